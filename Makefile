@@ -1,0 +1,28 @@
+# Two commands do everything on a fresh Debian 12 machine:
+#   make run    install what is missing, build, start Tolvex
+#   make test   install what is missing, build, run all tests
+# and, for CI, the same tests built with the sanitizers:
+#   make test-sanitize
+
+.PHONY: deps build run test test-sanitize clean
+
+deps:
+	./scripts/install-deps.sh
+
+build: deps
+	cmake --preset default
+	cmake --build --preset default
+
+run: build
+	./build/app/tolvex
+
+test: build
+	ctest --preset default
+
+test-sanitize: deps
+	cmake --preset sanitize
+	cmake --build --preset sanitize
+	ctest --preset sanitize
+
+clean:
+	rm -rf build build-sanitize

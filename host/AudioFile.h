@@ -1,0 +1,44 @@
+#pragma once
+
+#include "host/AudioBuffer.h"
+#include "host/AudioFormat.h"
+
+#include <QtGlobal>
+
+namespace tolvex::host {
+
+/// An audio file open for reading, decoded to the standard format at the
+/// file's own rate and channel count. Used by one thread at a time.
+class AudioFileReader {
+public:
+    virtual ~AudioFileReader() = default;
+
+    /// The format reads deliver; its rate and channel count are the file's own.
+    virtual AudioFormat processingFormat() const = 0;
+    /// Length in frames, as a listener hears it.
+    virtual qint64 length() const = 0;
+    /// The next frame a read delivers.
+    virtual qint64 framePosition() const = 0;
+    /// Moves the read position, sample-accurately; limited to 0...length().
+    virtual void setFramePosition(qint64 frame) = 0;
+    /// Reads up to `frames` frames (at most the buffer's capacity) into the
+    /// buffer, sets its frame length to what was delivered and advances the
+    /// position by it; 0 frames at the end. Throws HostError.
+    virtual void read(AudioBuffer& buffer, qint64 frames) = 0;
+};
+
+/// An audio file being written from standard-format buffers. The file was
+/// created anew (never over an existing one). finish() completes it; a
+/// writer released without finish() leaves an unfinished file, which the
+/// caller deletes.
+class AudioFileWriter {
+public:
+    virtual ~AudioFileWriter() = default;
+
+    /// Appends the buffer's valid frames. Throws HostError.
+    virtual void write(const AudioBuffer& buffer) = 0;
+    /// Writes what remains (headers, trailer) and closes. Throws HostError.
+    virtual void finish() = 0;
+};
+
+} // namespace tolvex::host

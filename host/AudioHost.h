@@ -1,0 +1,70 @@
+#pragma once
+
+#include "host/AudioEngine.h"
+#include "host/AudioFile.h"
+#include "host/HostError.h"
+#include "host/PluginInstance.h"
+#include "model/PluginInfo.h"
+#include "model/WriterSettings.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <variant>
+
+namespace tolvex::host {
+
+/// How the host finds a plugin: its three four-character codes.
+struct ComponentDescription {
+    quint32 type = 0;
+    quint32 subtype = 0;
+    quint32 manufacturer = 0;
+
+    static ComponentDescription of(const model::PluginInfo& info)
+    {
+        return {info.type, info.subtype, info.manufacturer};
+    }
+    friend bool operator==(const ComponentDescription&, const ComponentDescription&) = default;
+};
+
+/// What an instantiation delivers: the instance, or why there is none.
+using Instantiation = std::variant<std::unique_ptr<PluginInstance>, HostError>;
+
+/// Everything the program asks of the audio system: the plugin registry and
+/// instances, the real-time and the offline engine, and audio files. The
+/// renderer, the chain and the session know only this interface; the real
+/// host (LV2, libsndfile, FFmpeg, PortAudio) and the tests' fake implement it.
+///
+/// Thread rules: components() is called on the GUI thread. instantiate() and
+/// the file and engine factories may be called from any thread; what they
+/// return is then used by one thread at a time.
+class AudioHost {
+public:
+    virtual ~AudioHost() = default;
+
+    /// The installed effect plugins of one component type, synchronously, in
+    /// the registry's own order.
+    virtual QList<model::PluginInfo> components(quint32 type) = 0;
+
+    /// Makes a new instance. The completion runs exactly once, on a thread
+    /// other than the caller's, with the instance or a HostError.
+    using InstantiationCompletion = std::function<void(Instantiation)>;
+    virtual void instantiate(const ComponentDescription& description,
+                             InstantiationCompletion completion) = 0;
+
+    virtual std::unique_ptr<RealtimeEngine> makeRealtimeEngine() = 0;
+    virtual std::unique_ptr<PlayerNode> makePlayerNode() = 0;
+    virtual std::unique_ptr<OfflineEngine> makeOfflineEngine() = 0;
+
+    /// Opens an audio file for reading. Throws HostError naming the file.
+    virtual std::unique_ptr<AudioFileReader> openForReading(const QString& path) = 0;
+    /// Creates a new audio file at `path` (container by its extension: "wav",
+    /// "aif", "m4a"); fails when something already exists there. Throws
+    /// HostError naming the file.
+    virtual std::unique_ptr<AudioFileWriter>
+    openForWriting(const QString& path, const model::WriterSettings& settings) = 0;
+};
+
+} // namespace tolvex::host

@@ -1,0 +1,7 @@
+// Must not compile: see tests/tooling/CMakeLists.txt.
+#include <QWidget>
+
+int main()
+{
+    return 0;
+}
