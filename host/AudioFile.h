@@ -15,11 +15,14 @@ public:
 
     /// The format reads deliver; its rate and channel count are the file's own.
     virtual AudioFormat processingFormat() const = 0;
-    /// Length in frames, as a listener hears it.
+    /// Length in frames, as a listener hears it: without the encoder delay
+    /// and padding the container or stream signals. A stream that ends early
+    /// (a length its header only estimated) shortens it when the end is read.
     virtual qint64 length() const = 0;
     /// The next frame a read delivers.
     virtual qint64 framePosition() const = 0;
     /// Moves the read position, sample-accurately; limited to 0...length().
+    /// Throws HostError when a damaged file cannot be positioned.
     virtual void setFramePosition(qint64 frame) = 0;
     /// Reads up to `frames` frames (at most the buffer's capacity) into the
     /// buffer, sets its frame length to what was delivered and advances the

@@ -1,0 +1,48 @@
+#include "host/AudioFiles.h"
+
+#include "host/FfmpegAudioFile.h"
+#include "host/FileText.h"
+#include "host/HostError.h"
+#include "host/SndfileAudioFile.h"
+
+#include <QFileInfo>
+
+namespace tolvex::host {
+
+std::unique_ptr<AudioFileReader> openAudioFile(const QString& path)
+{
+    if (const QString problem = accessProblem(path); !problem.isEmpty())
+        throw HostError(cannotOpen(path, problem));
+    if (auto reader = openSndfileReader(path))
+        return reader;
+    return openFfmpegReader(path);
+}
+
+std::unique_ptr<AudioFileWriter> createAudioFile(const QString& path,
+                                                 const model::WriterSettings& settings)
+{
+    const QString extension = QFileInfo(path).suffix().toLower();
+    if (extension == u"wav")
+        return createSndfileWriter(path, false, settings);
+    if (extension == u"aif" || extension == u"aiff")
+        return createSndfileWriter(path, true, settings);
+    if (extension == u"m4a")
+        return createAacWriter(path, settings);
+    throw HostError(
+        quotedFileName(path) +
+        QStringLiteral(" lässt sich nicht anlegen: Die Endung passt zu keinem Format."));
+}
+
+std::optional<model::AudioItem> audioItemFromFile(const QUrl& url)
+{
+    try {
+        const auto reader = openAudioFile(url.toLocalFile());
+        const AudioFormat format = reader->processingFormat();
+        return model::AudioItem::make(url, format.sampleRate(), format.channelCount(),
+                                      reader->length());
+    } catch (const HostError&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace tolvex::host

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "host/AudioFile.h"
+#include "model/AudioItem.h"
+#include "model/WriterSettings.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+namespace tolvex::host {
+
+/// Opens an audio file for reading: libsndfile first (WAV, AIFF, FLAC, Ogg
+/// Vorbis and Opus, MP3), FFmpeg for everything else it decodes (M4A/AAC, …).
+/// Throws HostError with a German description naming the file.
+std::unique_ptr<AudioFileReader> openAudioFile(const QString& path);
+
+/// Creates a new audio file for the writer settings, the container chosen by
+/// the extension: "wav" RIFF WAVE, "aif"/"aiff" AIFF, "m4a" MP4 audio. Never
+/// replaces an existing file. Throws HostError naming the file.
+std::unique_ptr<AudioFileWriter> createAudioFile(const QString& path,
+                                                 const model::WriterSettings& settings);
+
+/// An item for the file list: the file's rate, channel count and duration,
+/// a fresh id, status waiting. Nothing when the file cannot be opened as
+/// audio.
+std::optional<model::AudioItem> audioItemFromFile(const QUrl& url);
+
+} // namespace tolvex::host

@@ -1,0 +1,262 @@
+#include "host/SndfileAudioFile.h"
+
+#include "host/ChannelLayout.h"
+#include "host/FileText.h"
+#include "host/HostError.h"
+
+#include <QFile>
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tolvex::host {
+
+namespace {
+
+struct SndfileClose {
+    void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using Sndfile = std::unique_ptr<SNDFILE, SndfileClose>;
+
+class SndfileReader : public AudioFileReader {
+public:
+    SndfileReader(QString path, Sndfile file, const SF_INFO& info, AudioFormat format)
+        : m_path(std::move(path)), m_file(std::move(file)), m_format(format),
+          m_length(std::max<sf_count_t>(info.frames, 0)), m_seekable(info.seekable != 0),
+          m_exactSeek((info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_OGG)
+    {}
+
+    AudioFormat processingFormat() const override { return m_format; }
+    qint64 length() const override { return m_length; }
+    qint64 framePosition() const override { return m_position; }
+
+    void setFramePosition(qint64 frame) override
+    {
+        frame = std::clamp<qint64>(frame, 0, m_length);
+        if (frame == m_position)
+            return;
+        if (!m_seekable)
+            throw HostError(cannotRead(m_path));
+        if (m_exactSeek) {
+            if (sf_seek(m_file.get(), frame, SEEK_SET) != frame)
+                throw HostError(cannotRead(m_path));
+            m_position = frame;
+            return;
+        }
+        // libsndfile's Ogg seek can land hundreds of frames off: go back to
+        // the start if need be and decode through to the frame.
+        if (frame < m_position) {
+            if (sf_seek(m_file.get(), 0, SEEK_SET) != 0)
+                throw HostError(cannotRead(m_path));
+            m_position = 0;
+        }
+        skip(frame - m_position);
+    }
+
+    void read(AudioBuffer& buffer, qint64 frames) override
+    {
+        const int channels = m_format.channelCount();
+        const qint64 wanted =
+            std::max<qint64>(0, std::min({frames, buffer.frameCapacity(), m_length - m_position}));
+        buffer.setFrameLength(0);
+        if (wanted == 0)
+            return;
+        m_interleaved.resize(size_t(wanted) * size_t(channels));
+        const sf_count_t got = sf_readf_float(m_file.get(), m_interleaved.data(), wanted);
+        if (got < wanted) {
+            if (got < 0 || sf_error(m_file.get()) != SF_ERR_NO_ERROR)
+                throw HostError(cannotRead(m_path));
+            // A stream whose header only estimated its length (an MPEG file
+            // without a frame count) ends where it ends.
+            m_length = m_position + got;
+        }
+        const int targetChannels = std::min(channels, buffer.channelCount());
+        for (int c = 0; c < targetChannels; ++c) {
+            float* out = buffer.channel(c);
+            const float* in = m_interleaved.data() + c;
+            for (sf_count_t i = 0; i < got; ++i)
+                out[i] = in[i * channels];
+        }
+        buffer.setFrameLength(got);
+        m_position += got;
+    }
+
+private:
+    void skip(qint64 frames)
+    {
+        constexpr qint64 chunk = 8192;
+        m_interleaved.resize(size_t(chunk) * size_t(m_format.channelCount()));
+        while (frames > 0) {
+            const sf_count_t got =
+                sf_readf_float(m_file.get(), m_interleaved.data(), std::min(chunk, frames));
+            if (got <= 0)
+                throw HostError(cannotRead(m_path));
+            frames -= got;
+            m_position += got;
+        }
+    }
+
+    QString m_path;
+    Sndfile m_file;
+    AudioFormat m_format;
+    qint64 m_length;
+    bool m_seekable;
+    bool m_exactSeek;
+    qint64 m_position = 0;
+    std::vector<float> m_interleaved;
+};
+
+int majorFormat(bool aiff)
+{
+    return aiff ? SF_FORMAT_AIFF : SF_FORMAT_WAV;
+}
+
+/// The libsndfile format for the settings, or 0 when they ask for something
+/// this writer does not make.
+int sndfileFormat(bool aiff, const model::WriterSettings& settings)
+{
+    if (settings.formatID != model::linearPCMFormat)
+        return 0;
+    const int depth = settings.bitDepth.value_or(16);
+    const bool isFloat = settings.isFloat.value_or(false);
+    int subtype = 0;
+    if (isFloat)
+        subtype = depth == 32 ? SF_FORMAT_FLOAT : depth == 64 ? SF_FORMAT_DOUBLE : 0;
+    else
+        subtype = depth == 8    ? (aiff ? SF_FORMAT_PCM_S8 : SF_FORMAT_PCM_U8)
+                  : depth == 16 ? SF_FORMAT_PCM_16
+                  : depth == 24 ? SF_FORMAT_PCM_24
+                  : depth == 32 ? SF_FORMAT_PCM_32
+                                : 0;
+    if (subtype == 0)
+        return 0;
+    int major = majorFormat(aiff);
+    if (!aiff && settings.channels > 2)
+        major = SF_FORMAT_WAVEX; // carries the channel mask
+    const int endian = settings.isBigEndian.value_or(aiff) ? SF_ENDIAN_BIG : SF_ENDIAN_LITTLE;
+    const bool nativeEndian = settings.isBigEndian.value_or(aiff) == aiff;
+    return major | subtype | (nativeEndian ? SF_ENDIAN_FILE : endian);
+}
+
+std::vector<int> channelMap(int channels)
+{
+    static constexpr std::pair<quint64, int> positions[] = {
+        {1 << 0, SF_CHANNEL_MAP_LEFT},        {1 << 1, SF_CHANNEL_MAP_RIGHT},
+        {1 << 2, SF_CHANNEL_MAP_CENTER},      {1 << 3, SF_CHANNEL_MAP_LFE},
+        {1 << 4, SF_CHANNEL_MAP_REAR_LEFT},   {1 << 5, SF_CHANNEL_MAP_REAR_RIGHT},
+        {1 << 8, SF_CHANNEL_MAP_REAR_CENTER}, {1 << 9, SF_CHANNEL_MAP_SIDE_LEFT},
+        {1 << 10, SF_CHANNEL_MAP_SIDE_RIGHT},
+    };
+    const quint64 mask = defaultChannelMask(channels);
+    std::vector<int> map;
+    for (const auto& [bit, position] : positions)
+        if (mask & bit)
+            map.push_back(position);
+    return map;
+}
+
+class SndfileWriter : public AudioFileWriter {
+public:
+    SndfileWriter(QString path, Sndfile file, int channels)
+        : m_path(std::move(path)), m_file(std::move(file)), m_channels(channels)
+    {}
+
+    void write(const AudioBuffer& buffer) override
+    {
+        if (!m_file)
+            throw HostError(cannotWrite(m_path, 0));
+        const qint64 frames = buffer.frameLength();
+        if (frames == 0)
+            return;
+        if (buffer.channelCount() != m_channels)
+            throw HostError(cannotWrite(m_path, EINVAL));
+        m_interleaved.resize(size_t(frames) * size_t(m_channels));
+        for (int c = 0; c < m_channels; ++c) {
+            const float* in = buffer.channel(c);
+            float* out = m_interleaved.data() + c;
+            // Not-a-number samples would decode as full-scale clicks.
+            for (qint64 i = 0; i < frames; ++i)
+                out[i * m_channels] = std::isnan(in[i]) ? 0.0f : in[i];
+        }
+        errno = 0;
+        if (sf_writef_float(m_file.get(), m_interleaved.data(), frames) != frames)
+            throw HostError(cannotWrite(m_path, errno));
+    }
+
+    void finish() override
+    {
+        if (!m_file)
+            return;
+        errno = 0;
+        const int status = sf_close(m_file.release());
+        if (status != 0)
+            throw HostError(cannotWrite(m_path, errno));
+    }
+
+private:
+    QString m_path;
+    Sndfile m_file;
+    int m_channels;
+    std::vector<float> m_interleaved;
+};
+
+} // namespace
+
+std::unique_ptr<AudioFileReader> openSndfileReader(const QString& path)
+{
+    SF_INFO info{};
+    Sndfile file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
+    if (!file)
+        return nullptr;
+    const auto format = AudioFormat::standard(info.samplerate, info.channels);
+    if (!format)
+        throw HostError(cannotOpen(
+            path, QStringLiteral("Abtastrate (%1 Hz) oder Kanalzahl (%2) wird nicht unterstützt.")
+                      .arg(info.samplerate)
+                      .arg(info.channels)));
+    return std::make_unique<SndfileReader>(path, std::move(file), info, *format);
+}
+
+std::unique_ptr<AudioFileWriter> createSndfileWriter(const QString& path, bool aiff,
+                                                     const model::WriterSettings& settings)
+{
+    SF_INFO info{};
+    info.samplerate = int(std::lround(settings.sampleRate));
+    info.channels = settings.channels;
+    info.format = sndfileFormat(aiff, settings);
+    if (info.format == 0 || !AudioFormat::standard(settings.sampleRate, settings.channels) ||
+        info.samplerate != settings.sampleRate || !sf_format_check(&info))
+        throw HostError(
+            quotedFileName(path) +
+            QStringLiteral(" lässt sich nicht anlegen: Das Format wird nicht unterstützt."));
+
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw HostError(cannotCreate(path, errno));
+    Sndfile file(sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE));
+    if (!file) {
+        // libsndfile has closed the descriptor; the empty file is ours.
+        const int error = errno;
+        ::unlink(QFile::encodeName(path).constData());
+        throw HostError(cannotCreate(path, error ? error : EIO));
+    }
+    if ((info.format & SF_FORMAT_SUBMASK) != SF_FORMAT_FLOAT &&
+        (info.format & SF_FORMAT_SUBMASK) != SF_FORMAT_DOUBLE)
+        sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    if (settings.channels > 2) {
+        std::vector<int> map = channelMap(settings.channels);
+        if (int(map.size()) == settings.channels)
+            sf_command(file.get(), SFC_SET_CHANNEL_MAP_INFO, map.data(),
+                       int(map.size() * sizeof(int)));
+    }
+    return std::make_unique<SndfileWriter>(path, std::move(file), settings.channels);
+}
+
+} // namespace tolvex::host

@@ -1,0 +1,99 @@
+#include "tests/host/AudioTestFiles.h"
+
+#include <QProcess>
+#include <QTest>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tolvex::testing {
+
+Signal sineSignal(double sampleRate, int channels, qint64 frames)
+{
+    Signal signal;
+    signal.sampleRate = sampleRate;
+    signal.channels.resize(size_t(channels));
+    for (int c = 0; c < channels; ++c) {
+        auto& samples = signal.channels[size_t(c)];
+        samples.resize(size_t(frames));
+        // Channel 3 is the LFE of a 5.1 layout, which AAC band-limits.
+        const double frequency = c == 3 ? 50.0 : 330.0 * (c + 1);
+        const double step = 2 * M_PI * frequency / sampleRate;
+        for (qint64 i = 0; i < frames; ++i)
+            samples[size_t(i)] = float(0.5 * std::sin(step * double(i)));
+    }
+    return signal;
+}
+
+void writeSignal(host::AudioFileWriter& writer, const Signal& signal, qint64 block)
+{
+    const auto format = host::AudioFormat::standard(signal.sampleRate, int(signal.channels.size()));
+    auto buffer = host::AudioBuffer::make(*format, block);
+    for (qint64 done = 0; done < signal.frames(); done += block) {
+        const qint64 n = std::min(block, signal.frames() - done);
+        for (size_t c = 0; c < signal.channels.size(); ++c)
+            std::copy_n(signal.channels[c].begin() + done, n, buffer->channel(int(c)));
+        buffer->setFrameLength(n);
+        writer.write(*buffer);
+    }
+    writer.finish();
+}
+
+Signal readToEnd(host::AudioFileReader& reader, qint64 block)
+{
+    const host::AudioFormat format = reader.processingFormat();
+    Signal signal;
+    signal.sampleRate = format.sampleRate();
+    signal.channels.resize(size_t(format.channelCount()));
+    auto buffer = host::AudioBuffer::make(format, block);
+    for (;;) {
+        reader.read(*buffer, block);
+        if (buffer->frameLength() == 0)
+            break;
+        for (int c = 0; c < format.channelCount(); ++c)
+            signal.channels[size_t(c)].insert(signal.channels[size_t(c)].end(), buffer->channel(c),
+                                              buffer->channel(c) + buffer->frameLength());
+    }
+    return signal;
+}
+
+double maxDifference(const std::vector<float>& a, const std::vector<float>& b, qint64 from,
+                     qint64 to)
+{
+    const qint64 size = qint64(std::min(a.size(), b.size()));
+    const qint64 end = to < 0 ? size + to + 1 : std::min(to, size);
+    double worst = 0;
+    for (qint64 i = std::max<qint64>(from, 0); i < end; ++i)
+        worst = std::max(worst, std::abs(double(a[size_t(i)]) - double(b[size_t(i)])));
+    return worst;
+}
+
+double snrDb(const std::vector<float>& reference, const std::vector<float>& decoded, qint64 from,
+             qint64 to)
+{
+    double signal = 0;
+    double noise = 0;
+    for (qint64 i = from; i < to; ++i) {
+        const double r = reference[size_t(i)];
+        const double d = decoded[size_t(i)];
+        signal += r * r;
+        noise += (r - d) * (r - d);
+    }
+    return 10 * std::log10(signal / std::max(noise, 1e-30));
+}
+
+QByteArray runTool(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        QTest::qFail(qPrintable(program + u' ' + arguments.join(u' ') + u'\n' +
+                                QString::fromUtf8(process.readAllStandardError())),
+                     __FILE__, __LINE__);
+        return {};
+    }
+    return process.readAllStandardOutput();
+}
+
+} // namespace tolvex::testing
