@@ -3,8 +3,10 @@
 #   make test   install what is missing, build, run all tests
 # and, for CI, the same tests built with the sanitizers:
 #   make test-sanitize
+# Benchmarks, printed beside a peer tool's figures:
+#   make bench
 
-.PHONY: deps build run test test-sanitize clean
+.PHONY: deps build run test test-sanitize bench clean
 
 deps:
 	./scripts/install-deps.sh
@@ -23,6 +25,10 @@ test-sanitize: deps
 	cmake --preset sanitize
 	cmake --build --preset sanitize
 	ctest --preset sanitize
+
+bench: build
+	cmake --build --preset default --target bench
+	./build/bench/bench_convert
 
 clean:
 	rm -rf build build-sanitize
