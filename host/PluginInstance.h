@@ -3,6 +3,7 @@
 #include "host/AudioFormat.h"
 #include "host/AudioNode.h"
 #include "host/EditorView.h"
+#include "host/PluginParameter.h"
 #include "host/PropertyList.h"
 
 #include <functional>
@@ -13,8 +14,9 @@ namespace tolvex::host {
 
 /// One instantiated effect plugin. Owned by the slot or the render that made
 /// it; attached to at most one engine at a time. Configuration calls
-/// (state, formats) are made while no engine renders it; setBypass may be
-/// called while audio runs and takes effect at the next block.
+/// (state, formats) are made while no engine renders it; setBypass and
+/// setParameter may be called while audio runs and take effect at the next
+/// block.
 class PluginInstance : public AudioNode {
 public:
     /// The plugin's complete state as a dictionary, or nothing when it
@@ -39,6 +41,14 @@ public:
     virtual double latency() const = 0;
     /// How long the output may ring on after the input falls silent, in seconds.
     virtual double tailTime() const = 0;
+
+    /// The plugin's parameters with their current values, in the plugin's
+    /// order.
+    virtual QList<PluginParameter> parameters() const = 0;
+    /// Sets a parameter by symbol, from any thread, while audio may run: it
+    /// takes effect at the next block. False for an unknown symbol. The value
+    /// is limited to the parameter's range.
+    virtual bool setParameter(const QString& symbol, float value) = 0;
 
     /// Asks for the plugin's own editor. The completion runs exactly once, on
     /// a thread other than the caller's, with the view or with nothing.

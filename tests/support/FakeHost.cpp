@@ -71,7 +71,8 @@ FakeProcessorFactory ringProcessor(qint64 frames, float level)
 // Instances ---------------------------------------------------------------
 
 FakeInstance::FakeInstance(FakeHost& host, FakePlugin plugin)
-    : m_host(host), m_plugin(std::move(plugin)), m_state(m_plugin.state)
+    : m_host(host), m_plugin(std::move(plugin)), m_state(m_plugin.state),
+      m_parameters(m_plugin.parameters)
 {
     if (m_plugin.processor)
         m_processor = m_plugin.processor();
@@ -102,6 +103,24 @@ void FakeInstance::setFullState(const host::PropertyDictionary& state)
 {
     m_state = state;
     m_state->remove(QStringLiteral("uri"));
+}
+
+QList<host::PluginParameter> FakeInstance::parameters() const
+{
+    std::lock_guard lock(m_parameterMutex);
+    return m_parameters;
+}
+
+bool FakeInstance::setParameter(const QString& symbol, float value)
+{
+    std::lock_guard lock(m_parameterMutex);
+    for (host::PluginParameter& parameter : m_parameters) {
+        if (parameter.symbol == symbol) {
+            parameter.value = std::clamp(value, parameter.minimum, parameter.maximum);
+            return true;
+        }
+    }
+    return false;
 }
 
 bool FakeInstance::accepts(const AudioFormat& format) const

@@ -46,6 +46,8 @@ struct FakePlugin {
     std::optional<host::PropertyDictionary> state = host::PropertyDictionary{};
     /// Null passes audio through unchanged.
     FakeProcessorFactory processor{};
+    /// The parameters the instance describes and lets set.
+    QList<host::PluginParameter> parameters{};
     /// Whether the plugin hands out an editor view, and its preferred size.
     bool hasEditor = false;
     QSize editorSize{};
@@ -158,6 +160,8 @@ public:
     bool setOutputFormat(int bus, const host::AudioFormat& format) override;
     double latency() const override { return m_plugin.latency; }
     double tailTime() const override { return m_plugin.tailTime; }
+    QList<host::PluginParameter> parameters() const override;
+    bool setParameter(const QString& symbol, float value) override;
     void requestEditorView(EditorCompletion completion) override;
 
 private:
@@ -166,6 +170,8 @@ private:
     FakeHost& m_host;
     FakePlugin m_plugin;
     std::optional<host::PropertyDictionary> m_state;
+    mutable std::mutex m_parameterMutex;
+    QList<host::PluginParameter> m_parameters;
     std::atomic<bool> m_bypass{false};
     std::optional<host::AudioFormat> m_inputFormat;
     std::optional<host::AudioFormat> m_outputFormat;

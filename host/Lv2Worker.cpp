@@ -1,0 +1,80 @@
+#include "host/Lv2Worker.h"
+
+namespace tolvex::host {
+
+Lv2Worker::Lv2Worker() : m_workBuffer(1 << 16), m_responseBuffer(1 << 16) {}
+
+Lv2Worker::~Lv2Worker()
+{
+    if (m_thread.joinable()) {
+        m_quit = true;
+        m_wake.release();
+        m_thread.join();
+    }
+}
+
+void Lv2Worker::attach(const LV2_Worker_Interface* interface, LV2_Handle handle)
+{
+    m_interface = interface;
+    m_handle = handle;
+    if (m_interface && !m_thread.joinable())
+        m_thread = std::thread([this] { loop(); });
+}
+
+LV2_Worker_Status Lv2Worker::scheduleWork(LV2_Worker_Schedule_Handle handle, uint32_t size,
+                                          const void* data)
+{
+    auto* self = static_cast<Lv2Worker*>(handle);
+    if (!self->m_interface || !self->m_requests.write(data, size))
+        return LV2_WORKER_ERR_NO_SPACE;
+    ++self->m_outstanding;
+    self->m_wake.release();
+    return LV2_WORKER_SUCCESS;
+}
+
+LV2_Worker_Status Lv2Worker::respond(LV2_Worker_Respond_Handle handle, uint32_t size,
+                                     const void* data)
+{
+    auto* self = static_cast<Lv2Worker*>(handle);
+    return self->m_responses.write(data, size) ? LV2_WORKER_SUCCESS : LV2_WORKER_ERR_NO_SPACE;
+}
+
+void Lv2Worker::loop()
+{
+    for (;;) {
+        m_wake.acquire();
+        if (m_quit)
+            return;
+        const uint32_t size = m_requests.peekSize();
+        if (size > m_workBuffer.size())
+            m_workBuffer.resize(size);
+        if (m_requests.read(m_workBuffer.data(), uint32_t(m_workBuffer.size())))
+            m_interface->work(m_handle, &Lv2Worker::respond, this, size, m_workBuffer.data());
+        --m_outstanding;
+        m_outstanding.notify_all();
+    }
+}
+
+void Lv2Worker::deliverResponses()
+{
+    if (!m_interface)
+        return;
+    if (!m_realtime) {
+        for (int outstanding = m_outstanding.load(); outstanding > 0;
+             outstanding = m_outstanding.load())
+            m_outstanding.wait(outstanding);
+    }
+    for (uint32_t size = m_responses.peekSize(); size > 0 && size <= m_responseBuffer.size();
+         size = m_responses.peekSize()) {
+        m_responses.read(m_responseBuffer.data(), uint32_t(m_responseBuffer.size()));
+        m_interface->work_response(m_handle, size, m_responseBuffer.data());
+    }
+}
+
+void Lv2Worker::endRun()
+{
+    if (m_interface && m_interface->end_run)
+        m_interface->end_run(m_handle);
+}
+
+} // namespace tolvex::host

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "host/SpscRing.h"
+
+#include <lv2/worker/worker.h>
+
+#include <atomic>
+#include <semaphore>
+#include <thread>
+#include <vector>
+
+namespace tolvex::host {
+
+/// The LV2 worker of one plugin instance: work the plugin schedules from
+/// run() is done on a thread of its own, and the responses reach the plugin
+/// before its next run. Offline, deliverResponses() first waits for the work
+/// to finish, so a render does not depend on timing; in real time it never
+/// waits.
+class Lv2Worker {
+public:
+    Lv2Worker();
+    ~Lv2Worker();
+    Lv2Worker(const Lv2Worker&) = delete;
+    Lv2Worker& operator=(const Lv2Worker&) = delete;
+
+    /// Binds the worker to an instance that offers the worker interface.
+    void attach(const LV2_Worker_Interface* interface, LV2_Handle handle);
+    void setRealtime(bool realtime) { m_realtime = realtime; }
+
+    /// The feature the plugin schedules work through.
+    LV2_Worker_Schedule* schedule() { return &m_schedule; }
+
+    /// Run thread, before run(): hands the plugin its responses.
+    void deliverResponses();
+    /// Run thread, after run().
+    void endRun();
+
+private:
+    static LV2_Worker_Status scheduleWork(LV2_Worker_Schedule_Handle handle, uint32_t size,
+                                          const void* data);
+    static LV2_Worker_Status respond(LV2_Worker_Respond_Handle handle, uint32_t size,
+                                     const void* data);
+    void loop();
+
+    const LV2_Worker_Interface* m_interface = nullptr;
+    LV2_Handle m_handle = nullptr;
+    bool m_realtime = false;
+    LV2_Worker_Schedule m_schedule{this, &Lv2Worker::scheduleWork};
+    SpscRing m_requests{1 << 16};
+    SpscRing m_responses{1 << 16};
+    std::vector<char> m_workBuffer;     ///< worker thread only
+    std::vector<char> m_responseBuffer; ///< run thread only
+    std::atomic<int> m_outstanding{0};
+    std::counting_semaphore<> m_wake{0};
+    std::atomic<bool> m_quit{false};
+    std::thread m_thread;
+};
+
+} // namespace tolvex::host

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "host/AudioHost.h"
+
+#include <lilv/lilv.h>
+#include <lv2/urid/urid.h>
+
+#include <QList>
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+namespace tolvex::host {
+
+/// Owns lilv's world: the installed plugins, the URID map shared by every
+/// instance, and the lilv nodes the host asks about. lilv is not thread-safe:
+/// every call that reads or changes the world holds lock(). The URID map has
+/// a lock of its own, so plugins may map from any non-audio thread.
+class Lv2World {
+public:
+    Lv2World();
+    ~Lv2World();
+    Lv2World(const Lv2World&) = delete;
+    Lv2World& operator=(const Lv2World&) = delete;
+
+    std::unique_lock<std::mutex> lock() { return std::unique_lock(m_mutex); }
+    LilvWorld* world() const { return m_world; }
+
+    LV2_URID_Map* map() { return &m_map; }
+    LV2_URID_Unmap* unmap() { return &m_unmap; }
+    LV2_URID urid(const char* uri);
+    const char* uri(LV2_URID urid);
+
+    /// The listed plugins of one component type ('aufx' or 'aumf'), in
+    /// lilv's order.
+    QList<model::PluginInfo> components(quint32 type) const;
+    /// The plugin with these codes, or null.
+    const LilvPlugin* find(const ComponentDescription& description) const;
+    /// The catalogue entry of a plugin (name and vendor as listed).
+    model::PluginInfo info(const LilvPlugin* plugin) const;
+
+    /// 64-bit FNV-1a of the URI's bytes: subtype is the high, manufacturer
+    /// the low half.
+    static quint64 uriHash(const char* uri);
+
+    /// Whether the plugin's class is `classUri` or one of its subclasses.
+    bool isOfClass(const LilvPlugin* plugin, const char* classUri) const;
+
+    /// Nodes for the URIs the host asks lilv about.
+    struct Nodes {
+        LilvNode* audioPort;
+        LilvNode* controlPort;
+        LilvNode* cvPort;
+        LilvNode* atomPort;
+        LilvNode* eventPort;
+        LilvNode* inputPort;
+        LilvNode* outputPort;
+        LilvNode* midiEvent;
+        LilvNode* latency;
+        LilvNode* reportsLatency;
+        LilvNode* enabled;
+        LilvNode* toggled;
+        LilvNode* integer;
+        LilvNode* enumeration;
+        LilvNode* logarithmic;
+        LilvNode* sideChain;
+        LilvNode* notOnGui;
+        LilvNode* unitsUnit;
+        LilvNode* unitsSymbol;
+        LilvNode* doapName;
+        LilvNode* designation;
+        LilvNode* workerInterface;
+        LilvNode* minimumSize;
+    };
+    const Nodes& nodes() const { return m_nodes; }
+
+private:
+    struct Entry {
+        model::PluginInfo info;
+        const LilvPlugin* plugin;
+    };
+    static LV2_URID mapUri(LV2_URID_Map_Handle handle, const char* uri);
+    static const char* unmapUrid(LV2_URID_Unmap_Handle handle, LV2_URID urid);
+    void catalogue();
+    QString vendorOf(const LilvPlugin* plugin) const;
+    bool takesMidi(const LilvPlugin* plugin) const;
+
+    std::mutex m_mutex;
+    LilvWorld* m_world;
+    Nodes m_nodes{};
+    std::vector<Entry> m_entries;
+
+    std::mutex m_uridMutex;
+    std::unordered_map<std::string, LV2_URID> m_urids;
+    std::deque<std::string> m_uris; ///< index urid - 1; a deque keeps c_str() stable
+    LV2_URID_Map m_map{this, &Lv2World::mapUri};
+    LV2_URID_Unmap m_unmap{this, &Lv2World::unmapUrid};
+};
+
+} // namespace tolvex::host

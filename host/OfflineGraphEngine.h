@@ -1,0 +1,56 @@
+#pragma once
+
+#include "host/AudioEngine.h"
+
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+namespace tolvex::host {
+
+/// The offline engine of the real host: a line of nodes from the input node
+/// through processing nodes to the main mixer, pulled block by block on the
+/// caller's thread. Every connection has its own buffer in its own format.
+class OfflineGraphEngine : public OfflineEngine {
+public:
+    OfflineGraphEngine();
+    ~OfflineGraphEngine() override;
+
+    void attach(AudioNode& node) override;
+    void detach(AudioNode& node) override;
+    void connect(AudioNode& from, AudioNode& to, const AudioFormat& format) override;
+    void disconnectOutput(AudioNode& node) override;
+    AudioNode& mainMixer() override { return m_mixer; }
+    void start() override;
+    void stop() override { m_running = false; }
+
+    void enableManualRendering(const AudioFormat& format, qint64 maximumFrameCount) override;
+    AudioFormat manualRenderingFormat() const override;
+    AudioNode& inputNode() override { return m_input; }
+    bool setManualRenderingInput(const AudioFormat& format, InputBlock block) override;
+    RenderStatus render(qint64 frameCount, AudioBuffer& buffer) override;
+
+private:
+    struct EngineNode : AudioNode {};
+    struct Edge {
+        AudioNode* to;
+        AudioFormat format;
+    };
+    struct Stage; ///< a processing node with its output buffer
+
+    EngineNode m_input;
+    EngineNode m_mixer;
+    std::set<const AudioNode*> m_attached;
+    std::map<const AudioNode*, Edge> m_edges;
+    std::optional<AudioFormat> m_format;
+    qint64 m_maximumFrames = 0;
+    std::optional<AudioFormat> m_inputFormat;
+    InputBlock m_inputBlock;
+    bool m_running = false;
+
+    std::optional<AudioBuffer> m_inputBuffer; ///< what the first node reads
+    std::vector<std::unique_ptr<Stage>> m_stages;
+};
+
+} // namespace tolvex::host
