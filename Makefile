@@ -29,6 +29,7 @@ test-sanitize: deps
 bench: build
 	cmake --build --preset default --target bench
 	./build/bench/bench_convert
+	./build/bench/bench_lv2
 
 clean:
 	rm -rf build build-sanitize

@@ -121,21 +121,34 @@ RenderStatus OfflineGraphEngine::render(qint64 frameCount, AudioBuffer& buffer)
     RenderStatus status = RenderStatus::success;
     const AudioBuffer* input = m_inputBlock ? m_inputBlock(frameCount) : nullptr;
     const qint64 delivered = input ? std::min(input->frameLength(), frameCount) : 0;
-    if (input)
-        copyChannels(*input, *m_inputBuffer, delivered);
-    for (int c = 0; c < m_inputBuffer->channelCount(); ++c)
-        std::fill(m_inputBuffer->channel(c) + delivered, m_inputBuffer->channel(c) + frameCount,
-                  0.0f);
-    m_inputBuffer->setFrameLength(frameCount);
     if (delivered < frameCount)
         status = RenderStatus::insufficientInput;
 
-    const AudioBuffer* current = &*m_inputBuffer;
-    for (auto& stage : m_stages) {
-        stage->node->process(*current, stage->output, frameCount);
-        current = &stage->output;
+    // The caller's buffers are used as they are where the formats allow:
+    // copies would cost more than a cheap plugin's processing.
+    const AudioBuffer* current = input;
+    const bool direct =
+        input && delivered == frameCount && input->channelCount() == m_inputBuffer->channelCount();
+    if (!direct) {
+        if (input)
+            copyChannels(*input, *m_inputBuffer, delivered);
+        for (int c = 0; c < m_inputBuffer->channelCount(); ++c)
+            std::fill(m_inputBuffer->channel(c) + delivered, m_inputBuffer->channel(c) + frameCount,
+                      0.0f);
+        m_inputBuffer->setFrameLength(frameCount);
+        current = &*m_inputBuffer;
     }
-    copyChannels(*current, buffer, frameCount);
+    for (size_t i = 0; i < m_stages.size(); ++i) {
+        Stage& stage = *m_stages[i];
+        const bool last = i + 1 == m_stages.size();
+        AudioBuffer& target =
+            last && buffer.channelCount() == stage.output.channelCount() ? buffer : stage.output;
+        stage.node->process(*current, target, frameCount);
+        current = &target;
+    }
+    if (current != &buffer)
+        copyChannels(*current, buffer, frameCount);
+    buffer.setFrameLength(frameCount);
     return status;
 }
 
