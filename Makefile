@@ -30,6 +30,7 @@ bench: build
 	cmake --build --preset default --target bench
 	./build/bench/bench_convert
 	./build/bench/bench_lv2
+	./build/bench/bench_realtime
 
 clean:
 	rm -rf build build-sanitize

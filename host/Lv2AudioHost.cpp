@@ -4,6 +4,8 @@
 #include "host/Lv2Instance.h"
 #include "host/Lv2World.h"
 #include "host/OfflineGraphEngine.h"
+#include "host/RealtimeGraphEngine.h"
+#include "host/RealtimePlayer.h"
 
 #include <condition_variable>
 #include <deque>
@@ -16,6 +18,7 @@ namespace tolvex::host {
 /// Instantiations run one after another on a helper thread of the host's,
 /// which also delivers their completions.
 struct Lv2AudioHost::Private {
+    OutputFactory makeOutput;
     Lv2World world;
     std::mutex mutex;
     std::condition_variable wake;
@@ -59,7 +62,10 @@ struct Lv2AudioHost::Private {
     }
 };
 
-Lv2AudioHost::Lv2AudioHost() : d(std::make_unique<Private>()) {}
+Lv2AudioHost::Lv2AudioHost(OutputFactory makeOutput) : d(std::make_unique<Private>())
+{
+    d->makeOutput = std::move(makeOutput);
+}
 
 Lv2AudioHost::~Lv2AudioHost() = default;
 
@@ -94,12 +100,12 @@ void Lv2AudioHost::instantiate(const ComponentDescription& description,
 
 std::unique_ptr<RealtimeEngine> Lv2AudioHost::makeRealtimeEngine()
 {
-    throw HostError(QStringLiteral("Die Wiedergabe steht noch nicht zur Verfügung."));
+    return std::make_unique<RealtimeGraphEngine>(d->makeOutput());
 }
 
 std::unique_ptr<PlayerNode> Lv2AudioHost::makePlayerNode()
 {
-    throw HostError(QStringLiteral("Die Wiedergabe steht noch nicht zur Verfügung."));
+    return std::make_unique<RealtimePlayer>();
 }
 
 std::unique_ptr<OfflineEngine> Lv2AudioHost::makeOfflineEngine()

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "host/AudioHost.h"
+#include "host/AudioOutput.h"
+
+#include <functional>
 
 #include <memory>
 
@@ -8,10 +11,14 @@ namespace tolvex::host {
 
 /// The real audio host: LV2 plugins through lilv (the plugins on LV2_PATH,
 /// or lilv's default folders), audio files through libsndfile and FFmpeg,
-/// the offline engine of the export. One per process.
+/// the offline engine of the export, and the real-time engine of the
+/// preview, which plays through the output `makeOutput` gives it (the app
+/// gives the sound device, tests the null output). One per process.
 class Lv2AudioHost : public AudioHost {
 public:
-    Lv2AudioHost();
+    using OutputFactory = std::function<std::unique_ptr<AudioOutput>()>;
+
+    explicit Lv2AudioHost(OutputFactory makeOutput = [] { return makeNullOutput(); });
     ~Lv2AudioHost() override;
 
     QList<model::PluginInfo> components(quint32 type) override;

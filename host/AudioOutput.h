@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <memory>
+
+namespace tolvex::host {
+
+/// Where the real-time engine's sound goes: a device, or nowhere at real-time
+/// pace. The output owns the real-time thread and asks its renderer for each
+/// block.
+class AudioOutput {
+public:
+    /// Called on the output's real-time thread.
+    class Renderer {
+    public:
+        virtual ~Renderer() = default;
+        /// Fills `frames` frames of every channel (deinterleaved).
+        virtual void renderOutput(float* const* channels, int channelCount,
+                                  qint64 frames) noexcept = 0;
+        /// The output could not keep up (a block came too late).
+        virtual void underrun() noexcept = 0;
+    };
+
+    virtual ~AudioOutput() = default;
+
+    /// Opens the output for `channels` channels, at `sampleRate` if it can,
+    /// else at a rate of its own; returns the rate opened. Throws HostError
+    /// with a German description.
+    virtual double open(double sampleRate, int channels, Renderer& renderer) = 0;
+    /// Starts calling the renderer. Throws HostError.
+    virtual void start() = 0;
+    /// Stops; when it returns the renderer is not called any more.
+    virtual void stop() = 0;
+    virtual void close() = 0;
+};
+
+/// Consumes blocks of `blockFrames` frames at real-time pace on a thread of
+/// its own: for machines without a sound device, and for the tests. With
+/// `forcedRate` > 0 it opens at that rate whatever is asked.
+std::unique_ptr<AudioOutput> makeNullOutput(qint64 blockFrames = 256, double forcedRate = 0);
+
+/// The default output device through PortAudio, with a low-latency buffer.
+std::unique_ptr<AudioOutput> makePortAudioOutput();
+
+/// The default output device, or the null output when no device opens.
+std::unique_ptr<AudioOutput> makeDeviceOutput();
+
+} // namespace tolvex::host
