@@ -31,6 +31,7 @@ bench: build
 	./build/bench/bench_convert
 	./build/bench/bench_lv2
 	./build/bench/bench_realtime
+	./build/bench/bench_render
 
 clean:
 	rm -rf build build-sanitize

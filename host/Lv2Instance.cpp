@@ -401,23 +401,41 @@ double Lv2Instance::latency() const
 {
     if (m_latencyPort < 0 || m_copies.empty())
         return 0;
-    // The latency port is written by run(): let the first copy run a short
-    // silent block, then start it afresh.
+    // The latency port is written by run(). A probe copy with the same state
+    // runs a short silent block, so the instance itself starts untouched.
     auto* self = const_cast<Lv2Instance*>(this);
-    Copy& copy = *self->m_copies.front();
-    constexpr qint64 frames = 64;
+    std::unique_ptr<Copy> probe;
+    try {
+        probe = self->makeCopy(m_rate);
+    } catch (const HostError&) {
+        return 0;
+    }
+    self->carryState(*m_copies.front(), *probe);
+    lilv_instance_activate(probe->instance.get());
+    probe->active = true;
     for (uint32_t port : m_mainInputs)
-        lilv_instance_connect_port(copy.instance.get(), port, self->m_silence.data());
+        lilv_instance_connect_port(probe->instance.get(), port, self->m_silence.data());
     for (uint32_t port : m_mainOutputs)
-        lilv_instance_connect_port(copy.instance.get(), port, copy.scratch.data());
+        lilv_instance_connect_port(probe->instance.get(), port, probe->scratch.data());
     for (size_t i = 0; i < m_ports.size(); ++i)
         if (m_ports[i].kind == PortKind::controlIn)
             self->m_controlInputs[i] = m_controlTargets[i].load();
-    self->runCopy(copy, frames);
-    const float frames_ = copy.controlOutputs[size_t(m_latencyPort)];
-    lilv_instance_deactivate(copy.instance.get());
-    lilv_instance_activate(copy.instance.get());
-    return std::isfinite(frames_) && frames_ > 0 ? double(frames_) / m_rate : 0.0;
+    self->runCopy(*probe, 64);
+    const float frames = probe->controlOutputs[size_t(m_latencyPort)];
+    return std::isfinite(frames) && frames > 0 ? double(frames) / m_rate : 0.0;
+}
+
+void Lv2Instance::carryState(Copy& from, Copy& to)
+{
+    auto lock = m_world.lock();
+    LilvState* state = lilv_state_new_from_instance(
+        m_plugin, from.instance.get(), m_world.map(), nullptr, nullptr, nullptr, nullptr,
+        &Lv2Instance::portValue, this, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE,
+        from.features.data());
+    if (!state)
+        return;
+    lilv_state_restore(state, to.instance.get(), nullptr, nullptr, 0, to.features.data());
+    lilv_state_free(state);
 }
 
 QList<PluginParameter> Lv2Instance::parameters() const

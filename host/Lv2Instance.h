@@ -66,6 +66,8 @@ private:
     void configure(double rate, int copies);
     std::unique_ptr<Copy> makeCopy(double rate);
     void connectFixedPorts(Copy& copy);
+    /// Gives `to` the plugin state of `from` (not the ports: they are shared).
+    void carryState(Copy& from, Copy& to);
     void runCopy(Copy& copy, qint64 frames) noexcept;
     QString pluginName() const;
 

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "model/ExportFormat.h"
+#include "model/PluginState.h"
+
+#include <QList>
+#include <QUrl>
+
+namespace tolvex::render {
+
+/// One file's render order, built by the batch export and consumed once.
+struct RenderJob {
+    QUrl source; ///< the file to read
+    QUrl target; ///< the file to create; its extension selects the container
+    /// The active chain entries, first effect first. Their bypass flags are
+    /// not looked at: bypassed entries are not in the list.
+    QList<model::PluginState> plugins;
+    model::ExportFormat format = model::ExportFormat::wav24;
+};
+
+} // namespace tolvex::render

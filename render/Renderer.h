@@ -1,0 +1,33 @@
+#pragma once
+
+#include "host/AudioHost.h"
+#include "render/RenderError.h"
+#include "render/RenderJob.h"
+
+#include <QFuture>
+
+#include <exception>
+#include <functional>
+#include <stop_token>
+
+namespace tolvex::render {
+
+/// Takes progress fractions in 0...1, about a hundred per file and a final
+/// 1.0; called on the rendering thread.
+using ProgressCallback = std::function<void(double)>;
+
+/// Renders the whole job on the calling thread: reads the source, runs it
+/// through fresh instances of the job's plugins and writes the target.
+/// Throws RenderError, the host's HostError unchanged, or RenderCancelled
+/// when `stop` was requested before a block. On every failure after the
+/// target was created, the target is deleted. Never call it on the GUI
+/// thread.
+void renderFile(host::AudioHost& host, const RenderJob& job, const ProgressCallback& progress,
+                std::stop_token stop = {});
+
+/// Runs renderFile on a worker thread of the global pool. The future's
+/// result is null on success, else the exception the render threw.
+QFuture<std::exception_ptr> renderInBackground(host::AudioHost& host, RenderJob job,
+                                               ProgressCallback progress, std::stop_token stop);
+
+} // namespace tolvex::render
