@@ -1,0 +1,138 @@
+#pragma once
+
+#include "chain/CatalogueOrder.h"
+#include "chain/EditorWindow.h"
+#include "chain/Slot.h"
+#include "host/AudioHost.h"
+#include "model/AudioItem.h"
+#include "model/PluginState.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QSettings>
+#include <QUuid>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tolvex::chain {
+
+/// The one live effect chain: the catalogue of installed effects, the slots
+/// with their plugins in one real-time engine with the preview's player,
+/// the autosave of the chain, and the preview. Lives on the GUI thread;
+/// every field is read and written there. Platform completions arrive on
+/// other threads and only hand their results over. Operations never throw:
+/// a failure the user must see is set on lastError.
+class Chain : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
+    Q_PROPERTY(QString lastError READ lastError WRITE setLastError NOTIFY lastErrorChanged)
+    Q_PROPERTY(bool compareOriginal READ compareOriginal WRITE setCompareOriginal NOTIFY
+                   compareOriginalChanged)
+
+public:
+    /// Preview blocks: frames per block, and how many are queued at the start.
+    static constexpr qint64 blockFrames = 32768;
+    static constexpr int prerollBlocks = 4;
+
+    /// Makes the engine and the player, scans the catalogue and starts
+    /// restoring the autosaved chain from `settings` (key "chain").
+    Chain(host::AudioHost& host, QSettings& settings, QObject* parent = nullptr);
+    ~Chain() override;
+
+    // Catalogue
+    const QList<model::PluginInfo>& available() const { return m_available; }
+    void rescan();
+    QList<VendorGroup> vendorGroups() const { return groupByVendor(m_available); }
+
+    // Slots
+    QList<Slot*> slots() const;
+    bool loading() const { return m_loading; }
+    /// The most recent failure for the user; empty (null) when none. The
+    /// interface clears it after showing it; the chain never does.
+    QString lastError() const { return m_lastError; }
+    void setLastError(const QString& message);
+    bool compareOriginal() const { return m_compareOriginal; }
+    void setCompareOriginal(bool compare);
+
+    QCoro::Task<> addPlugin(model::PluginInfo info, std::optional<host::PropertyDictionary> state,
+                            bool bypass, bool openEditor);
+    void removeSlot(Slot* slot);
+    void clear();
+    void applyBypass();
+    /// Moves the slots at `offsets` to before `destination`, as a list view
+    /// reports a drag. Stops the preview first and saves after.
+    void moveSlots(const QList<int>& offsets, int destination);
+    void rewire(const host::AudioFormat& format);
+
+    // State
+    model::PluginState captureState(const Slot& slot) const;
+    void save();
+    QList<model::PluginState> renderStates() const;
+    QCoro::Task<> load(QList<model::PluginState> states);
+    void restoreSaved();
+
+    // Preview
+    void play(const model::AudioItem& item, double seconds);
+    void stop();
+    bool isPlaying(const QUuid& id) const { return m_playingID && *m_playingID == id; }
+    std::optional<QUuid> playingID() const { return m_playingID; }
+    double currentTime() const;
+
+    // Editor windows
+    using EditorOpener = std::function<void(Chain&, Slot&)>;
+    /// The window layer's way of opening a slot's editor.
+    void setEditorOpener(EditorOpener opener) { m_openEditor = std::move(opener); }
+    void openEditor(Slot& slot);
+    /// Keeps the open panel of a slot; closing it later calls editorClosed.
+    void registerEditor(const QUuid& slotId, std::unique_ptr<EditorWindow> window);
+    /// The panel of a slot was closed: forget it and save.
+    void editorClosed(const QUuid& slotId);
+    bool hasEditor(const QUuid& slotId) const { return m_windows.contains(slotId); }
+
+    // For tests and views.
+    qint64 generation() const { return m_generation; }
+    qint64 pending() const { return m_pending; }
+    host::RealtimeEngine& engine() const { return *m_engine; }
+    host::PlayerNode& player() const { return *m_player; }
+
+Q_SIGNALS:
+    void availableChanged();
+    void slotsChanged();
+    void loadingChanged(bool loading);
+    void lastErrorChanged(const QString& message);
+    void compareOriginalChanged(bool compare);
+    void playingIDChanged();
+
+private:
+    void setLoading(bool loading);
+    void setPlayingID(std::optional<QUuid> id);
+    void scheduleNext(qint64 generation);
+    void blockCompleted(qint64 generation);
+
+    host::AudioHost& m_host;
+    QSettings& m_settings;
+
+    QList<model::PluginInfo> m_available;
+    std::vector<std::unique_ptr<Slot>> m_slots;
+    bool m_loading = false;
+    QString m_lastError;
+    bool m_compareOriginal = false;
+
+    std::unique_ptr<host::RealtimeEngine> m_engine;
+    std::unique_ptr<host::PlayerNode> m_player;
+    std::optional<QUuid> m_playingID;
+    std::unique_ptr<host::AudioFileReader> m_playFile;
+    std::optional<host::AudioFormat> m_playFormat;
+    qint64 m_startFrame = 0;
+    qint64 m_pending = 0;
+    qint64 m_generation = 0;
+
+    std::map<QUuid, std::unique_ptr<EditorWindow>> m_windows;
+    EditorOpener m_openEditor;
+};
+
+} // namespace tolvex::chain

@@ -1,0 +1,107 @@
+// The chain with the real host and the null output.
+#include "chain/Chain.h"
+#include "host/AudioFiles.h"
+#include "host/Lv2AudioHost.h"
+#include "model/ExportFormat.h"
+#include "tests/host/AudioTestFiles.h"
+#include "tests/host/Lv2TestSupport.h"
+
+#include <QCoroTask>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tolvex;
+using namespace tolvex::chain;
+using namespace tolvex::testing;
+
+class TestChainRealHost : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<host::Lv2AudioHost> m_host;
+
+    model::AudioItem makeFile(const QString& name, double rate, int channels, double seconds)
+    {
+        const QString path = m_dir.filePath(name);
+        writeSignal(*host::createAudioFile(
+                        path, model::writerSettings(model::ExportFormat::wav16, channels, rate)),
+                    sineSignal(rate, channels, qint64(rate * seconds)));
+        return *host::audioItemFromFile(QUrl::fromLocalFile(path));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_host = std::make_unique<host::Lv2AudioHost>([] { return host::makeNullOutput(256); });
+    }
+    void cleanupTestCase() { m_host.reset(); }
+
+    void previewPlaysToItsEnd()
+    {
+        QSettings settings(m_dir.filePath("play.ini"), QSettings::IniFormat);
+        Chain chain(*m_host, settings);
+        QCoro::waitFor(
+            chain.addPlugin(lv2Info(*m_host, "urn:tolvex:test:gain"), std::nullopt, false, false));
+        const model::AudioItem short_ = makeFile("short.wav", 48000, 2, 0.4);
+        chain.play(short_, 0);
+        QVERIFY(chain.isPlaying(short_.id));
+        QTRY_VERIFY_WITH_TIMEOUT(chain.currentTime() > 0.1, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!chain.playingID(), 5000);
+        QCOMPARE(chain.pending(), 0);
+    }
+
+    void seekingAndTheClock()
+    {
+        QSettings settings(m_dir.filePath("seek.ini"), QSettings::IniFormat);
+        Chain chain(*m_host, settings);
+        const model::AudioItem minute = makeFile("minute.wav", 8000, 1, 60);
+        chain.play(minute, 30);
+        QTRY_VERIFY(chain.currentTime() > 30.0);
+        QTest::qWait(300);
+        // The player's clock, from the start frame: 30 s plus about 0.3 s.
+        QVERIFY2(std::abs(chain.currentTime() - 30.3) < 0.15,
+                 qPrintable(QString::number(chain.currentTime())));
+        chain.play(minute, 59.99);
+        QTRY_VERIFY_WITH_TIMEOUT(!chain.playingID(), 3000);
+        chain.stop();
+        QCOMPARE(chain.currentTime(), 0.0);
+    }
+
+    void theAutosaveSurvivesARestart()
+    {
+        const QString path = m_dir.filePath("restart.ini");
+        QList<QList<host::PluginParameter>> before;
+        {
+            QSettings settings(path, QSettings::IniFormat);
+            Chain chain(*m_host, settings);
+            QCoro::waitFor(chain.addPlugin(lv2Info(*m_host, "urn:tolvex:test:gain"), std::nullopt,
+                                           false, false));
+            QCoro::waitFor(chain.addPlugin(lv2Info(*m_host, "urn:tolvex:test:delay"), std::nullopt,
+                                           true, false));
+            QCoro::waitFor(chain.addPlugin(lv2Info(*m_host, "http://gareus.org/oss/lv2/dpl#stereo"),
+                                           std::nullopt, false, false));
+            chain.slots()[0]->unit().setParameter("gain", 2.5f);
+            chain.slots()[1]->unit().setParameter("frames", 100);
+            chain.slots()[2]->unit().setParameter("threshold", -4.5f);
+            chain.save(); // as when the application quits
+            for (Slot* slot : chain.slots())
+                before.append(slot->unit().parameters());
+        }
+        QSettings settings(path, QSettings::IniFormat);
+        Chain restored(*m_host, settings);
+        QTRY_COMPARE(restored.slots().size(), 3);
+        QTRY_VERIFY(!restored.loading());
+        QVERIFY(!restored.slots()[0]->bypass());
+        QVERIFY(restored.slots()[1]->bypass());
+        for (int i = 0; i < 3; ++i) {
+            const auto after = restored.slots()[i]->unit().parameters();
+            QCOMPARE(after.size(), before[i].size());
+            for (qsizetype p = 0; p < after.size(); ++p)
+                QCOMPARE(after[p].value, before[i][p].value);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestChainRealHost)
+#include "test_chain_real.moc"
