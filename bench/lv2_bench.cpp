@@ -1,6 +1,7 @@
 // The DSP cost of packaged LV2 plugins run through Tolvex's offline engine,
 // beside lv2bench (from lilv) running the same plugins in the same program
 // run: same frames, block size and rate, silent input.
+#include "bench/BenchSupport.h"
 #include "host/Lv2AudioHost.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <future>
 
 using namespace tolvex;
+using bench::instantiate;
 
 namespace {
 
@@ -18,20 +20,6 @@ constexpr double rate = 48000;
 constexpr qint64 frames = 4800000; // 100 s
 constexpr qint64 block = 4096;
 constexpr int runs = 5;
-
-std::unique_ptr<host::PluginInstance> instantiate(host::AudioHost& host, const char* uri)
-{
-    quint64 hash = 14695981039346656037ull;
-    for (const char* c = uri; *c; ++c)
-        hash = (hash ^ quint8(*c)) * 1099511628211ull;
-    std::promise<host::Instantiation> promise;
-    host.instantiate({model::effectType, quint32(hash >> 32), quint32(hash)},
-                     [&](host::Instantiation result) { promise.set_value(std::move(result)); });
-    auto result = promise.get_future().get();
-    if (auto* instance = std::get_if<std::unique_ptr<host::PluginInstance>>(&result))
-        return std::move(*instance);
-    return nullptr;
-}
 
 double throughTolvex(host::AudioHost& host, host::PluginInstance& instance)
 {

@@ -3,6 +3,7 @@
 // budget. First the smallest block size that holds is sought; then ten
 // minutes of audio are rendered at it as fast as the callback goes (every
 // block timed), and a real-time run on the null output counts underruns.
+#include "bench/BenchSupport.h"
 #include "host/Lv2AudioHost.h"
 #include "host/RealtimeGraphEngine.h"
 
@@ -18,6 +19,7 @@
 #include <vector>
 
 using namespace tolvex;
+using bench::instantiate;
 
 namespace {
 
@@ -61,21 +63,6 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_done{false};
 };
-
-std::unique_ptr<host::PluginInstance> instantiate(host::AudioHost& host, const char* uri)
-{
-    quint64 hash = 14695981039346656037ull;
-    for (const char* c = uri; *c; ++c)
-        hash = (hash ^ quint8(*c)) * 1099511628211ull;
-    std::promise<host::Instantiation> promise;
-    host.instantiate({model::effectType, quint32(hash >> 32), quint32(hash)},
-                     [&](host::Instantiation result) { promise.set_value(std::move(result)); });
-    auto result = promise.get_future().get();
-    if (auto* instance = std::get_if<std::unique_ptr<host::PluginInstance>>(&result))
-        return std::move(*instance);
-    std::fprintf(stderr, "cannot load %s\n", uri);
-    std::exit(1);
-}
 
 struct Figures {
     double median = 0, p999 = 0, max = 0; // microseconds

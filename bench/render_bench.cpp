@@ -4,6 +4,7 @@
 // Each export runs in a process of its own, timed from outside, so both
 // sides pay for starting up and loading the plugins; the peak memory of a
 // 1-minute and a 10-minute render shows that it does not grow with length.
+#include "bench/BenchSupport.h"
 #include "host/AudioFiles.h"
 #include "host/Lv2AudioHost.h"
 #include "host/PropertyList.h"
@@ -53,23 +54,14 @@ void makeSource(const QString& path, double seconds)
     writer->finish();
 }
 
-model::PluginState capture(host::AudioHost& host, const char* uri, const QString& controls)
+model::PluginState capture(host::Lv2AudioHost& host, const char* uri, const QString& controls)
 {
-    quint64 hash = 14695981039346656037ull;
-    for (const char* c = uri; *c; ++c)
-        hash = (hash ^ quint8(*c)) * 1099511628211ull;
-    const model::PluginInfo info{
-        model::effectType, quint32(hash >> 32), quint32(hash), QString::fromUtf8(uri), {}};
-    std::promise<host::Instantiation> promise;
-    host.instantiate({info.type, info.subtype, info.manufacturer},
-                     [&](host::Instantiation made) { promise.set_value(std::move(made)); });
-    auto made = promise.get_future().get();
-    auto& instance = std::get<std::unique_ptr<host::PluginInstance>>(made);
+    auto instance = bench::instantiate(host, uri);
     for (const QString& control : controls.split(u'|')) {
         const auto parts = control.split(u'=');
         instance->setParameter(parts[0], parts[1].toFloat());
     }
-    return model::PluginState::from(info, false,
+    return model::PluginState::from(*host.find(QString::fromUtf8(uri)), false,
                                     host::writeBinaryPropertyList(*instance->fullState()));
 }
 

@@ -75,6 +75,17 @@ QList<model::PluginInfo> Lv2AudioHost::components(quint32 type)
     return d->world.components(type);
 }
 
+std::optional<model::PluginInfo> Lv2AudioHost::find(const QString& uri)
+{
+    const quint64 hash = Lv2World::uriHash(uri.toUtf8().constData());
+    auto lock = d->world.lock();
+    for (quint32 type : {model::effectType, model::musicEffectType})
+        for (const model::PluginInfo& info : d->world.components(type))
+            if (info.subtype == quint32(hash >> 32) && info.manufacturer == quint32(hash))
+                return info;
+    return std::nullopt;
+}
+
 void Lv2AudioHost::instantiate(const ComponentDescription& description,
                                InstantiationCompletion completion)
 {

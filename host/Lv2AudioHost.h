@@ -21,6 +21,10 @@ public:
     explicit Lv2AudioHost(OutputFactory makeOutput = [] { return makeNullOutput(); });
     ~Lv2AudioHost() override;
 
+    /// The catalogue entry of the plugin with this URI; nothing when it is
+    /// not installed or not listed.
+    std::optional<model::PluginInfo> find(const QString& uri);
+
     QList<model::PluginInfo> components(quint32 type) override;
     void instantiate(const ComponentDescription& description,
                      InstantiationCompletion completion) override;

@@ -8,18 +8,9 @@ namespace tolvex::testing {
 
 using namespace host;
 
-model::PluginInfo lv2Info(AudioHost& host, const char* uri)
+model::PluginInfo lv2Info(Lv2AudioHost& host, const char* uri)
 {
-    quint64 hash = 14695981039346656037ull;
-    for (const char* c = uri; *c; ++c) {
-        hash ^= quint8(*c);
-        hash *= 1099511628211ull;
-    }
-    for (quint32 type : {model::effectType, model::musicEffectType})
-        for (const model::PluginInfo& info : host.components(type))
-            if (info.subtype == quint32(hash >> 32) && info.manufacturer == quint32(hash))
-                return info;
-    return {};
+    return host.find(QString::fromUtf8(uri)).value_or(model::PluginInfo{});
 }
 
 std::unique_ptr<PluginInstance> instantiateNow(AudioHost& host, const model::PluginInfo& info,

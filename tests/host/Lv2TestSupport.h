@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/AudioHost.h"
+#include "host/Lv2AudioHost.h"
 
 #include <QString>
 
@@ -8,8 +8,8 @@
 
 namespace tolvex::testing {
 
-/// The catalogue entry of the plugin with this URI (codes from its hash).
-model::PluginInfo lv2Info(host::AudioHost& host, const char* uri);
+/// The catalogue entry of the plugin with this URI; empty when not listed.
+model::PluginInfo lv2Info(host::Lv2AudioHost& host, const char* uri);
 
 /// Instantiates and waits; fails the test (and returns null) on an error,
 /// unless `error` is given to receive it.

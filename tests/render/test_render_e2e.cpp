@@ -22,7 +22,7 @@ constexpr double rate = 48000;
 
 /// A chain entry as the live chain would capture it: the plugin with some
 /// parameters changed, its full state as a binary property list.
-model::PluginState capture(host::AudioHost& host, const char* uri,
+model::PluginState capture(host::Lv2AudioHost& host, const char* uri,
                            const QList<QPair<QString, float>>& parameters)
 {
     const model::PluginInfo info = lv2Info(host, uri);
