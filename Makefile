@@ -32,6 +32,7 @@ bench: build
 	./build/bench/bench_lv2
 	./build/bench/bench_realtime
 	./build/bench/bench_render
+	./build/bench/bench_import
 
 clean:
 	rm -rf build build-sanitize

@@ -1,0 +1,249 @@
+#include "session/Session.h"
+
+#include "host/HostError.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace tolvex::session {
+
+namespace {
+
+const QString formatKey = QStringLiteral("format");
+const QString suffixKey = QStringLiteral("suffix");
+const QString folderKey = QStringLiteral("folder");
+const QString defaultSuffix = QStringLiteral(" – Tolvex");
+
+bool isAudio(const QMimeType& type)
+{
+    if (type.name().startsWith(u"audio/"))
+        return true;
+    const QStringList ancestors = type.allAncestors();
+    return std::any_of(ancestors.begin(), ancestors.end(),
+                       [](const QString& name) { return name.startsWith(u"audio/"); });
+}
+
+/// The file manager's order: case-insensitive, runs of digits compared by
+/// their value. Independent of the process locale, which may be "C".
+bool naturalLess(const QString& a, const QString& b)
+{
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            qsizetype endA = i;
+            qsizetype endB = j;
+            while (endA < a.size() && a[endA].isDigit())
+                ++endA;
+            while (endB < b.size() && b[endB].isDigit())
+                ++endB;
+            // Compare by value: strip leading zeros, then length, then digits.
+            QStringView digitsA = QStringView(a).sliced(i, endA - i);
+            QStringView digitsB = QStringView(b).sliced(j, endB - j);
+            while (digitsA.size() > 1 && digitsA.front() == u'0')
+                digitsA = digitsA.sliced(1);
+            while (digitsB.size() > 1 && digitsB.front() == u'0')
+                digitsB = digitsB.sliced(1);
+            if (digitsA.size() != digitsB.size())
+                return digitsA.size() < digitsB.size();
+            if (const int order = digitsA.compare(digitsB); order != 0)
+                return order < 0;
+            i = endA;
+            j = endB;
+            continue;
+        }
+        const QChar x = a[i].toCaseFolded();
+        const QChar y = b[j].toCaseFolded();
+        if (x != y)
+            return x < y;
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+} // namespace
+
+Session::Session(host::AudioHost& host, QSettings& settings, FilePicker* picker, QObject* parent)
+    : QObject(parent), m_host(host), m_settings(settings), m_picker(picker)
+{}
+
+Session::~Session()
+{
+    cancelExport();
+}
+
+// The list -------------------------------------------------------------------
+
+void Session::setSelection(const QSet<QUuid>& selection)
+{
+    m_selection = selection;
+    Q_EMIT selectionChanged();
+}
+
+QList<QUrl> Session::expandFolder(const QUrl& location)
+{
+    const QFileInfo info(location.toLocalFile());
+    if (!info.isDir())
+        return {location};
+    // Hidden entries, and everything below a hidden folder, are skipped.
+    const QString root = info.absoluteFilePath();
+    QDirIterator it(root, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    QMimeDatabase types;
+    QStringList paths;
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QStringList parts = QDir(root).relativeFilePath(path).split(u'/');
+        if (std::any_of(parts.begin(), parts.end(),
+                        [](const QString& part) { return part.startsWith(u'.'); }))
+            continue;
+        if (isAudio(types.mimeTypeForFile(path, QMimeDatabase::MatchExtension)))
+            paths.append(path);
+    }
+    std::stable_sort(paths.begin(), paths.end(),
+                     [](const QString& a, const QString& b) { return naturalLess(a, b); });
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    return urls;
+}
+
+void Session::add(const QList<QUrl>& locations)
+{
+    int added = 0;
+    int unreadable = 0;
+    for (const QUrl& location : locations) {
+        for (const QUrl& candidate : expandFolder(location)) {
+            const bool known = std::any_of(m_items.begin(), m_items.end(),
+                                           [&](const auto& item) { return item.url == candidate; });
+            if (known)
+                continue;
+            try {
+                const auto reader = m_host.openForReading(candidate.toLocalFile());
+                const host::AudioFormat format = reader->processingFormat();
+                m_items.append(model::AudioItem::make(candidate, format.sampleRate(),
+                                                      format.channelCount(), reader->length()));
+                ++added;
+            } catch (const host::HostError&) {
+                ++unreadable;
+            }
+        }
+    }
+    if (added > 0)
+        Q_EMIT itemsChanged();
+    if (unreadable == 1)
+        showToast(QStringLiteral("Eine Datei ist kein lesbares Audio."));
+    else if (unreadable > 1)
+        showToast(QString::number(unreadable) +
+                  QStringLiteral(" Dateien sind kein lesbares Audio."));
+    if (added > 0 && m_selection.isEmpty() && !m_items.isEmpty())
+        setSelection({m_items.first().id});
+}
+
+void Session::pickFiles()
+{
+    if (!m_picker)
+        return;
+    const QList<QUrl> chosen = m_picker->pickFiles();
+    if (!chosen.isEmpty())
+        add(chosen);
+}
+
+void Session::clearList()
+{
+    m_items.removeIf([](const model::AudioItem& item) { return !item.status.isRunning(); });
+    Q_EMIT itemsChanged();
+    setSelection({});
+}
+
+void Session::removeSelected()
+{
+    m_items.removeIf([this](const model::AudioItem& item) {
+        return m_selection.contains(item.id) && !item.status.isRunning();
+    });
+    Q_EMIT itemsChanged();
+    setSelection({});
+}
+
+// The notice -----------------------------------------------------------------
+
+void Session::setToast(const QString& toast)
+{
+    m_toast = toast;
+    Q_EMIT toastChanged(toast);
+}
+
+void Session::showToast(const QString& message)
+{
+    setToast(message);
+    QTimer::singleShot(m_toastDuration, this, [this, message] {
+        if (m_toast == message)
+            setToast(QString());
+    });
+}
+
+// Settings -------------------------------------------------------------------
+
+model::ExportFormat Session::format() const
+{
+    return model::exportFormatFromRawValue(m_settings.value(formatKey).toString())
+        .value_or(model::ExportFormat::wav24);
+}
+
+void Session::setFormat(model::ExportFormat format)
+{
+    m_settings.setValue(formatKey, model::rawValue(format));
+    Q_EMIT formatChanged();
+}
+
+QString Session::suffix() const
+{
+    return m_settings.contains(suffixKey) ? m_settings.value(suffixKey).toString() : defaultSuffix;
+}
+
+void Session::setSuffix(const QString& suffix)
+{
+    m_settings.setValue(suffixKey, suffix);
+    Q_EMIT suffixChanged();
+}
+
+QString Session::folderPath() const
+{
+    return m_settings.value(folderKey).toString();
+}
+
+void Session::setFolderPath(const QString& path)
+{
+    m_settings.setValue(folderKey, path);
+    Q_EMIT folderPathChanged();
+}
+
+std::optional<QUrl> Session::folder() const
+{
+    const QString path = folderPath();
+    if (path.isEmpty())
+        return std::nullopt;
+    return QUrl::fromLocalFile(path);
+}
+
+void Session::pickFolder()
+{
+    if (!m_picker)
+        return;
+    if (const auto chosen = m_picker->pickFolder(); chosen && !chosen->isEmpty())
+        setFolderPath(chosen->toLocalFile());
+}
+
+qsizetype Session::indexOf(const QUuid& id) const
+{
+    for (qsizetype i = 0; i < m_items.size(); ++i)
+        if (m_items[i].id == id)
+            return i;
+    return -1;
+}
+
+} // namespace tolvex::session

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "host/AudioHost.h"
+#include "model/AudioItem.h"
+#include "model/ExportFormat.h"
+#include "model/PluginState.h"
+#include "session/FilePicker.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QSettings>
+#include <QUrl>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+#include <stop_token>
+
+namespace tolvex::chain {
+class Chain;
+}
+
+namespace tolvex::session {
+
+/// The work to be done: the list of files, the selection, the persisted
+/// export settings, the transient notice and the batch export. Lives on the
+/// GUI thread; every operation runs there.
+class Session : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool exporting READ exporting NOTIFY exportingChanged)
+    Q_PROPERTY(QString toast READ toast NOTIFY toastChanged)
+    Q_PROPERTY(QString suffix READ suffix WRITE setSuffix NOTIFY suffixChanged)
+    Q_PROPERTY(QString folderPath READ folderPath WRITE setFolderPath NOTIFY folderPathChanged)
+
+public:
+    /// `picker` may be null where no dialogs are shown.
+    Session(host::AudioHost& host, QSettings& settings, FilePicker* picker = nullptr,
+            QObject* parent = nullptr);
+    ~Session() override;
+
+    // The list
+    const QList<model::AudioItem>& items() const { return m_items; }
+    const QSet<QUuid>& selection() const { return m_selection; }
+    void setSelection(const QSet<QUuid>& selection);
+    bool isSelected(const QUuid& id) const { return m_selection.contains(id); }
+    void add(const QList<QUrl>& locations);
+    void pickFiles();
+    void clearList();
+    void removeSelected();
+
+    /// A folder's audio files, deep, hidden entries skipped, in natural
+    /// order of their paths; any other location as it is.
+    static QList<QUrl> expandFolder(const QUrl& location);
+
+    // The notice
+    QString toast() const { return m_toast; }
+    void showToast(const QString& message);
+    /// How long a notice stays; 3 s.
+    void setToastDuration(int milliseconds) { m_toastDuration = milliseconds; }
+
+    // Settings, read from and written to the store at once
+    model::ExportFormat format() const;
+    void setFormat(model::ExportFormat format);
+    QString suffix() const;
+    void setSuffix(const QString& suffix);
+    QString folderPath() const;
+    void setFolderPath(const QString& path);
+    /// The output folder, or nothing for "next to the source".
+    std::optional<QUrl> folder() const;
+    void pickFolder();
+
+    // The batch export
+    bool exporting() const { return m_exporting; }
+    void startExport(chain::Chain& chain, std::optional<QSet<QUuid>> ids = std::nullopt);
+    /// Cancels the running export, if any: the file being rendered stops at
+    /// its next block and every later one is skipped.
+    void cancelExport();
+    void setStatus(const QUuid& id, const model::Status& status);
+    /// A free output location for the source: in the output folder or next
+    /// to the source, base name + suffix, then " 2", " 3", … as needed.
+    QUrl targetURL(const QUrl& source, model::ExportFormat format) const;
+
+Q_SIGNALS:
+    void itemsChanged();
+    void itemChanged(const QUuid& id);
+    void selectionChanged();
+    void exportingChanged(bool exporting);
+    void toastChanged(const QString& toast);
+    void formatChanged();
+    void suffixChanged();
+    void folderPathChanged();
+
+private:
+    QCoro::Task<> run(QList<QUuid> ids, QList<model::PluginState> plugins,
+                      model::ExportFormat format, std::stop_token stop);
+    void setExporting(bool exporting);
+    void setToast(const QString& toast);
+    qsizetype indexOf(const QUuid& id) const;
+
+    host::AudioHost& m_host;
+    QSettings& m_settings;
+    FilePicker* m_picker;
+    QList<model::AudioItem> m_items;
+    QSet<QUuid> m_selection;
+    bool m_exporting = false;
+    QString m_toast;
+    int m_toastDuration = 3000;
+    std::shared_ptr<std::stop_source> m_exportStop;
+};
+
+} // namespace tolvex::session
