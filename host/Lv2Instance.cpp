@@ -13,11 +13,11 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <thread>
 
 namespace tolvex::host {
 
@@ -95,6 +95,9 @@ Lv2Instance::Lv2Instance(Lv2World& world, const LilvPlugin* plugin)
                      : 0.0;
     }
     m_silence.assign(size_t(maxBlock), 0.0f);
+    // Mapped here: the URID map locks, and the run thread must not.
+    m_atomSequence = m_world.urid(LV2_ATOM__Sequence);
+    m_atomChunk = m_world.urid(LV2_ATOM__Chunk);
     m_options = {
         {LV2_OPTIONS_INSTANCE, 0, m_world.urid(LV2_PARAMETERS__sampleRate), sizeof(float),
          m_world.urid(LV2_ATOM__Float), &m_optionRate},
@@ -376,8 +379,8 @@ void Lv2Instance::process(const AudioBuffer& input, AudioBuffer& output, qint64 
 
 void Lv2Instance::runCopy(Copy& copy, qint64 frames) noexcept
 {
-    const LV2_URID sequence = m_world.urid(LV2_ATOM__Sequence);
-    const LV2_URID chunk = m_world.urid(LV2_ATOM__Chunk);
+    const LV2_URID sequence = m_atomSequence;
+    const LV2_URID chunk = m_atomChunk;
     for (size_t i = 0; i < m_ports.size(); ++i) {
         if (copy.atoms[i].empty())
             continue;
@@ -598,8 +601,10 @@ void Lv2Instance::setFullState(const PropertyDictionary& dictionary)
 void Lv2Instance::requestEditorView(EditorCompletion completion)
 {
     // Plugin interfaces are embedded by the editor windows; until then every
-    // plugin gets the generic parameter editor.
-    std::thread([completion = std::move(completion)] { completion(nullptr); }).detach();
+    // plugin gets the generic parameter editor. The global pool is waited
+    // for when the application ends.
+    QThreadPool::globalInstance()->start(
+        [completion = std::move(completion)] { completion(nullptr); });
 }
 
 } // namespace tolvex::host

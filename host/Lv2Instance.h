@@ -88,6 +88,8 @@ private:
     int m_latencyPort = -1;
     double m_tail = 0;
     size_t m_atomCapacity = 8192;
+    LV2_URID m_atomSequence = 0;
+    LV2_URID m_atomChunk = 0;
 
     double m_rate = 0;
     qint64 m_maxFrames = 4096;
