@@ -82,6 +82,21 @@ double snrDb(const std::vector<float>& reference, const std::vector<float>& deco
     return 10 * std::log10(signal / std::max(noise, 1e-30));
 }
 
+double differenceDb(const std::vector<float>& reference, const std::vector<float>& other,
+                    qint64 offset, qint64 count)
+{
+    const qint64 available = std::min(qint64(reference.size()) - offset, qint64(other.size()));
+    const qint64 frames = count < 0 ? available : std::min(count, available);
+    double signal = 0;
+    double difference = 0;
+    for (qint64 i = 0; i < frames; ++i) {
+        const double r = reference[size_t(i + offset)];
+        signal += r * r;
+        difference += (r - other[size_t(i)]) * (r - other[size_t(i)]);
+    }
+    return difference == 0 ? -400 : 10 * std::log10(difference / signal);
+}
+
 QByteArray runTool(const QString& program, const QStringList& arguments)
 {
     QProcess process;

@@ -38,6 +38,12 @@ double maxDifference(const std::vector<float>& a, const std::vector<float>& b, q
 double snrDb(const std::vector<float>& reference, const std::vector<float>& decoded, qint64 from,
              qint64 to);
 
+/// Energy of (reference shifted by `offset`) minus `other` relative to the
+/// reference's energy, in dB, over `count` frames (-1: as many as both
+/// have); -400 when they are identical.
+double differenceDb(const std::vector<float>& reference, const std::vector<float>& other,
+                    qint64 offset = 0, qint64 count = -1);
+
 /// Runs a command-line tool; returns its standard output, or fails the test.
 QByteArray runTool(const QString& program, const QStringList& arguments);
 

@@ -38,20 +38,6 @@ Signal programme()
     return signal;
 }
 
-/// Energy of the difference relative to the energy of `reference`, in dB.
-double differenceDb(const std::vector<float>& reference, const std::vector<float>& other,
-                    qint64 shift = 0)
-{
-    double signal = 0;
-    double difference = 0;
-    for (size_t i = 0; i + size_t(shift) < reference.size() && i < other.size(); ++i) {
-        const double r = reference[i + size_t(shift)];
-        signal += r * r;
-        difference += (r - other[i]) * (r - other[i]);
-    }
-    return difference == 0 ? -400 : 10 * std::log10(difference / signal);
-}
-
 } // namespace
 
 class TestLv2AgainstFfmpeg : public QObject {

@@ -33,19 +33,6 @@ model::PluginState capture(host::Lv2AudioHost& host, const char* uri,
                                     host::writeBinaryPropertyList(*instance->fullState()));
 }
 
-double differenceDb(const std::vector<float>& reference, const std::vector<float>& other,
-                    qint64 offset, qint64 count)
-{
-    double signal = 0;
-    double difference = 0;
-    for (qint64 i = 0; i < count; ++i) {
-        const double r = reference[size_t(i + offset)];
-        signal += r * r;
-        difference += (r - other[size_t(i)]) * (r - other[size_t(i)]);
-    }
-    return difference == 0 ? -400 : 10 * std::log10(difference / signal);
-}
-
 } // namespace
 
 class TestRenderEndToEnd : public QObject {
