@@ -11,7 +11,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QThreadPool>
 
@@ -162,6 +161,10 @@ void Lv2Instance::describePorts()
         m_controlTargets[i] = port.defaultValue;
         m_controlInputs[i] = port.defaultValue;
 
+        if (port.kind == PortKind::controlIn)
+            m_controlInputPorts.push_back(i);
+        if (port.kind == PortKind::atomIn || port.kind == PortKind::atomOut)
+            m_atomPorts.push_back(i);
         if (port.kind == PortKind::audioIn && !port.sideChain)
             m_mainInputs.push_back(i);
         if (port.kind == PortKind::audioOut && !port.sideChain)
@@ -257,15 +260,7 @@ void Lv2Instance::configure(double rate, int copies)
 {
     if (rate == m_rate && copies == int(m_copies.size()))
         return;
-    LilvState* saved = nullptr;
-    if (!m_copies.empty()) {
-        auto lock = m_world.lock();
-        saved = lilv_state_new_from_instance(
-            m_plugin, m_copies.front()->instance.get(), m_world.map(), nullptr, nullptr, nullptr,
-            nullptr, &Lv2Instance::portValue, this, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE,
-            m_copies.front()->features.data());
-    }
-    const auto freeSaved = qScopeGuard([&] { lilv_state_free(saved); });
+    const StatePtr saved = m_copies.empty() ? nullptr : snapshot(*m_copies.front());
 
     m_optionRate = float(rate);
     std::vector<std::unique_ptr<Copy>> made;
@@ -274,11 +269,8 @@ void Lv2Instance::configure(double rate, int copies)
     m_copies = std::move(made);
     m_rate = rate;
     for (auto& copy : m_copies) {
-        if (saved) {
-            auto lock = m_world.lock();
-            lilv_state_restore(saved, copy->instance.get(), nullptr, nullptr, 0,
-                               copy->features.data());
-        }
+        if (saved)
+            restore(*saved, *copy);
         lilv_instance_activate(copy->instance.get());
         copy->active = true;
     }
@@ -290,11 +282,8 @@ bool Lv2Instance::setInputFormat(int bus, const AudioFormat& format)
         return false;
     if (!m_dualMono && format.channelCount() != int(m_mainInputs.size()))
         return false;
-    try {
-        configure(format.sampleRate(), m_dualMono ? format.channelCount() : 1);
-    } catch (const HostError&) {
+    if (!tryConfigure(format))
         return false;
-    }
     m_inputFormat = format;
     return true;
 }
@@ -309,13 +298,20 @@ bool Lv2Instance::setOutputFormat(int bus, const AudioFormat& format)
     } else if (format.channelCount() != int(m_mainOutputs.size())) {
         return false;
     }
+    if (!tryConfigure(format))
+        return false;
+    m_outputFormat = format;
+    return true;
+}
+
+bool Lv2Instance::tryConfigure(const AudioFormat& format)
+{
     try {
         configure(format.sampleRate(), m_dualMono ? format.channelCount() : 1);
+        return true;
     } catch (const HostError&) {
         return false;
     }
-    m_outputFormat = format;
-    return true;
 }
 
 void Lv2Instance::prepare(const AudioFormat& input, const AudioFormat& output, qint64 maxFrames,
@@ -347,9 +343,8 @@ void Lv2Instance::process(const AudioBuffer& input, AudioBuffer& output, qint64 
         }
         return;
     }
-    for (size_t i = 0; i < m_ports.size(); ++i)
-        if (m_ports[i].kind == PortKind::controlIn)
-            m_controlInputs[i] = m_controlTargets[i].load(std::memory_order_relaxed);
+    for (uint32_t i : m_controlInputPorts)
+        m_controlInputs[i] = m_controlTargets[i].load(std::memory_order_relaxed);
     if (m_enabledPort >= 0)
         m_controlInputs[size_t(m_enabledPort)] = bypass ? 0.0f : 1.0f;
 
@@ -381,9 +376,7 @@ void Lv2Instance::runCopy(Copy& copy, qint64 frames) noexcept
 {
     const LV2_URID sequence = m_atomSequence;
     const LV2_URID chunk = m_atomChunk;
-    for (size_t i = 0; i < m_ports.size(); ++i) {
-        if (copy.atoms[i].empty())
-            continue;
+    for (uint32_t i : m_atomPorts) {
         auto* atom = reinterpret_cast<LV2_Atom_Sequence*>(copy.atoms[i].data());
         if (m_ports[i].kind == PortKind::atomIn) {
             atom->atom.size = sizeof(LV2_Atom_Sequence_Body);
@@ -413,32 +406,36 @@ double Lv2Instance::latency() const
     } catch (const HostError&) {
         return 0;
     }
-    self->carryState(*m_copies.front(), *probe);
+    if (const StatePtr state = snapshot(*m_copies.front()))
+        self->restore(*state, *probe);
     lilv_instance_activate(probe->instance.get());
     probe->active = true;
     for (uint32_t port : m_mainInputs)
         lilv_instance_connect_port(probe->instance.get(), port, self->m_silence.data());
     for (uint32_t port : m_mainOutputs)
         lilv_instance_connect_port(probe->instance.get(), port, probe->scratch.data());
-    for (size_t i = 0; i < m_ports.size(); ++i)
-        if (m_ports[i].kind == PortKind::controlIn)
-            self->m_controlInputs[i] = m_controlTargets[i].load();
+    for (uint32_t i : m_controlInputPorts)
+        self->m_controlInputs[i] = m_controlTargets[i].load();
     self->runCopy(*probe, 64);
     const float frames = probe->controlOutputs[size_t(m_latencyPort)];
     return std::isfinite(frames) && frames > 0 ? double(frames) / m_rate : 0.0;
 }
 
-void Lv2Instance::carryState(Copy& from, Copy& to)
+Lv2Instance::StatePtr Lv2Instance::snapshot(const Copy& copy) const
 {
     auto lock = m_world.lock();
-    LilvState* state = lilv_state_new_from_instance(
-        m_plugin, from.instance.get(), m_world.map(), nullptr, nullptr, nullptr, nullptr,
-        &Lv2Instance::portValue, this, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE,
-        from.features.data());
-    if (!state)
-        return;
-    lilv_state_restore(state, to.instance.get(), nullptr, nullptr, 0, to.features.data());
-    lilv_state_free(state);
+    return StatePtr(lilv_state_new_from_instance(
+        m_plugin, copy.instance.get(), m_world.map(), nullptr, nullptr, nullptr, nullptr,
+        &Lv2Instance::portValue, const_cast<Lv2Instance*>(this),
+        LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, copy.features.data()));
+}
+
+void Lv2Instance::restore(const LilvState& state, Copy& copy)
+{
+    // The ports are not restored here: their values live in the targets,
+    // which every copy shares.
+    auto lock = m_world.lock();
+    lilv_state_restore(&state, copy.instance.get(), nullptr, nullptr, 0, copy.features.data());
 }
 
 QList<PluginParameter> Lv2Instance::parameters() const
@@ -559,16 +556,15 @@ std::optional<PropertyDictionary> Lv2Instance::fullState() const
 {
     if (m_copies.empty())
         return std::nullopt;
-    auto lock = m_world.lock();
-    LilvState* state = lilv_state_new_from_instance(
-        m_plugin, m_copies.front()->instance.get(), m_world.map(), nullptr, nullptr, nullptr,
-        nullptr, &Lv2Instance::portValue, const_cast<Lv2Instance*>(this),
-        LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, m_copies.front()->features.data());
+    const StatePtr state = snapshot(*m_copies.front());
     if (!state)
         return std::nullopt;
-    char* turtle = lilv_state_to_string(m_world.world(), m_world.map(), m_world.unmap(), state,
-                                        stateSubject, nullptr);
-    lilv_state_free(state);
+    char* turtle = nullptr;
+    {
+        auto lock = m_world.lock();
+        turtle = lilv_state_to_string(m_world.world(), m_world.map(), m_world.unmap(), state.get(),
+                                      stateSubject, nullptr);
+    }
     if (!turtle)
         return std::nullopt;
     PropertyDictionary dictionary{
@@ -587,15 +583,16 @@ void Lv2Instance::setFullState(const PropertyDictionary& dictionary)
     const QByteArray turtle = dictionary.value(QStringLiteral("state")).toString().toUtf8();
     if (turtle.isEmpty())
         return;
-    auto lock = m_world.lock();
-    LilvState* state =
-        lilv_state_new_from_string(m_world.world(), m_world.map(), turtle.constData());
+    StatePtr state;
+    {
+        auto lock = m_world.lock();
+        state.reset(lilv_state_new_from_string(m_world.world(), m_world.map(), turtle.constData()));
+    }
     if (!state)
         return;
-    lilv_state_emit_port_values(state, &Lv2Instance::setPortValue, this);
+    lilv_state_emit_port_values(state.get(), &Lv2Instance::setPortValue, this);
     for (auto& copy : m_copies)
-        lilv_state_restore(state, copy->instance.get(), nullptr, nullptr, 0, copy->features.data());
-    lilv_state_free(state);
+        restore(*state, *copy);
 }
 
 void Lv2Instance::requestEditorView(EditorCompletion completion)

@@ -48,9 +48,6 @@ public:
                  bool realtime) override;
     void process(const AudioBuffer& input, AudioBuffer& output, qint64 frames) noexcept override;
 
-    /// Whether this plugin runs one copy per channel.
-    bool isDualMono() const { return m_dualMono; }
-
 private:
     enum class PortKind { audioIn, audioOut, controlIn, controlOut, atomIn, atomOut, cv, other };
     struct Port {
@@ -66,8 +63,16 @@ private:
     void configure(double rate, int copies);
     std::unique_ptr<Copy> makeCopy(double rate);
     void connectFixedPorts(Copy& copy);
-    /// Gives `to` the plugin state of `from` (not the ports: they are shared).
-    void carryState(Copy& from, Copy& to);
+    struct StateFree {
+        void operator()(LilvState* state) const { lilv_state_free(state); }
+    };
+    using StatePtr = std::unique_ptr<LilvState, StateFree>;
+    /// The plugin state of a copy, its ports as the targets hold them.
+    StatePtr snapshot(const Copy& copy) const;
+    /// Gives a copy a plugin state (not the ports: the copies share them).
+    void restore(const LilvState& state, Copy& copy);
+    /// configure() for a bus format; false when the plugin cannot be made so.
+    bool tryConfigure(const AudioFormat& format);
     void runCopy(Copy& copy, qint64 frames) noexcept;
     QString pluginName() const;
 
@@ -83,6 +88,8 @@ private:
     const LilvPlugin* m_plugin;
     std::vector<Port> m_ports;
     std::vector<uint32_t> m_mainInputs, m_mainOutputs;
+    std::vector<uint32_t> m_controlInputPorts; ///< walked before every block
+    std::vector<uint32_t> m_atomPorts;         ///< reset before every block
     bool m_dualMono = false;
     int m_enabledPort = -1;
     int m_latencyPort = -1;
