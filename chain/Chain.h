@@ -96,7 +96,6 @@ public:
     // For tests and views.
     qint64 generation() const { return m_generation; }
     qint64 pending() const { return m_pending; }
-    host::RealtimeEngine& engine() const { return *m_engine; }
     host::PlayerNode& player() const { return *m_player; }
 
 Q_SIGNALS:

@@ -13,7 +13,6 @@ namespace tolvex::host {
 
 namespace {
 constexpr const char* doapName = "http://usefulinc.com/ns/doap#name";
-constexpr const char* notOnGui = "http://lv2plug.in/ns/ext/port-props#notOnGUI";
 constexpr const char* isSideChain = "http://lv2plug.in/ns/lv2core#isSideChain";
 constexpr const char* minimumSize = "http://lv2plug.in/ns/ext/resize-port#minimumSize";
 } // namespace
@@ -21,7 +20,9 @@ constexpr const char* minimumSize = "http://lv2plug.in/ns/ext/resize-port#minimu
 Lv2World::Lv2World() : m_world(lilv_world_new())
 {
     lilv_world_load_all(m_world);
-    const auto node = [this](const char* uri) { return lilv_new_uri(m_world, uri); };
+    const auto node = [this](const char* uri) {
+        return m_ownedNodes.emplace_back(lilv_new_uri(m_world, uri));
+    };
     m_nodes = Nodes{
         node(LV2_CORE__AudioPort),
         node(LV2_CORE__ControlPort),
@@ -39,11 +40,9 @@ Lv2World::Lv2World() : m_world(lilv_world_new())
         node(LV2_CORE__enumeration),
         node(LV2_PORT_PROPS__logarithmic),
         node(isSideChain),
-        node(notOnGui),
         node(LV2_UNITS__unit),
         node(LV2_UNITS__symbol),
         node(doapName),
-        node(LV2_CORE__designation),
         node(LV2_WORKER__interface),
         node(minimumSize),
     };
@@ -52,13 +51,7 @@ Lv2World::Lv2World() : m_world(lilv_world_new())
 
 Lv2World::~Lv2World()
 {
-    for (LilvNode* node :
-         {m_nodes.audioPort,   m_nodes.controlPort,     m_nodes.cvPort,      m_nodes.atomPort,
-          m_nodes.eventPort,   m_nodes.inputPort,       m_nodes.outputPort,  m_nodes.midiEvent,
-          m_nodes.latency,     m_nodes.reportsLatency,  m_nodes.enabled,     m_nodes.toggled,
-          m_nodes.integer,     m_nodes.enumeration,     m_nodes.logarithmic, m_nodes.sideChain,
-          m_nodes.notOnGui,    m_nodes.unitsUnit,       m_nodes.unitsSymbol, m_nodes.doapName,
-          m_nodes.designation, m_nodes.workerInterface, m_nodes.minimumSize})
+    for (LilvNode* node : m_ownedNodes)
         lilv_node_free(node);
     lilv_world_free(m_world);
 }
@@ -66,11 +59,6 @@ Lv2World::~Lv2World()
 LV2_URID Lv2World::urid(const char* uri)
 {
     return mapUri(this, uri);
-}
-
-const char* Lv2World::uri(LV2_URID urid)
-{
-    return unmapUrid(this, urid);
 }
 
 LV2_URID Lv2World::mapUri(LV2_URID_Map_Handle handle, const char* uri)

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace tolvex::host {
 
@@ -32,7 +33,6 @@ public:
     LV2_URID_Map* map() { return &m_map; }
     LV2_URID_Unmap* unmap() { return &m_unmap; }
     LV2_URID urid(const char* uri);
-    const char* uri(LV2_URID urid);
 
     /// The listed plugins of one component type ('aufx' or 'aumf'), in
     /// lilv's order.
@@ -67,11 +67,9 @@ public:
         LilvNode* enumeration;
         LilvNode* logarithmic;
         LilvNode* sideChain;
-        LilvNode* notOnGui;
         LilvNode* unitsUnit;
         LilvNode* unitsSymbol;
         LilvNode* doapName;
-        LilvNode* designation;
         LilvNode* workerInterface;
         LilvNode* minimumSize;
     };
@@ -91,6 +89,7 @@ private:
     std::mutex m_mutex;
     LilvWorld* m_world;
     Nodes m_nodes{};
+    std::vector<LilvNode*> m_ownedNodes; ///< every node of m_nodes, freed with the world
     std::vector<Entry> m_entries;
 
     std::mutex m_uridMutex;

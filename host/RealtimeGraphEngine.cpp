@@ -169,7 +169,6 @@ void RealtimeGraphEngine::start()
     audio.mix = AudioBuffer::make(*AudioFormat::standard(rate, outputChannels), maxChunk);
 
     const double deviceRate = m_output->open(rate, outputChannels, *this);
-    m_outputRate = deviceRate;
     if (deviceRate != rate) {
         SwrContext* context = nullptr;
         AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
@@ -273,11 +272,6 @@ void RealtimeGraphEngine::renderOutput(float* const* channels, int channelCount,
                           std::chrono::duration_cast<std::chrono::nanoseconds>(
                               std::chrono::steady_clock::now() - begin)
                               .count());
-}
-
-double RealtimeGraphEngine::outputRate() const
-{
-    return m_outputRate;
 }
 
 } // namespace tolvex::host

@@ -31,8 +31,6 @@ public:
 
     /// Blocks the output asked for too late, since the engine was made.
     qint64 underruns() const;
-    /// The rate the output runs at (after start), 0 before.
-    double outputRate() const;
     /// Nanoseconds each output block took to render (for measurements).
     void setBlockTimer(void (*record)(void* user, qint64 frames, qint64 nanoseconds), void* user);
 
@@ -46,7 +44,6 @@ private:
     std::unique_ptr<Graph> m_graph;
     std::unique_ptr<AudioThread> m_audio;
     bool m_running = false;
-    double m_outputRate = 0;
 };
 
 } // namespace tolvex::host

@@ -557,7 +557,6 @@ QList<model::PluginInfo> FakeHost::components(quint32 type)
 void FakeHost::instantiate(const host::ComponentDescription& description,
                            InstantiationCompletion completion)
 {
-    ++m_instantiations;
     std::optional<FakePlugin> plugin;
     {
         std::lock_guard lock(m_mutex);

@@ -100,7 +100,6 @@ public:
     std::optional<FakeWrittenFile> written(const QString& path) const;
     int liveInstances() const { return m_liveInstances; }
     int runningEngines() const { return m_runningEngines; }
-    int instantiations() const { return m_instantiations; }
 
     /// The real-time engine and player made last (null when none is alive).
     class FakeRealtimeEngine* realtimeEngine() const { return m_realtimeEngine; }
@@ -134,7 +133,6 @@ private:
     std::vector<std::thread> m_threads;
     std::atomic<int> m_liveInstances{0};
     std::atomic<int> m_runningEngines{0};
-    std::atomic<int> m_instantiations{0};
     FakeRealtimeEngine* m_realtimeEngine = nullptr;
     FakePlayerNode* m_player = nullptr;
 };

@@ -19,7 +19,6 @@ public:
         m_renderer = &renderer;
         m_channels = channels;
         m_rate = m_forcedRate > 0 ? m_forcedRate : sampleRate;
-        ++opens;
         return m_rate;
     }
     void start() override { started = true; }
@@ -47,10 +46,7 @@ public:
         }
     }
 
-    double rate() const { return m_rate; }
-
     bool started = false;
-    int opens = 0;
     std::vector<std::vector<float>> captured;
 
 private:
