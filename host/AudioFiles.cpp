@@ -33,16 +33,4 @@ std::unique_ptr<AudioFileWriter> createAudioFile(const QString& path,
         QStringLiteral(" lässt sich nicht anlegen: Die Endung passt zu keinem Format."));
 }
 
-std::optional<model::AudioItem> audioItemFromFile(const QUrl& url)
-{
-    try {
-        const auto reader = openAudioFile(url.toLocalFile());
-        const AudioFormat format = reader->processingFormat();
-        return model::AudioItem::make(url, format.sampleRate(), format.channelCount(),
-                                      reader->length());
-    } catch (const HostError&) {
-        return std::nullopt;
-    }
-}
-
 } // namespace tolvex::host

@@ -1,14 +1,11 @@
 #pragma once
 
 #include "host/AudioFile.h"
-#include "model/AudioItem.h"
 #include "model/WriterSettings.h"
 
 #include <QString>
-#include <QUrl>
 
 #include <memory>
-#include <optional>
 
 namespace tolvex::host {
 
@@ -22,10 +19,5 @@ std::unique_ptr<AudioFileReader> openAudioFile(const QString& path);
 /// replaces an existing file. Throws HostError naming the file.
 std::unique_ptr<AudioFileWriter> createAudioFile(const QString& path,
                                                  const model::WriterSettings& settings);
-
-/// An item for the file list: the file's rate, channel count and duration,
-/// a fresh id, status waiting. Nothing when the file cannot be opened as
-/// audio.
-std::optional<model::AudioItem> audioItemFromFile(const QUrl& url);
 
 } // namespace tolvex::host

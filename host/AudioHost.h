@@ -4,6 +4,7 @@
 #include "host/AudioFile.h"
 #include "host/HostError.h"
 #include "host/PluginInstance.h"
+#include "model/AudioItem.h"
 #include "model/PluginInfo.h"
 #include "model/WriterSettings.h"
 
@@ -12,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <variant>
 
 namespace tolvex::host {
@@ -66,5 +68,10 @@ public:
     virtual std::unique_ptr<AudioFileWriter>
     openForWriting(const QString& path, const model::WriterSettings& settings) = 0;
 };
+
+/// An item for the file list, read through the host: the file's rate,
+/// channel count and duration, a fresh id, status waiting. Nothing when the
+/// file cannot be opened as audio.
+std::optional<model::AudioItem> readAudioItem(AudioHost& host, const QUrl& url);
 
 } // namespace tolvex::host

@@ -84,13 +84,10 @@ void Session::add(const QList<QUrl>& locations)
                                            [&](const auto& item) { return item.url == candidate; });
             if (known)
                 continue;
-            try {
-                const auto reader = m_host.openForReading(candidate.toLocalFile());
-                const host::AudioFormat format = reader->processingFormat();
-                m_items.append(model::AudioItem::make(candidate, format.sampleRate(),
-                                                      format.channelCount(), reader->length()));
+            if (auto item = host::readAudioItem(m_host, candidate)) {
+                m_items.append(std::move(*item));
                 ++added;
-            } catch (const host::HostError&) {
+            } else {
                 ++unreadable;
             }
         }

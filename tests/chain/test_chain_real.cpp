@@ -28,7 +28,7 @@ class TestChainRealHost : public QObject {
         writeSignal(*host::createAudioFile(
                         path, model::writerSettings(model::ExportFormat::wav16, channels, rate)),
                     sineSignal(rate, channels, qint64(rate * seconds)));
-        return *host::audioItemFromFile(QUrl::fromLocalFile(path));
+        return *host::readAudioItem(*m_host, QUrl::fromLocalFile(path));
     }
 
 private Q_SLOTS:

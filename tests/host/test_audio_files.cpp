@@ -1,5 +1,6 @@
 #include "host/AudioFiles.h"
 #include "host/HostError.h"
+#include "host/Lv2AudioHost.h"
 #include "model/ExportFormat.h"
 #include "tests/host/AudioTestFiles.h"
 
@@ -106,6 +107,7 @@ class TestAudioFiles : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    Lv2AudioHost m_host; // its files are the real ones under test
 
 private Q_SLOTS:
     void roundTripPerFormat_data()
@@ -318,13 +320,13 @@ private Q_SLOTS:
         const QString path = m_dir.filePath("item.wav");
         writeSignal(*createAudioFile(path, model::writerSettings(ExportFormat::wav16, 6, 96000)),
                     sineSignal(96000, 6, 48000));
-        const auto item = host::audioItemFromFile(QUrl::fromLocalFile(path));
+        const auto item = host::readAudioItem(m_host, QUrl::fromLocalFile(path));
         QVERIFY(item);
         QCOMPARE(item->sampleRate, 96000.0);
         QCOMPARE(item->channels, 6);
         QCOMPARE(item->duration, 0.5);
         QVERIFY(item->status.isWaiting());
-        QVERIFY(!host::audioItemFromFile(QUrl::fromLocalFile(m_dir.filePath("missing.wav"))));
+        QVERIFY(!host::readAudioItem(m_host, QUrl::fromLocalFile(m_dir.filePath("missing.wav"))));
     }
 
     void brokenFilesFailWithAMessage_data()
@@ -376,7 +378,7 @@ private Q_SLOTS:
             QVERIFY2(error.description().startsWith(u'„' + name + u'“'),
                      qPrintable(error.description()));
         }
-        QVERIFY(!host::audioItemFromFile(QUrl::fromLocalFile(path)));
+        QVERIFY(!host::readAudioItem(m_host, QUrl::fromLocalFile(path)));
     }
 
     void aHeaderOverstatingItsDataOpensWithWhatIsThere()
