@@ -30,6 +30,14 @@ std::unique_ptr<PluginInstance> instantiateNow(AudioHost& host, const model::Plu
     return std::move(std::get<std::unique_ptr<PluginInstance>>(result));
 }
 
+QList<float> parameterValues(const PluginInstance& instance)
+{
+    QList<float> values;
+    for (const PluginParameter& parameter : instance.parameters())
+        values.append(parameter.value);
+    return values;
+}
+
 std::vector<std::vector<float>> renderOffline(AudioHost& host,
                                               const std::vector<PluginInstance*>& chain,
                                               const std::vector<std::vector<float>>& input,

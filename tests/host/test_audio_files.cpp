@@ -315,7 +315,7 @@ private Q_SLOTS:
         }
     }
 
-    void audioItemFromFile()
+    void readsAnAudioItem()
     {
         const QString path = m_dir.filePath("item.wav");
         writeSignal(*createAudioFile(path, model::writerSettings(ExportFormat::wav16, 6, 96000)),

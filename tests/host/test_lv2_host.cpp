@@ -284,11 +284,7 @@ private Q_SLOTS:
         QVERIFY(state);
         auto second = instantiateNow(*m_host, info);
         second->setFullState(*readPropertyList(*writeBinaryPropertyList(*state)));
-        const auto before = first->parameters();
-        const auto after = second->parameters();
-        QCOMPARE(after.size(), before.size());
-        for (qsizetype i = 0; i < before.size(); ++i)
-            QCOMPARE(after[i].value, before[i].value);
+        QCOMPARE(parameterValues(*second), parameterValues(*first));
         QCOMPARE(parameterValue(*second, symbol), value);
 
         // and they run

@@ -43,6 +43,17 @@ FakeProcessorFactory slow()
     };
 }
 
+/// A chain of one plugin that takes a little time per block, so a test can
+/// act while a file renders.
+std::unique_ptr<chain::Chain> slowChain(FakeHost& host, QSettings& settings)
+{
+    const model::PluginInfo info{model::effectType, 1, 2, "Slow", "Fake"};
+    host.addPlugin({.info = info, .processor = slow()});
+    auto chain = std::make_unique<chain::Chain>(host, settings);
+    QCoro::waitFor(chain->addPlugin(info, std::nullopt, false, false));
+    return chain;
+}
+
 } // namespace
 
 class TestSession : public QObject {
@@ -133,11 +144,8 @@ private Q_SLOTS:
     void removalsKeepTheFileBeingExported()
     {
         FakeHost host;
-        host.addPlugin({.info = {model::effectType, 1, 2, "Slow", "Fake"}, .processor = slow()});
         QSettings settings(m_dir.filePath("removal.ini"), QSettings::IniFormat);
-        chain::Chain chain(host, settings);
-        QCoro::waitFor(
-            chain.addPlugin({model::effectType, 1, 2, "Slow", "Fake"}, std::nullopt, false, false));
+        const auto chain = slowChain(host, settings);
         Session session(host, settings);
         const QString root = folder("removal");
         session.add({file(host, root + "/1.wav", true, 4096 * 30), file(host, root + "/2.wav"),
@@ -155,7 +163,7 @@ private Q_SLOTS:
             session.clearList();
             QCOMPARE(session.items().size(), 1);
         });
-        session.startExport(chain);
+        session.startExport(*chain);
         QTRY_VERIFY_WITH_TIMEOUT(!session.exporting(), 10000);
         QVERIFY(done);
         QCOMPARE(session.items().size(), 1);
@@ -278,11 +286,8 @@ private Q_SLOTS:
     void cancellingDuringTheThirdOfFive()
     {
         FakeHost host;
-        host.addPlugin({.info = {model::effectType, 1, 2, "Slow", "Fake"}, .processor = slow()});
         QSettings settings(m_dir.filePath("cancel.ini"), QSettings::IniFormat);
-        chain::Chain chain(host, settings);
-        QCoro::waitFor(
-            chain.addPlugin({model::effectType, 1, 2, "Slow", "Fake"}, std::nullopt, false, false));
+        const auto chain = slowChain(host, settings);
         Session session(host, settings);
         const QString root = folder("cancel");
         QList<QUrl> files;
@@ -299,7 +304,7 @@ private Q_SLOTS:
             if (id == third && item.status.isRunning() && item.status.progress() > 0.05)
                 session.cancelExport();
         });
-        session.startExport(chain);
+        session.startExport(*chain);
         QTRY_VERIFY_WITH_TIMEOUT(!session.exporting(), 20000);
         const auto& items = session.items();
         QVERIFY(items[0].status.isDone() && items[1].status.isDone());
