@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/Lv2AudioHost.h"
+#include "host/lv2/Lv2AudioHost.h"
 
 #include <cstdio>
 #include <cstdlib>

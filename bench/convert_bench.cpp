@@ -1,7 +1,7 @@
 // Converts a generated 10-minute stereo 24-bit WAV into each export format
 // through Tolvex's reader and writer, and through the ffmpeg command-line
 // tool in the same run, and prints the seconds of each and their ratio.
-#include "host/AudioFiles.h"
+#include "host/files/AudioFiles.h"
 #include "model/ExportFormat.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 // Adds a generated folder of 1,000 short files to a session and times the
 // call, beside the time ffprobe takes to read the same headers (one process
 // per file, as a script would run it).
-#include "host/AudioFiles.h"
-#include "host/Lv2AudioHost.h"
+#include "host/files/AudioFiles.h"
+#include "host/lv2/Lv2AudioHost.h"
 #include "model/ExportFormat.h"
 #include "session/Session.h"
 

@@ -2,7 +2,7 @@
 // beside lv2bench (from lilv) running the same plugins in the same program
 // run: same frames, block size and rate, silent input.
 #include "bench/BenchSupport.h"
-#include "host/Lv2AudioHost.h"
+#include "host/lv2/Lv2AudioHost.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -4,8 +4,8 @@
 // minutes of audio are rendered at it as fast as the callback goes (every
 // block timed), and a real-time run on the null output counts underruns.
 #include "bench/BenchSupport.h"
-#include "host/Lv2AudioHost.h"
-#include "host/RealtimeGraphEngine.h"
+#include "host/engine/RealtimeGraphEngine.h"
+#include "host/lv2/Lv2AudioHost.h"
 
 #include <QCoreApplication>
 

@@ -5,9 +5,9 @@
 // sides pay for starting up and loading the plugins; the peak memory of a
 // 1-minute and a 10-minute render shows that it does not grow with length.
 #include "bench/BenchSupport.h"
-#include "host/AudioFiles.h"
-#include "host/Lv2AudioHost.h"
 #include "host/PropertyList.h"
+#include "host/files/AudioFiles.h"
+#include "host/lv2/Lv2AudioHost.h"
 #include "model/ExportFormat.h"
 #include "render/Renderer.h"
 

@@ -1,7 +1,7 @@
 // The chain with the real host and the null output.
 #include "chain/Chain.h"
-#include "host/AudioFiles.h"
-#include "host/Lv2AudioHost.h"
+#include "host/files/AudioFiles.h"
+#include "host/lv2/Lv2AudioHost.h"
 #include "model/ExportFormat.h"
 #include "tests/host/AudioTestFiles.h"
 #include "tests/host/Lv2TestSupport.h"

@@ -1,6 +1,6 @@
-#include "host/AudioFiles.h"
 #include "host/HostError.h"
-#include "host/Lv2AudioHost.h"
+#include "host/files/AudioFiles.h"
+#include "host/lv2/Lv2AudioHost.h"
 #include "model/ExportFormat.h"
 #include "tests/host/AudioTestFiles.h"
 

@@ -1,7 +1,7 @@
 // Our host's offline render of a plugin against FFmpeg's lv2 filter running
 // the same plugin with the same parameters on the same file.
-#include "host/AudioFiles.h"
-#include "host/Lv2AudioHost.h"
+#include "host/files/AudioFiles.h"
+#include "host/lv2/Lv2AudioHost.h"
 #include "model/ExportFormat.h"
 #include "tests/host/AudioTestFiles.h"
 #include "tests/host/Lv2TestSupport.h"

@@ -1,4 +1,4 @@
-#include "host/Lv2AudioHost.h"
+#include "host/lv2/Lv2AudioHost.h"
 #include "tests/host/Lv2TestSupport.h"
 
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "host/Lv2AudioHost.h"
-#include "host/RealtimeGraphEngine.h"
+#include "host/engine/RealtimeGraphEngine.h"
+#include "host/lv2/Lv2AudioHost.h"
 #include "tests/host/Lv2TestSupport.h"
 #include "tests/support/ManualOutput.h"
 

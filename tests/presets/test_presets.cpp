@@ -1,6 +1,6 @@
 // The preset store against the fake host, and with real plugins.
 #include "chain/Chain.h"
-#include "host/Lv2AudioHost.h"
+#include "host/lv2/Lv2AudioHost.h"
 #include "model/ChainDocument.h"
 #include "presets/Presets.h"
 #include "tests/host/Lv2TestSupport.h"

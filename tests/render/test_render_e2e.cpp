@@ -1,7 +1,7 @@
 // Real files through real plugins into every export format.
-#include "host/AudioFiles.h"
-#include "host/Lv2AudioHost.h"
 #include "host/PropertyList.h"
+#include "host/files/AudioFiles.h"
+#include "host/lv2/Lv2AudioHost.h"
 #include "render/Renderer.h"
 #include "tests/host/AudioTestFiles.h"
 #include "tests/host/Lv2TestSupport.h"

@@ -1,7 +1,7 @@
 // A folder of real files exported through a real chain.
 #include "chain/Chain.h"
-#include "host/AudioFiles.h"
-#include "host/Lv2AudioHost.h"
+#include "host/files/AudioFiles.h"
+#include "host/lv2/Lv2AudioHost.h"
 #include "model/ExportFormat.h"
 #include "session/Session.h"
 #include "tests/host/AudioTestFiles.h"

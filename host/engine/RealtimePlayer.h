@@ -1,7 +1,7 @@
 #pragma once
 
 #include "host/AudioEngine.h"
-#include "host/SpscRing.h"
+#include "host/engine/SpscRing.h"
 
 #include <atomic>
 #include <thread>

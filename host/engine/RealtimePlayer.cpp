@@ -1,4 +1,4 @@
-#include "host/RealtimePlayer.h"
+#include "host/engine/RealtimePlayer.h"
 
 #include <algorithm>
 #include <chrono>

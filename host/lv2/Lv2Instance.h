@@ -1,9 +1,9 @@
 #pragma once
 
-#include "host/Lv2Worker.h"
-#include "host/Lv2World.h"
 #include "host/PluginInstance.h"
 #include "host/ProcessingNode.h"
+#include "host/lv2/Lv2Worker.h"
+#include "host/lv2/Lv2World.h"
 
 #include <lilv/lilv.h>
 #include <lv2/log/log.h>

@@ -1,4 +1,4 @@
-#include "host/FileText.h"
+#include "host/files/FileText.h"
 
 #include <QFileInfo>
 

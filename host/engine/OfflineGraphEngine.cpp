@@ -1,4 +1,4 @@
-#include "host/OfflineGraphEngine.h"
+#include "host/engine/OfflineGraphEngine.h"
 
 #include "host/HostError.h"
 #include "host/ProcessingNode.h"

@@ -1,4 +1,4 @@
-#include "host/Lv2Instance.h"
+#include "host/lv2/Lv2Instance.h"
 
 #include "host/HostError.h"
 

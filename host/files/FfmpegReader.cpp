@@ -1,7 +1,7 @@
-#include "host/FfmpegAudioFile.h"
+#include "host/files/FfmpegAudioFile.h"
 
-#include "host/FileText.h"
 #include "host/HostError.h"
+#include "host/files/FileText.h"
 
 #include <QFile>
 

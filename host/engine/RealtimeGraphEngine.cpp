@@ -1,8 +1,8 @@
-#include "host/RealtimeGraphEngine.h"
+#include "host/engine/RealtimeGraphEngine.h"
 
 #include "host/HostError.h"
 #include "host/ProcessingNode.h"
-#include "host/RealtimePlayer.h"
+#include "host/engine/RealtimePlayer.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>

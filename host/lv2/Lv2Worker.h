@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/SpscRing.h"
+#include "host/engine/SpscRing.h"
 
 #include <lv2/worker/worker.h>
 

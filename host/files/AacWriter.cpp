@@ -1,8 +1,8 @@
-#include "host/FfmpegAudioFile.h"
+#include "host/files/FfmpegAudioFile.h"
 
-#include "host/ChannelLayout.h"
-#include "host/FileText.h"
 #include "host/HostError.h"
+#include "host/files/ChannelLayout.h"
+#include "host/files/FileText.h"
 
 #include <QFile>
 

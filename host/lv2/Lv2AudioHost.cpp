@@ -1,11 +1,11 @@
-#include "host/Lv2AudioHost.h"
+#include "host/lv2/Lv2AudioHost.h"
 
-#include "host/AudioFiles.h"
-#include "host/Lv2Instance.h"
-#include "host/Lv2World.h"
-#include "host/OfflineGraphEngine.h"
-#include "host/RealtimeGraphEngine.h"
-#include "host/RealtimePlayer.h"
+#include "host/engine/OfflineGraphEngine.h"
+#include "host/engine/RealtimeGraphEngine.h"
+#include "host/engine/RealtimePlayer.h"
+#include "host/files/AudioFiles.h"
+#include "host/lv2/Lv2Instance.h"
+#include "host/lv2/Lv2World.h"
 
 #include <condition_variable>
 #include <deque>

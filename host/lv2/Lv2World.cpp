@@ -1,4 +1,4 @@
-#include "host/Lv2World.h"
+#include "host/lv2/Lv2World.h"
 
 #include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>

@@ -1,8 +1,8 @@
-#include "host/SndfileAudioFile.h"
+#include "host/files/SndfileAudioFile.h"
 
-#include "host/ChannelLayout.h"
-#include "host/FileText.h"
 #include "host/HostError.h"
+#include "host/files/ChannelLayout.h"
+#include "host/files/FileText.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "host/Lv2Worker.h"
+#include "host/lv2/Lv2Worker.h"
 
 namespace tolvex::host {
 

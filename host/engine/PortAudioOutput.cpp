@@ -1,5 +1,5 @@
-#include "host/AudioOutput.h"
 #include "host/HostError.h"
+#include "host/engine/Outputs.h"
 
 #include <portaudio.h>
 

@@ -1,4 +1,4 @@
-#include "host/ChannelLayout.h"
+#include "host/files/ChannelLayout.h"
 
 #include <array>
 

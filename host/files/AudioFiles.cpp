@@ -1,9 +1,9 @@
-#include "host/AudioFiles.h"
+#include "host/files/AudioFiles.h"
 
-#include "host/FfmpegAudioFile.h"
-#include "host/FileText.h"
 #include "host/HostError.h"
-#include "host/SndfileAudioFile.h"
+#include "host/files/FfmpegAudioFile.h"
+#include "host/files/FileText.h"
+#include "host/files/SndfileAudioFile.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "host/AudioHost.h"
-#include "host/AudioOutput.h"
+#include "host/engine/Outputs.h"
 
 #include <functional>
 
