@@ -18,7 +18,7 @@ inline std::unique_ptr<host::PluginInstance> instantiate(host::Lv2AudioHost& hos
         std::exit(1);
     }
     std::promise<host::Instantiation> promise;
-    host.instantiate(host::ComponentDescription::of(*info),
+    host.instantiate(info->codes,
                      [&](host::Instantiation result) { promise.set_value(std::move(result)); });
     auto result = promise.get_future().get();
     if (auto* instance = std::get_if<std::unique_ptr<host::PluginInstance>>(&result))

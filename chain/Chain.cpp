@@ -20,14 +20,14 @@ const QString chainKey = QStringLiteral("chain");
 /// thread.
 struct Instantiate {
     host::AudioHost& host;
-    host::ComponentDescription description;
+    model::PluginId codes;
     std::shared_ptr<std::optional<host::Instantiation>> result =
         std::make_shared<std::optional<host::Instantiation>>();
 
     bool await_ready() const noexcept { return false; }
     void await_suspend(std::coroutine_handle<> handle)
     {
-        host.instantiate(description, [result = result, handle](host::Instantiation made) {
+        host.instantiate(codes, [result = result, handle](host::Instantiation made) {
             *result = std::move(made);
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(), [handle] { handle.resume(); }, Qt::QueuedConnection);
@@ -101,7 +101,7 @@ QCoro::Task<> Chain::addPlugin(model::PluginInfo info,
     const QPointer<Chain> alive(this);
     setLoading(true);
     // A named awaiter: GCC 12 destroys a temporary one twice.
-    Instantiate instantiation{m_host, host::ComponentDescription::of(info)};
+    Instantiate instantiation{m_host, info.codes};
     host::Instantiation made = co_await instantiation;
     if (!alive)
         co_return; // the chain is gone; the instance goes with `made`

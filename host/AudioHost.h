@@ -18,19 +18,6 @@
 
 namespace tolvex::host {
 
-/// How the host finds a plugin: its three four-character codes.
-struct ComponentDescription {
-    quint32 type = 0;
-    quint32 subtype = 0;
-    quint32 manufacturer = 0;
-
-    static ComponentDescription of(const model::PluginInfo& info)
-    {
-        return {info.type, info.subtype, info.manufacturer};
-    }
-    friend bool operator==(const ComponentDescription&, const ComponentDescription&) = default;
-};
-
 /// What an instantiation delivers: the instance, or why there is none.
 using Instantiation = std::variant<std::unique_ptr<PluginInstance>, HostError>;
 
@@ -53,8 +40,7 @@ public:
     /// Makes a new instance. The completion runs exactly once, on a thread
     /// other than the caller's, with the instance or a HostError.
     using InstantiationCompletion = std::function<void(Instantiation)>;
-    virtual void instantiate(const ComponentDescription& description,
-                             InstantiationCompletion completion) = 0;
+    virtual void instantiate(const model::PluginId& codes, InstantiationCompletion completion) = 0;
 
     virtual std::unique_ptr<RealtimeEngine> makeRealtimeEngine() = 0;
     virtual std::unique_ptr<PlayerNode> makePlayerNode() = 0;

@@ -87,9 +87,7 @@ std::optional<PluginState> readEntry(const Json& object)
     if (!typeCode || !subtypeCode || !manufacturerCode || !nameText || !vendorText ||
         !bypass->is_boolean())
         return std::nullopt;
-    entry.type = *typeCode;
-    entry.subtype = *subtypeCode;
-    entry.manufacturer = *manufacturerCode;
+    entry.codes = {*typeCode, *subtypeCode, *manufacturerCode};
     entry.name = std::move(*nameText);
     entry.vendor = std::move(*vendorText);
     entry.bypass = bypass->get<bool>();
@@ -122,9 +120,9 @@ QByteArray encodeChain(const QList<PluginState>& chain)
     OrderedJson document = OrderedJson::array();
     for (const PluginState& entry : chain) {
         OrderedJson object = OrderedJson::object();
-        object["type"] = entry.type;
-        object["subtype"] = entry.subtype;
-        object["manufacturer"] = entry.manufacturer;
+        object["type"] = entry.codes.type;
+        object["subtype"] = entry.codes.subtype;
+        object["manufacturer"] = entry.codes.manufacturer;
         object["name"] = utf8(entry.name);
         object["vendor"] = utf8(entry.vendor);
         object["bypass"] = entry.bypass;

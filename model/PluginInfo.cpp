@@ -2,7 +2,7 @@
 
 namespace tolvex::model {
 
-QString PluginInfo::id() const
+QString PluginId::text() const
 {
     return QString::number(type) + u'-' + QString::number(subtype) + u'-' +
            QString::number(manufacturer);
@@ -10,7 +10,8 @@ QString PluginInfo::id() const
 
 size_t qHash(const PluginInfo& info, size_t seed) noexcept
 {
-    return qHashMulti(seed, info.type, info.subtype, info.manufacturer, info.name, info.vendor);
+    return qHashMulti(seed, info.codes.type, info.codes.subtype, info.codes.manufacturer, info.name,
+                      info.vendor);
 }
 
 } // namespace tolvex::model

@@ -21,17 +21,27 @@ inline constexpr quint32 effectType = fourCC("aufx");
 /// Component type of an effect plugin that also takes MIDI events.
 inline constexpr quint32 musicEffectType = fourCC("aumf");
 
-/// Identity of an installed effect plugin. The three codes find the plugin
-/// again; name and vendor are for display and grouping only.
-struct PluginInfo {
+/// The three codes by which the host finds and instantiates a plugin.
+struct PluginId {
     quint32 type = 0;
     quint32 subtype = 0;
     quint32 manufacturer = 0;
+
+    /// The codes as unsigned decimals joined by "-": "1635083896-2020438124-1147497839".
+    QString text() const;
+
+    friend bool operator==(const PluginId&, const PluginId&) = default;
+};
+
+/// Identity of an installed effect plugin. The codes find the plugin again;
+/// name and vendor are for display and grouping only.
+struct PluginInfo {
+    PluginId codes;
     QString name;
     QString vendor;
 
-    /// The codes as unsigned decimals joined by "-": "1635083896-2020438124-1147497839".
-    QString id() const;
+    /// The element key of plugin lists: `codes.text()`.
+    QString id() const { return codes.text(); }
 
     /// Equality takes all five fields: a different vendor is a different value.
     friend bool operator==(const PluginInfo&, const PluginInfo&) = default;

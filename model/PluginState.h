@@ -14,9 +14,7 @@ namespace tolvex::model {
 /// list of these, first effect first. No equality: it exists to be stored and
 /// handed on.
 struct PluginState {
-    quint32 type = 0;
-    quint32 subtype = 0;
-    quint32 manufacturer = 0;
+    PluginId codes;
     QString name;
     QString vendor;
     bool bypass = false;
@@ -25,13 +23,12 @@ struct PluginState {
     std::optional<QByteArray> state;
 
     /// The identity part, as the catalogue would list the plugin.
-    PluginInfo info() const { return {type, subtype, manufacturer, name, vendor}; }
+    PluginInfo info() const { return {codes, name, vendor}; }
 
     static PluginState from(const PluginInfo& info, bool bypass,
                             std::optional<QByteArray> state = std::nullopt)
     {
-        return {info.type,   info.subtype, info.manufacturer, info.name,
-                info.vendor, bypass,       std::move(state)};
+        return {info.codes, info.name, info.vendor, bypass, std::move(state)};
     }
 };
 

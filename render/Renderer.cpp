@@ -29,7 +29,7 @@ std::unique_ptr<host::PluginInstance> instantiate(host::AudioHost& host,
 {
     std::promise<host::Instantiation> promise;
     auto result = promise.get_future();
-    host.instantiate({entry.type, entry.subtype, entry.manufacturer},
+    host.instantiate(entry.codes,
                      [&promise](host::Instantiation made) { promise.set_value(std::move(made)); });
     host::Instantiation made = result.get();
     auto* instance = std::get_if<std::unique_ptr<host::PluginInstance>>(&made);

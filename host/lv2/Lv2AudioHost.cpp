@@ -81,19 +81,19 @@ std::optional<model::PluginInfo> Lv2AudioHost::find(const QString& uri)
     auto lock = d->world.lock();
     for (quint32 type : {model::effectType, model::musicEffectType})
         for (const model::PluginInfo& info : d->world.components(type))
-            if (info.subtype == quint32(hash >> 32) && info.manufacturer == quint32(hash))
+            if (info.codes.subtype == quint32(hash >> 32) &&
+                info.codes.manufacturer == quint32(hash))
                 return info;
     return std::nullopt;
 }
 
-void Lv2AudioHost::instantiate(const ComponentDescription& description,
-                               InstantiationCompletion completion)
+void Lv2AudioHost::instantiate(const model::PluginId& codes, InstantiationCompletion completion)
 {
-    d->post([this, description, completion = std::move(completion)] {
+    d->post([this, codes, completion = std::move(completion)] {
         const LilvPlugin* plugin = nullptr;
         {
             auto lock = d->world.lock();
-            plugin = d->world.find(description);
+            plugin = d->world.find(codes);
         }
         if (!plugin) {
             completion(HostError(QStringLiteral("Das Plugin ist nicht installiert.")));

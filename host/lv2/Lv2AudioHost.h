@@ -26,8 +26,7 @@ public:
     std::optional<model::PluginInfo> find(const QString& uri);
 
     QList<model::PluginInfo> components(quint32 type) override;
-    void instantiate(const ComponentDescription& description,
-                     InstantiationCompletion completion) override;
+    void instantiate(const model::PluginId& codes, InstantiationCompletion completion) override;
     std::unique_ptr<RealtimeEngine> makeRealtimeEngine() override;
     std::unique_ptr<PlayerNode> makePlayerNode() override;
     std::unique_ptr<OfflineEngine> makeOfflineEngine() override;

@@ -140,9 +140,8 @@ void Lv2World::catalogue()
         const char* uri = lilv_node_as_uri(lilv_plugin_get_uri(plugin));
         const quint64 hash = uriHash(uri);
         model::PluginInfo info;
-        info.type = takesMidi(plugin) ? model::musicEffectType : model::effectType;
-        info.subtype = quint32(hash >> 32);
-        info.manufacturer = quint32(hash);
+        info.codes = {takesMidi(plugin) ? model::musicEffectType : model::effectType,
+                      quint32(hash >> 32), quint32(hash)};
         LilvNode* name = lilv_plugin_get_name(plugin);
         info.name = name ? QString::fromUtf8(lilv_node_as_string(name)) : QString::fromUtf8(uri);
         lilv_node_free(name);
@@ -155,15 +154,15 @@ QList<model::PluginInfo> Lv2World::components(quint32 type) const
 {
     QList<model::PluginInfo> found;
     for (const Entry& entry : m_entries)
-        if (entry.info.type == type)
+        if (entry.info.codes.type == type)
             found.append(entry.info);
     return found;
 }
 
-const LilvPlugin* Lv2World::find(const ComponentDescription& description) const
+const LilvPlugin* Lv2World::find(const model::PluginId& codes) const
 {
     for (const Entry& entry : m_entries)
-        if (ComponentDescription::of(entry.info) == description)
+        if (entry.info.codes == codes)
             return entry.plugin;
     return nullptr;
 }

@@ -38,7 +38,7 @@ public:
     /// lilv's order.
     QList<model::PluginInfo> components(quint32 type) const;
     /// The plugin with these codes, or null.
-    const LilvPlugin* find(const ComponentDescription& description) const;
+    const LilvPlugin* find(const model::PluginId& codes) const;
     /// The catalogue entry of a plugin (name and vendor as listed).
     model::PluginInfo info(const LilvPlugin* plugin) const;
 

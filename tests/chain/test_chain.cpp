@@ -98,7 +98,7 @@ private Q_SLOTS:
 
         QStringList order;
         for (const auto& info : chain.available())
-            order << info.vendor + '/' + info.name + '/' + QString::number(info.subtype);
+            order << info.vendor + '/' + info.name + '/' + QString::number(info.codes.subtype);
         // Equal keys keep the registry's order, plain effects before music effects.
         QCOMPARE(order, (QStringList{"Alpha/delay/3", "Alpha/Delay/4", "Alpha/Delay/6",
                                      "Alpha/Ätna/7", "apple/Chorus/5", "Apple/Echo/2",

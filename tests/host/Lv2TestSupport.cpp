@@ -17,7 +17,7 @@ std::unique_ptr<PluginInstance> instantiateNow(AudioHost& host, const model::Plu
                                                QString* error)
 {
     std::promise<Instantiation> promise;
-    host.instantiate(ComponentDescription::of(info),
+    host.instantiate(info.codes,
                      [&promise](Instantiation result) { promise.set_value(std::move(result)); });
     Instantiation result = promise.get_future().get();
     if (auto* failure = std::get_if<HostError>(&result)) {

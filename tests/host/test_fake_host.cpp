@@ -24,7 +24,7 @@ std::unique_ptr<PluginInstance> instantiateNow(FakeHost& host, const model::Plug
                                                QString* error = nullptr)
 {
     std::promise<Instantiation> promise;
-    host.instantiate(ComponentDescription::of(plugin),
+    host.instantiate(plugin.codes,
                      [&promise](Instantiation result) { promise.set_value(std::move(result)); });
     Instantiation result = promise.get_future().get();
     if (auto* failure = std::get_if<HostError>(&result)) {
@@ -49,7 +49,7 @@ private Q_SLOTS:
 
         std::atomic<int> calls = 0;
         std::promise<std::thread::id> where;
-        host.instantiate(ComponentDescription::of(info("Gain", 1)), [&](Instantiation result) {
+        host.instantiate(info("Gain", 1).codes, [&](Instantiation result) {
             ++calls;
             QVERIFY(std::holds_alternative<std::unique_ptr<PluginInstance>>(result));
             where.set_value(std::this_thread::get_id());

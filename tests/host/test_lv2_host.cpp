@@ -78,10 +78,11 @@ private Q_SLOTS:
 
         const auto listed = m_host->components(type);
         const auto found = std::find_if(listed.begin(), listed.end(), [&](const auto& info) {
-            return info.subtype == quint32(hash >> 32) && info.manufacturer == quint32(hash);
+            return info.codes.subtype == quint32(hash >> 32) &&
+                   info.codes.manufacturer == quint32(hash);
         });
         QVERIFY(found != listed.end());
-        QCOMPARE(found->type, type);
+        QCOMPARE(found->codes.type, type);
         QCOMPARE(found->name, name);
         QCOMPARE(found->vendor, vendor);
         const quint32 other =
@@ -94,12 +95,11 @@ private Q_SLOTS:
     {
         std::promise<std::thread::id> where;
         std::atomic<int> calls = 0;
-        m_host->instantiate(
-            ComponentDescription::of(lv2Info(*m_host, gainUri)), [&](Instantiation result) {
-                QVERIFY(std::holds_alternative<std::unique_ptr<PluginInstance>>(result));
-                ++calls;
-                where.set_value(std::this_thread::get_id());
-            });
+        m_host->instantiate(lv2Info(*m_host, gainUri).codes, [&](Instantiation result) {
+            QVERIFY(std::holds_alternative<std::unique_ptr<PluginInstance>>(result));
+            ++calls;
+            where.set_value(std::this_thread::get_id());
+        });
         QVERIFY(where.get_future().get() != std::this_thread::get_id());
         QTest::qWait(50);
         QCOMPARE(calls.load(), 1);

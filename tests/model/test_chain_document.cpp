@@ -62,11 +62,13 @@ private Q_SLOTS:
     {
         QTest::addColumn<PluginInfo>("info");
         QTest::addColumn<QString>("id");
-        QTest::newRow("small") << PluginInfo{1, 2, 3, {}, {}} << "1-2-3";
-        QTest::newRow("zero") << PluginInfo{0, 0, 0, {}, {}} << "0-0-0";
-        QTest::newRow("codes") << PluginInfo{fourCC("aufx"), fourCC("xmpl"), fourCC("Demo"), {}, {}}
+        QTest::newRow("small") << PluginInfo{{1, 2, 3}, {}, {}} << "1-2-3";
+        QTest::newRow("zero") << PluginInfo{{0, 0, 0}, {}, {}} << "0-0-0";
+        QTest::newRow("codes") << PluginInfo{{fourCC("aufx"), fourCC("xmpl"), fourCC("Demo")},
+                                             {},
+                                             {}}
                                << "1635083896-2020438124-1147497839";
-        QTest::newRow("max") << PluginInfo{4294967295u, 0, 1, {}, {}} << "4294967295-0-1";
+        QTest::newRow("max") << PluginInfo{{4294967295u, 0, 1}, {}, {}} << "4294967295-0-1";
     }
     void identityString()
     {
@@ -181,7 +183,7 @@ private Q_SLOTS:
         const auto chain = decodeChain(json);
         QVERIFY2(chain, json.constData());
         QCOMPARE(chain->size(), 1);
-        QCOMPARE(chain->first().type, type);
+        QCOMPARE(chain->first().codes.type, type);
         QCOMPARE(chain->first().name, name);
         QCOMPARE(chain->first().state.has_value(), hasState);
     }

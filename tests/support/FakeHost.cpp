@@ -549,19 +549,18 @@ QList<model::PluginInfo> FakeHost::components(quint32 type)
     std::lock_guard lock(m_mutex);
     QList<model::PluginInfo> found;
     for (const FakePlugin& plugin : m_plugins)
-        if (plugin.info.type == type)
+        if (plugin.info.codes.type == type)
             found.append(plugin.info);
     return found;
 }
 
-void FakeHost::instantiate(const host::ComponentDescription& description,
-                           InstantiationCompletion completion)
+void FakeHost::instantiate(const model::PluginId& codes, InstantiationCompletion completion)
 {
     std::optional<FakePlugin> plugin;
     {
         std::lock_guard lock(m_mutex);
         for (const FakePlugin& candidate : m_plugins)
-            if (host::ComponentDescription::of(candidate.info) == description)
+            if (candidate.info.codes == codes)
                 plugin = candidate;
     }
     const int delay = instantiationDelayMs;

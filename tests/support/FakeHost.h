@@ -107,8 +107,7 @@ public:
 
     // AudioHost
     QList<model::PluginInfo> components(quint32 type) override;
-    void instantiate(const host::ComponentDescription& description,
-                     InstantiationCompletion completion) override;
+    void instantiate(const model::PluginId& codes, InstantiationCompletion completion) override;
     std::unique_ptr<host::RealtimeEngine> makeRealtimeEngine() override;
     std::unique_ptr<host::PlayerNode> makePlayerNode() override;
     std::unique_ptr<host::OfflineEngine> makeOfflineEngine() override;
