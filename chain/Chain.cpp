@@ -66,6 +66,9 @@ QList<Slot*> Chain::slots() const
 
 void Chain::rescan()
 {
+    // At construction this is the host's first scan; a real host scans when
+    // first asked, so the start costs one scan, not two.
+    m_host.rescan();
     QList<model::PluginInfo> found = m_host.components(model::effectType);
     found.append(m_host.components(model::musicEffectType));
     sortCatalogue(found);

@@ -37,6 +37,13 @@ public:
     /// the registry's own order.
     virtual QList<model::PluginInfo> components(quint32 type) = 0;
 
+    /// Queries the installed plugins afresh: components() lists from then on
+    /// what is installed now, newly installed plugins included and removed
+    /// ones gone. Synchronous, on the GUI thread. Instances made before stay
+    /// valid and keep working. The first components() needs no rescan before
+    /// it. By default nothing: a registry that is always current.
+    virtual void rescan() {}
+
     /// Makes a new instance. The completion runs exactly once, on a thread
     /// other than the caller's, with the instance or a HostError.
     using InstantiationCompletion = std::function<void(Instantiation)>;

@@ -7,6 +7,9 @@
 #include "host/lv2/Lv2Instance.h"
 #include "host/lv2/Lv2World.h"
 
+#include <QDir>
+#include <QTemporaryDir>
+
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -19,7 +22,10 @@ namespace tolvex::host {
 /// which also delivers their completions.
 struct Lv2AudioHost::Private {
     OutputFactory makeOutput;
-    Lv2World world;
+    std::shared_ptr<const QTemporaryDir> stateRoot =
+        std::make_shared<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("tolvex-XXXXXX")));
+    std::mutex worldMutex;
+    std::shared_ptr<Lv2World> world; ///< the latest scan; instances keep theirs alive
     std::mutex mutex;
     std::condition_variable wake;
     std::deque<std::function<void()>> jobs;
@@ -34,6 +40,33 @@ struct Lv2AudioHost::Private {
         }
         wake.notify_all();
         helper.join();
+    }
+
+    std::shared_ptr<Lv2World> currentWorld()
+    {
+        std::lock_guard lock(worldMutex);
+        if (!world)
+            world = std::make_shared<Lv2World>();
+        return world;
+    }
+
+    /// The instance, or the error that names the plugin. Never throws.
+    Instantiation make(const model::PluginId& codes)
+    {
+        QString name = u'„' + codes.text() + u'“';
+        try {
+            const std::shared_ptr<Lv2World> from = currentWorld();
+            const LilvPlugin* plugin = from->find(codes);
+            if (!plugin)
+                return HostError(QStringLiteral("Das Plugin ") + name +
+                                 QStringLiteral(" ist nicht installiert."));
+            name = u'„' + from->info(plugin).name + u'“';
+            return std::make_unique<Lv2Instance>(from, plugin, stateRoot);
+        } catch (const HostError& error) {
+            return error;
+        } catch (const std::bad_alloc&) {
+            return HostError(QStringLiteral("Kein Speicher für ") + name + u'.');
+        }
     }
 
     void post(std::function<void()> job)
@@ -57,7 +90,12 @@ struct Lv2AudioHost::Private {
                 job = std::move(jobs.front());
                 jobs.pop_front();
             }
-            job();
+            try {
+                job();
+            } catch (...) {
+                // A completion that throws has had its one call; what it
+                // throws is its own, and the next jobs still run.
+            }
         }
     }
 };
@@ -71,16 +109,22 @@ Lv2AudioHost::~Lv2AudioHost() = default;
 
 QList<model::PluginInfo> Lv2AudioHost::components(quint32 type)
 {
-    auto lock = d->world.lock();
-    return d->world.components(type);
+    return d->currentWorld()->components(type);
+}
+
+void Lv2AudioHost::rescan()
+{
+    auto fresh = std::make_shared<Lv2World>();
+    std::lock_guard lock(d->worldMutex);
+    d->world.swap(fresh); // the old world stays while instances made from it live
 }
 
 std::optional<model::PluginInfo> Lv2AudioHost::find(const QString& uri)
 {
     const quint64 hash = Lv2World::uriHash(uri.toUtf8().constData());
-    auto lock = d->world.lock();
+    const auto world = d->currentWorld();
     for (quint32 type : {model::effectType, model::musicEffectType})
-        for (const model::PluginInfo& info : d->world.components(type))
+        for (const model::PluginInfo& info : world->components(type))
             if (info.codes.subtype == quint32(hash >> 32) &&
                 info.codes.manufacturer == quint32(hash))
                 return info;
@@ -89,24 +133,8 @@ std::optional<model::PluginInfo> Lv2AudioHost::find(const QString& uri)
 
 void Lv2AudioHost::instantiate(const model::PluginId& codes, InstantiationCompletion completion)
 {
-    d->post([this, codes, completion = std::move(completion)] {
-        const LilvPlugin* plugin = nullptr;
-        {
-            auto lock = d->world.lock();
-            plugin = d->world.find(codes);
-        }
-        if (!plugin) {
-            completion(HostError(QStringLiteral("Das Plugin ist nicht installiert.")));
-            return;
-        }
-        try {
-            completion(std::make_unique<Lv2Instance>(d->world, plugin));
-        } catch (const HostError& error) {
-            completion(error);
-        } catch (const std::bad_alloc&) {
-            completion(HostError(QStringLiteral("Kein Speicher für das Plugin.")));
-        }
-    });
+    // The completion is called once, outside any try of the host's.
+    d->post([this, codes, completion = std::move(completion)] { completion(d->make(codes)); });
 }
 
 std::unique_ptr<RealtimeEngine> Lv2AudioHost::makeRealtimeEngine()

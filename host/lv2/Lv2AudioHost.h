@@ -4,7 +4,6 @@
 #include "host/engine/Outputs.h"
 
 #include <functional>
-
 #include <memory>
 
 namespace tolvex::host {
@@ -14,6 +13,10 @@ namespace tolvex::host {
 /// the offline engine of the export, and the real-time engine of the
 /// preview, which plays through the output `makeOutput` gives it (the app
 /// gives the sound device, tests the null output). One per process.
+///
+/// The installed plugins are scanned when first asked about and again on
+/// each rescan(). Files plugins make for their state live in a temporary
+/// folder that goes when the host and the last of its instances have gone.
 class Lv2AudioHost : public AudioHost {
 public:
     using OutputFactory = std::function<std::unique_ptr<AudioOutput>()>;
@@ -26,6 +29,7 @@ public:
     std::optional<model::PluginInfo> find(const QString& uri);
 
     QList<model::PluginInfo> components(quint32 type) override;
+    void rescan() override;
     void instantiate(const model::PluginId& codes, InstantiationCompletion completion) override;
     std::unique_ptr<RealtimeEngine> makeRealtimeEngine() override;
     std::unique_ptr<PlayerNode> makePlayerNode() override;

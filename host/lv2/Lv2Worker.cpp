@@ -1,8 +1,18 @@
 #include "host/lv2/Lv2Worker.h"
 
+#include <utility>
+
 namespace tolvex::host {
 
-Lv2Worker::Lv2Worker() : m_workBuffer(1 << 16), m_responseBuffer(1 << 16) {}
+void Lv2Worker::Stack::push(Response* response) noexcept
+{
+    response->next = m_top.load(std::memory_order_relaxed);
+    while (!m_top.compare_exchange_weak(response->next, response, std::memory_order_release,
+                                        std::memory_order_relaxed)) {
+    }
+}
+
+Lv2Worker::Lv2Worker() : m_workBuffer(1 << 16) {}
 
 Lv2Worker::~Lv2Worker()
 {
@@ -11,6 +21,14 @@ Lv2Worker::~Lv2Worker()
         m_wake.release();
         m_thread.join();
     }
+    freeAll(m_responses.takeAll());
+    freeAll(m_delivered.takeAll());
+}
+
+void Lv2Worker::freeAll(Response* list) noexcept
+{
+    while (list)
+        delete std::exchange(list, list->next);
 }
 
 void Lv2Worker::attach(const LV2_Worker_Interface* interface, LV2_Handle handle)
@@ -36,7 +54,13 @@ LV2_Worker_Status Lv2Worker::respond(LV2_Worker_Respond_Handle handle, uint32_t 
                                      const void* data)
 {
     auto* self = static_cast<Lv2Worker*>(handle);
-    return self->m_responses.write(data, size) ? LV2_WORKER_SUCCESS : LV2_WORKER_ERR_NO_SPACE;
+    try {
+        const auto* bytes = static_cast<const char*>(data);
+        self->m_responses.push(new Response{nullptr, std::vector<char>(bytes, bytes + size)});
+    } catch (const std::bad_alloc&) {
+        return LV2_WORKER_ERR_NO_SPACE;
+    }
+    return LV2_WORKER_SUCCESS;
 }
 
 void Lv2Worker::loop()
@@ -45,6 +69,7 @@ void Lv2Worker::loop()
         m_wake.acquire();
         if (m_quit)
             return;
+        freeAll(m_delivered.takeAll());
         const uint32_t size = m_requests.peekSize();
         if (size > m_workBuffer.size())
             m_workBuffer.resize(size);
@@ -64,10 +89,19 @@ void Lv2Worker::deliverResponses()
              outstanding = m_outstanding.load())
             m_outstanding.wait(outstanding);
     }
-    for (uint32_t size = m_responses.peekSize(); size > 0 && size <= m_responseBuffer.size();
-         size = m_responses.peekSize()) {
-        m_responses.read(m_responseBuffer.data(), uint32_t(m_responseBuffer.size()));
-        m_interface->work_response(m_handle, size, m_responseBuffer.data());
+    // The stack holds the newest first: turn it round, then deliver.
+    Response* oldest = nullptr;
+    for (Response* list = m_responses.takeAll(); list;) {
+        Response* next = list->next;
+        list->next = oldest;
+        oldest = list;
+        list = next;
+    }
+    while (oldest) {
+        Response* response = std::exchange(oldest, oldest->next);
+        m_interface->work_response(m_handle, uint32_t(response->data.size()),
+                                   response->data.data());
+        m_delivered.push(response);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <lv2/worker/worker.h>
 
 #include <atomic>
+#include <memory>
 #include <semaphore>
 #include <thread>
 #include <vector>
@@ -12,10 +13,10 @@
 namespace tolvex::host {
 
 /// The LV2 worker of one plugin instance: work the plugin schedules from
-/// run() is done on a thread of its own, and the responses reach the plugin
-/// before its next run. Offline, deliverResponses() first waits for the work
-/// to finish, so a render does not depend on timing; in real time it never
-/// waits.
+/// run() is done on a thread of its own, and every response the work hands
+/// over reaches the plugin, in order, before its next run, whatever its
+/// size. Offline, deliverResponses() first waits for the work to finish, so
+/// a render does not depend on timing; in real time it never waits.
 class Lv2Worker {
 public:
     Lv2Worker();
@@ -30,16 +31,33 @@ public:
     /// The feature the plugin schedules work through.
     LV2_Worker_Schedule* schedule() { return &m_schedule; }
 
-    /// Run thread, before run(): hands the plugin its responses.
+    /// Run thread, before run(): hands the plugin its responses. Neither
+    /// allocates nor frees.
     void deliverResponses();
     /// Run thread, after run().
     void endRun();
 
 private:
+    /// One response, made and freed on the worker thread only.
+    struct Response {
+        Response* next = nullptr;
+        std::vector<char> data;
+    };
+    /// A lock-free stack of responses: any thread pushes, one takes all.
+    class Stack {
+    public:
+        void push(Response* response) noexcept;
+        Response* takeAll() noexcept { return m_top.exchange(nullptr, std::memory_order_acquire); }
+
+    private:
+        std::atomic<Response*> m_top{nullptr};
+    };
+
     static LV2_Worker_Status scheduleWork(LV2_Worker_Schedule_Handle handle, uint32_t size,
                                           const void* data);
     static LV2_Worker_Status respond(LV2_Worker_Respond_Handle handle, uint32_t size,
                                      const void* data);
+    static void freeAll(Response* list) noexcept;
     void loop();
 
     const LV2_Worker_Interface* m_interface = nullptr;
@@ -47,9 +65,9 @@ private:
     bool m_realtime = false;
     LV2_Worker_Schedule m_schedule{this, &Lv2Worker::scheduleWork};
     SpscRing m_requests{1 << 16};
-    SpscRing m_responses{1 << 16};
-    std::vector<char> m_workBuffer;     ///< worker thread only
-    std::vector<char> m_responseBuffer; ///< run thread only
+    std::vector<char> m_workBuffer; ///< worker thread only
+    Stack m_responses;              ///< newest first, waiting for the run thread
+    Stack m_delivered;              ///< handed to the plugin, waiting to be freed
     std::atomic<int> m_outstanding{0};
     std::counting_semaphore<> m_wake{0};
     std::atomic<bool> m_quit{false};

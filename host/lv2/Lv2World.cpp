@@ -19,9 +19,9 @@ constexpr const char* minimumSize = "http://lv2plug.in/ns/ext/resize-port#minimu
 
 Lv2World::Lv2World() : m_world(lilv_world_new())
 {
-    lilv_world_load_all(m_world);
-    const auto node = [this](const char* uri) {
-        return m_ownedNodes.emplace_back(lilv_new_uri(m_world, uri));
+    lilv_world_load_all(world());
+    const auto node = [this](const char* uri) -> const LilvNode* {
+        return m_ownedNodes.emplace_back(lilv_new_uri(world(), uri)).get();
     };
     m_nodes = Nodes{
         node(LV2_CORE__AudioPort),
@@ -47,13 +47,6 @@ Lv2World::Lv2World() : m_world(lilv_world_new())
         node(minimumSize),
     };
     catalogue();
-}
-
-Lv2World::~Lv2World()
-{
-    for (LilvNode* node : m_ownedNodes)
-        lilv_node_free(node);
-    lilv_world_free(m_world);
 }
 
 LV2_URID Lv2World::urid(const char* uri)
@@ -93,18 +86,15 @@ quint64 Lv2World::uriHash(const char* uri)
 
 QString Lv2World::vendorOf(const LilvPlugin* plugin) const
 {
-    if (LilvNode* author = lilv_plugin_get_author_name(plugin)) {
-        const QString name = QString::fromUtf8(lilv_node_as_string(author)).trimmed();
-        lilv_node_free(author);
+    if (const LilvNodePtr author{lilv_plugin_get_author_name(plugin)}) {
+        const QString name = QString::fromUtf8(lilv_node_as_string(author.get())).trimmed();
         if (!name.isEmpty())
             return name;
     }
-    if (LilvNode* project = lilv_plugin_get_project(plugin)) {
-        LilvNode* name = lilv_world_get(m_world, project, m_nodes.doapName, nullptr);
+    if (const LilvNodePtr project{lilv_plugin_get_project(plugin)}) {
+        const LilvNodePtr name{lilv_world_get(world(), project.get(), m_nodes.doapName, nullptr)};
         const QString text =
-            name ? QString::fromUtf8(lilv_node_as_string(name)).trimmed() : QString();
-        lilv_node_free(name);
-        lilv_node_free(project);
+            name ? QString::fromUtf8(lilv_node_as_string(name.get())).trimmed() : QString();
         if (!text.isEmpty())
             return text;
     }
@@ -127,7 +117,7 @@ bool Lv2World::takesMidi(const LilvPlugin* plugin) const
 
 void Lv2World::catalogue()
 {
-    const LilvPlugins* plugins = lilv_world_get_all_plugins(m_world);
+    const LilvPlugins* plugins = lilv_world_get_all_plugins(world());
     LILV_FOREACH(plugins, it, plugins)
     {
         const LilvPlugin* plugin = lilv_plugins_get(plugins, it);
@@ -142,9 +132,9 @@ void Lv2World::catalogue()
         model::PluginInfo info;
         info.codes = {takesMidi(plugin) ? model::musicEffectType : model::effectType,
                       quint32(hash >> 32), quint32(hash)};
-        LilvNode* name = lilv_plugin_get_name(plugin);
-        info.name = name ? QString::fromUtf8(lilv_node_as_string(name)) : QString::fromUtf8(uri);
-        lilv_node_free(name);
+        const LilvNodePtr name{lilv_plugin_get_name(plugin)};
+        info.name =
+            name ? QString::fromUtf8(lilv_node_as_string(name.get())) : QString::fromUtf8(uri);
         info.vendor = vendorOf(plugin);
         m_entries.push_back({std::move(info), plugin});
     }
@@ -177,7 +167,7 @@ model::PluginInfo Lv2World::info(const LilvPlugin* plugin) const
 
 bool Lv2World::isOfClass(const LilvPlugin* plugin, const char* classUri) const
 {
-    const LilvPluginClasses* classes = lilv_world_get_plugin_classes(m_world);
+    const LilvPluginClasses* classes = lilv_world_get_plugin_classes(world());
     const LilvPluginClass* current = lilv_plugin_get_class(plugin);
     for (int depth = 0; current && depth < 32; ++depth) {
         const LilvNode* uri = lilv_plugin_class_get_uri(current);

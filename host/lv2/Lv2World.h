@@ -1,8 +1,8 @@
 #pragma once
 
 #include "host/AudioHost.h"
+#include "host/lv2/LilvHandles.h"
 
-#include <lilv/lilv.h>
 #include <lv2/urid/urid.h>
 
 #include <QList>
@@ -16,19 +16,21 @@
 
 namespace tolvex::host {
 
-/// Owns lilv's world: the installed plugins, the URID map shared by every
-/// instance, and the lilv nodes the host asks about. lilv is not thread-safe:
-/// every call that reads or changes the world holds lock(). The URID map has
-/// a lock of its own, so plugins may map from any non-audio thread.
+/// Owns one lilv world: the plugins installed when it was made, the URID map
+/// shared by every instance made from it, and the lilv nodes the host asks
+/// about. A rescan makes a new world; instances hold the one they came from.
+/// lilv is not thread-safe: every call that reads or changes the world holds
+/// lock(). The URID map has a lock of its own, so plugins may map from any
+/// non-audio thread.
 class Lv2World {
 public:
+    /// Loads every bundle on LV2_PATH (or lilv's default folders).
     Lv2World();
-    ~Lv2World();
     Lv2World(const Lv2World&) = delete;
     Lv2World& operator=(const Lv2World&) = delete;
 
     std::unique_lock<std::mutex> lock() { return std::unique_lock(m_mutex); }
-    LilvWorld* world() const { return m_world; }
+    LilvWorld* world() const { return m_world.get(); }
 
     LV2_URID_Map* map() { return &m_map; }
     LV2_URID_Unmap* unmap() { return &m_unmap; }
@@ -51,27 +53,27 @@ public:
 
     /// Nodes for the URIs the host asks lilv about.
     struct Nodes {
-        LilvNode* audioPort;
-        LilvNode* controlPort;
-        LilvNode* cvPort;
-        LilvNode* atomPort;
-        LilvNode* eventPort;
-        LilvNode* inputPort;
-        LilvNode* outputPort;
-        LilvNode* midiEvent;
-        LilvNode* latency;
-        LilvNode* reportsLatency;
-        LilvNode* enabled;
-        LilvNode* toggled;
-        LilvNode* integer;
-        LilvNode* enumeration;
-        LilvNode* logarithmic;
-        LilvNode* sideChain;
-        LilvNode* unitsUnit;
-        LilvNode* unitsSymbol;
-        LilvNode* doapName;
-        LilvNode* workerInterface;
-        LilvNode* minimumSize;
+        const LilvNode* audioPort;
+        const LilvNode* controlPort;
+        const LilvNode* cvPort;
+        const LilvNode* atomPort;
+        const LilvNode* eventPort;
+        const LilvNode* inputPort;
+        const LilvNode* outputPort;
+        const LilvNode* midiEvent;
+        const LilvNode* latency;
+        const LilvNode* reportsLatency;
+        const LilvNode* enabled;
+        const LilvNode* toggled;
+        const LilvNode* integer;
+        const LilvNode* enumeration;
+        const LilvNode* logarithmic;
+        const LilvNode* sideChain;
+        const LilvNode* unitsUnit;
+        const LilvNode* unitsSymbol;
+        const LilvNode* doapName;
+        const LilvNode* workerInterface;
+        const LilvNode* minimumSize;
     };
     const Nodes& nodes() const { return m_nodes; }
 
@@ -87,9 +89,9 @@ private:
     bool takesMidi(const LilvPlugin* plugin) const;
 
     std::mutex m_mutex;
-    LilvWorld* m_world;
+    LilvWorldPtr m_world;
+    std::vector<LilvNodePtr> m_ownedNodes; ///< every node of m_nodes, freed before the world
     Nodes m_nodes{};
-    std::vector<LilvNode*> m_ownedNodes; ///< every node of m_nodes, freed with the world
     std::vector<Entry> m_entries;
 
     std::mutex m_uridMutex;

@@ -1,0 +1,109 @@
+#include "host/lv2/Lv2Copy.h"
+
+#include "host/HostError.h"
+
+#include <lv2/atom/atom.h>
+
+namespace tolvex::host {
+
+namespace {
+constexpr size_t maxBlock = 4096;
+} // namespace
+
+Lv2Copy::Lv2Copy(Lv2World& world, const LilvPlugin* plugin, const Lv2Ports& ports,
+                 const Lv2Features& features, double rate, float* controls, const float* silence)
+    : m_ports(ports), m_atomSequence(world.urid(LV2_ATOM__Sequence)),
+      m_atomChunk(world.urid(LV2_ATOM__Chunk))
+{
+    m_features = features.forCopy(m_worker.schedule());
+    for (const LV2_Feature& feature : m_features)
+        m_featureList.push_back(&feature);
+    m_featureList.push_back(nullptr);
+    {
+        auto lock = world.lock();
+        m_instance.reset(lilv_plugin_instantiate(plugin, rate, m_featureList.data()));
+    }
+    if (!m_instance)
+        throw HostError(u'„' + world.info(plugin).name + QStringLiteral("“ lässt sich bei ") +
+                        QString::number(rate) + QStringLiteral(" Hz nicht starten."));
+    if (lilv_plugin_has_extension_data(plugin, world.nodes().workerInterface)) {
+        const auto* worker = static_cast<const LV2_Worker_Interface*>(
+            lilv_instance_get_extension_data(m_instance.get(), LV2_WORKER__interface));
+        if (worker && worker->work)
+            m_worker.attach(worker, lilv_instance_get_handle(m_instance.get()));
+    }
+    connectFixedPorts(controls, silence);
+}
+
+Lv2Copy::~Lv2Copy()
+{
+    if (m_active)
+        lilv_instance_deactivate(m_instance.get());
+}
+
+void Lv2Copy::activate()
+{
+    lilv_instance_activate(m_instance.get());
+    m_active = true;
+}
+
+void Lv2Copy::connectFixedPorts(float* controls, const float* silence)
+{
+    using Kind = Lv2Ports::Kind;
+    m_controlOutputs.assign(m_ports.size(), 0.0f);
+    m_atoms.assign(m_ports.size(), {});
+    m_scratch.assign(maxBlock, 0.0f);
+    for (uint32_t i = 0; i < m_ports.size(); ++i) {
+        void* buffer = nullptr;
+        switch (m_ports[i].kind) {
+        case Kind::controlIn:
+            buffer = &controls[i];
+            break;
+        case Kind::controlOut:
+            buffer = &m_controlOutputs[i];
+            break;
+        case Kind::atomIn:
+        case Kind::atomOut:
+            m_atoms[i].assign((m_ports.atomCapacity() + 7) / 8, 0);
+            buffer = m_atoms[i].data();
+            break;
+        case Kind::cv:
+        case Kind::audioIn:
+            buffer = const_cast<float*>(silence);
+            break;
+        case Kind::audioOut:
+            buffer = m_scratch.data();
+            break;
+        case Kind::other:
+            break;
+        }
+        lilv_instance_connect_port(m_instance.get(), i, buffer);
+    }
+}
+
+void Lv2Copy::connect(uint32_t port, const float* data) noexcept
+{
+    // Inputs are never written by a plugin; lilv only takes a void*.
+    lilv_instance_connect_port(m_instance.get(), port, const_cast<float*>(data));
+}
+
+void Lv2Copy::run(uint32_t frames) noexcept
+{
+    for (uint32_t i : m_ports.atomPorts()) {
+        auto* atom = reinterpret_cast<LV2_Atom_Sequence*>(m_atoms[i].data());
+        if (m_ports[i].kind == Lv2Ports::Kind::atomIn) {
+            atom->atom.size = sizeof(LV2_Atom_Sequence_Body);
+            atom->atom.type = m_atomSequence;
+            atom->body.unit = 0;
+            atom->body.pad = 0;
+        } else {
+            atom->atom.size = uint32_t(m_atoms[i].size() * 8 - sizeof(LV2_Atom));
+            atom->atom.type = m_atomChunk;
+        }
+    }
+    m_worker.deliverResponses();
+    lilv_instance_run(m_instance.get(), frames);
+    m_worker.endRun();
+}
+
+} // namespace tolvex::host

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "host/lv2/LilvHandles.h"
+#include "host/lv2/Lv2Features.h"
+#include "host/lv2/Lv2Ports.h"
+#include "host/lv2/Lv2Worker.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tolvex::host {
+
+/// One lilv instance of a plugin with its features, its worker and the
+/// buffers of the ports it does not share: control outputs, atom ports, and
+/// the scratch output nobody listens to. Active from activate() until it
+/// goes.
+class Lv2Copy {
+public:
+    /// Instantiates the plugin at `rate` with its control inputs reading
+    /// `controls` (one float per port), its audio and CV inputs `silence`
+    /// (at least 4096 frames) and its audio outputs the scratch buffer.
+    /// Throws HostError naming the plugin.
+    Lv2Copy(Lv2World& world, const LilvPlugin* plugin, const Lv2Ports& ports,
+            const Lv2Features& features, double rate, float* controls, const float* silence);
+    ~Lv2Copy();
+    Lv2Copy(const Lv2Copy&) = delete;
+    Lv2Copy& operator=(const Lv2Copy&) = delete;
+
+    void activate();
+    LilvInstance* instance() const { return m_instance.get(); }
+    const LV2_Feature* const* features() const { return m_featureList.data(); }
+    Lv2Worker& worker() { return m_worker; }
+    float controlOutput(uint32_t port) const { return m_controlOutputs[port]; }
+    float* scratch() { return m_scratch.data(); }
+
+    /// Run thread: connects an audio port to a buffer.
+    void connect(uint32_t port, const float* data) noexcept;
+    /// Run thread: readies the atom ports, hands the plugin its worker
+    /// responses and runs one block.
+    void run(uint32_t frames) noexcept;
+
+private:
+    void connectFixedPorts(float* controls, const float* silence);
+
+    const Lv2Ports& m_ports;
+    std::vector<LV2_Feature> m_features;
+    std::vector<const LV2_Feature*> m_featureList; ///< null-terminated, into m_features
+    std::vector<float> m_controlOutputs;
+    std::vector<std::vector<uint64_t>> m_atoms; ///< 8-byte aligned atom buffers per port
+    std::vector<float> m_scratch;
+    LV2_URID m_atomSequence, m_atomChunk;
+    LilvInstancePtr m_instance;
+    Lv2Worker m_worker; ///< before the instance goes, its thread ends
+    bool m_active = false;
+};
+
+} // namespace tolvex::host
