@@ -1,6 +1,12 @@
+// The real host with the tests' own plugins and packaged ones, and its
+// renders against FFmpeg's lv2 filter running the same plugins.
+#include "host/files/AudioFiles.h"
 #include "host/lv2/Lv2AudioHost.h"
+#include "model/ExportFormat.h"
+#include "tests/host/AudioTestFiles.h"
 #include "tests/host/Lv2TestSupport.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -14,9 +20,7 @@ using namespace tolvex::testing;
 namespace {
 
 constexpr const char* gainUri = "urn:tolvex:test:gain";
-constexpr const char* monoUri = "urn:tolvex:test:monogain";
 constexpr const char* delayUri = "urn:tolvex:test:delay";
-constexpr const char* tailUri = "urn:tolvex:test:tail";
 constexpr const char* stateUri = "urn:tolvex:test:state";
 constexpr const char* dplUri = "http://gareus.org/oss/lv2/dpl#stereo";
 
@@ -29,6 +33,23 @@ std::vector<std::vector<float>> ramp(int channels, qint64 frames)
     return signal;
 }
 
+/// Two seconds of stereo programme: sines, a decaying burst and some noise,
+/// loud enough to drive limiters and compressors.
+Signal programme()
+{
+    Signal signal{48000, {{}, {}}};
+    quint32 noise = 12345;
+    for (qint64 i = 0; i < 96000; ++i) {
+        noise = noise * 1664525u + 1013904223u;
+        const double t = double(i) / 48000;
+        const double burst = std::exp(-8 * std::fmod(t, 0.5)) * 0.8;
+        const double n = double(int32_t(noise)) / 2147483648.0 * 0.05;
+        signal.channels[0].push_back(float(0.5 * std::sin(2 * M_PI * 220 * t) * burst + n));
+        signal.channels[1].push_back(float(0.4 * std::sin(2 * M_PI * 1375 * t) * burst - n));
+    }
+    return signal;
+}
+
 float parameterValue(const PluginInstance& instance, const QString& symbol)
 {
     for (const PluginParameter& parameter : instance.parameters())
@@ -37,12 +58,27 @@ float parameterValue(const PluginInstance& instance, const QString& symbol)
     return NAN;
 }
 
+/// Whether the first channel's output is its input times `factor` from
+/// frame `from` on.
+bool scaled(const std::vector<std::vector<float>>& in, const std::vector<std::vector<float>>& out,
+            size_t from, float factor)
+{
+    for (size_t i = from; i < in[0].size(); ++i)
+        if (out[0][i] != in[0][i] * factor)
+            return false;
+    return true;
+}
+
 } // namespace
 
 class TestLv2Host : public QObject {
     Q_OBJECT
 
     std::unique_ptr<Lv2AudioHost> m_host;
+    std::unique_ptr<PluginInstance> make(const char* uri)
+    {
+        return instantiateNow(*m_host, lv2Info(*m_host, uri));
+    }
 
 private Q_SLOTS:
     void initTestCase() { m_host = std::make_unique<Lv2AudioHost>(); }
@@ -56,80 +92,76 @@ private Q_SLOTS:
         QTest::addColumn<QString>("vendor");
         QTest::newRow("gain") << gainUri << model::effectType << "Test Gain"
                               << "Tolvex Tests";
-        QTest::newRow("tail, vendor from project") << tailUri << model::effectType << "Test Tail"
-                                                   << "Tolvex Test Project";
+        QTest::newRow("vendor from project")
+            << "urn:tolvex:test:tail" << model::effectType << "Test Tail"
+            << "Tolvex Test Project";
         QTest::newRow("midi effect, vendor from URI host")
             << "http://tolvex.test/plugins/midifx" << model::musicEffectType << "Test MIDI Effect"
             << "tolvex.test";
-        QTest::newRow("packaged limiter")
-            << dplUri << model::effectType << "x42-dpl - Digital Peak Limiter Stereo"
-            << "Robin Gareus";
+        QTest::newRow("packaged") << dplUri << model::effectType
+                                  << "x42-dpl - Digital Peak Limiter Stereo"
+                                  << "Robin Gareus";
     }
     void catalogue()
     {
         QFETCH(QString, uri);
         QFETCH(quint32, type);
-        QFETCH(QString, name);
-        QFETCH(QString, vendor);
-        const QByteArray bytes = uri.toUtf8();
-        quint64 hash = 14695981039346656037ull;
-        for (char c : bytes)
-            hash = (hash ^ quint8(c)) * 1099511628211ull;
-
-        const auto listed = m_host->components(type);
-        const auto found = std::find_if(listed.begin(), listed.end(), [&](const auto& info) {
-            return info.codes.subtype == quint32(hash >> 32) &&
-                   info.codes.manufacturer == quint32(hash);
-        });
-        QVERIFY(found != listed.end());
-        QCOMPARE(found->codes.type, type);
-        QCOMPARE(found->name, name);
-        QCOMPARE(found->vendor, vendor);
+        const model::PluginInfo info = lv2Info(*m_host, uri.toUtf8().constData());
+        QCOMPARE(info.codes.type, type);
+        QTEST(info.name, "name");
+        QTEST(info.vendor, "vendor");
+        QVERIFY(m_host->components(type).contains(info));
         const quint32 other =
             type == model::effectType ? model::musicEffectType : model::effectType;
-        for (const auto& info : m_host->components(other))
-            QVERIFY(info.name != name);
+        QVERIFY(!m_host->components(other).contains(info));
+        QVERIFY(!m_host->components(other).empty());
     }
 
-    void instantiationCompletesOnceOffTheCallingThread()
+    void instantiationCompletesOnceEvenWhenItThrows()
     {
-        std::promise<std::thread::id> where;
         std::atomic<int> calls = 0;
+        std::promise<bool> first; // made an instance, off the calling thread
+        const auto caller = std::this_thread::get_id();
         m_host->instantiate(lv2Info(*m_host, gainUri).codes, [&](Instantiation result) {
-            QVERIFY(std::holds_alternative<std::unique_ptr<PluginInstance>>(result));
-            ++calls;
-            where.set_value(std::this_thread::get_id());
+            if (calls++ == 0)
+                first.set_value(std::holds_alternative<std::unique_ptr<PluginInstance>>(result) &&
+                                std::this_thread::get_id() != caller);
+            throw HostError(QStringLiteral("vom Aufrufer"));
         });
-        QVERIFY(where.get_future().get() != std::this_thread::get_id());
-        QTest::qWait(50);
+        QVERIFY(first.get_future().get());
+        // Completions come in order: once the next one is in, the first is done.
+        QVERIFY(make(gainUri));
         QCOMPARE(calls.load(), 1);
     }
 
-    void instantiationFailures_data()
+    void instantiationFailuresNameThePlugin_data()
     {
         QTest::addColumn<QString>("uri");
         QTest::addColumn<QString>("text");
-        QTest::newRow("fails to instantiate") << "urn:tolvex:test:broken"
-                                              << "nicht starten";
-        QTest::newRow("needs a missing feature") << "urn:tolvex:test:needy"
-                                                 << "urn:tolvex:test:unobtainable";
+        QTest::newRow("fails to instantiate")
+            << "urn:tolvex:test:broken"
+            << "„Test Broken“ lässt sich bei 48000 Hz nicht starten.";
+        QTest::newRow("needs a missing feature")
+            << "urn:tolvex:test:needy"
+            << "„Test Needy“ braucht die LV2-Erweiterung urn:tolvex:test:unobtainable, die Tolvex "
+               "nicht bietet.";
+        QTest::newRow("not installed") << ""
+                                       << "Das Plugin „1635083896-1-2“ ist nicht installiert.";
     }
-    void instantiationFailures()
+    void instantiationFailuresNameThePlugin()
     {
         QFETCH(QString, uri);
-        QFETCH(QString, text);
+        model::PluginInfo info = lv2Info(*m_host, uri.toUtf8().constData());
+        if (uri.isEmpty())
+            info.codes = {model::effectType, 1, 2};
         QString error;
-        QVERIFY(!instantiateNow(*m_host, lv2Info(*m_host, uri.toUtf8().constData()), &error));
-        QVERIFY2(error.contains(text), qPrintable(error));
-
-        const model::PluginInfo missing{model::effectType, 1, 2, QStringLiteral("Fehlt"), {}};
-        QVERIFY(!instantiateNow(*m_host, missing, &error));
-        QVERIFY(!error.isEmpty());
+        QVERIFY(!instantiateNow(*m_host, info, &error));
+        QTEST(error, "text");
     }
 
     void formatsAcceptAndRefuse()
     {
-        auto stereo = instantiateNow(*m_host, lv2Info(*m_host, gainUri));
+        auto stereo = make(gainUri);
         QCOMPARE(stereo->inputBusCount(), 1);
         QCOMPARE(stereo->outputBusCount(), 1);
         for (int channels : {1, 3, 6})
@@ -139,7 +171,7 @@ private Q_SLOTS:
         QVERIFY(!stereo->setInputFormat(1, *AudioFormat::standard(44100, 2)));
 
         // One in, one out: one copy per channel, every copy with the same gain.
-        auto mono = instantiateNow(*m_host, lv2Info(*m_host, monoUri));
+        auto mono = make("urn:tolvex:test:monogain");
         QVERIFY(mono->setParameter(QStringLiteral("gain"), 3.0f));
         const auto input = ramp(6, 5000);
         const auto output = renderOffline(*m_host, {mono.get()}, input, 96000);
@@ -149,28 +181,61 @@ private Q_SLOTS:
                 QCOMPARE(output[c][i], input[c][i] * 3.0f);
     }
 
+    void latencyAndTail_data()
+    {
+        QTest::addColumn<QString>("uri");
+        QTest::addColumn<float>("frames"); // the delay's parameter
+        QTest::addColumn<double>("rate");
+        QTest::addColumn<double>("latency"); // -1: some, more than none
+        QTest::addColumn<double>("tail");
+        QTest::newRow("delay") << delayUri << 64.0f << 48000.0 << 64.0 / 48000 << 10.0;
+        QTest::newRow("delay set, then rate") << delayUri << 441.0f << 44100.0 << 0.01 << 10.0;
+        QTest::newRow("reverb") << "urn:tolvex:test:tail" << 0.0f << 48000.0 << 0.0 << 10.0;
+        QTest::newRow("gain") << gainUri << 0.0f << 48000.0 << 0.0 << 0.0;
+        QTest::newRow("limiter") << dplUri << 0.0f << 48000.0 << -1.0 << 0.0;
+    }
     void latencyAndTail()
     {
-        auto delay = instantiateNow(*m_host, lv2Info(*m_host, delayUri));
-        QVERIFY(delay->setInputFormat(0, *AudioFormat::standard(48000, 2)));
-        QCOMPARE(delay->latency(), 64.0 / 48000);
-        QVERIFY(delay->setParameter(QStringLiteral("frames"), 441));
-        QVERIFY(delay->setInputFormat(0, *AudioFormat::standard(44100, 2)));
-        QCOMPARE(delay->latency(), 0.01);
-        QCOMPARE(delay->tailTime(), 10.0); // a delay
+        QFETCH(QString, uri);
+        QFETCH(float, frames);
+        QFETCH(double, rate);
+        QFETCH(double, latency);
+        auto instance = make(uri.toUtf8().constData());
+        instance->setParameter(QStringLiteral("frames"), frames);
+        const auto format = *AudioFormat::standard(rate, instance->inputBusCount() ? 2 : 1);
+        if (!instance->setInputFormat(0, format))
+            QVERIFY(instance->setInputFormat(0, *AudioFormat::standard(rate, 1)));
+        if (latency < 0)
+            QVERIFY(instance->latency() > 0);
+        else
+            QCOMPARE(instance->latency(), latency);
+        QTEST(instance->tailTime(), "tail");
+    }
 
-        auto tail = instantiateNow(*m_host, lv2Info(*m_host, tailUri));
-        QCOMPARE(tail->tailTime(), 10.0); // a reverb
-        QCOMPARE(tail->latency(), 0.0);
-        auto gain = instantiateNow(*m_host, lv2Info(*m_host, gainUri));
-        QCOMPARE(gain->tailTime(), 0.0);
-        QCOMPARE(gain->latency(), 0.0);
+    void latencyReadsWhileProcessing()
+    {
+        auto delay = make(delayUri);
+        delay->setParameter(QStringLiteral("frames"), 100);
+        const auto input = ramp(2, 200000);
+        std::atomic<bool> done = false;
+        std::vector<std::vector<float>> output;
+        std::thread render([&] {
+            output = renderOffline(*m_host, {delay.get()}, input, 48000, 256);
+            done = true;
+        });
+        for (int reads = 0; !done || reads == 0; ++reads)
+            QCOMPARE(delay->latency(), 100.0 / 48000);
+        render.join();
+        for (size_t i = 100; i < input[0].size(); i += 7)
+            QCOMPARE(output[1][i], input[1][i - 100]);
+        QVERIFY(delay->setParameter(QStringLiteral("frames"), 200));
+        QCOMPARE(delay->latency(), 200.0 / 48000);
     }
 
     void offlineRenderIsExact()
     {
-        auto gain = instantiateNow(*m_host, lv2Info(*m_host, gainUri));
-        auto delay = instantiateNow(*m_host, lv2Info(*m_host, delayUri));
+        auto gain = make(gainUri);
+        auto delay = make(delayUri);
         gain->setParameter(QStringLiteral("gain"), 2.0f);
         const auto input = ramp(2, 10000);
         const auto output = renderOffline(*m_host, {gain.get(), delay.get()}, input, 48000, 1000);
@@ -180,20 +245,17 @@ private Q_SLOTS:
             for (size_t i = 64; i < input[c].size(); ++i)
                 QCOMPARE(output[c][i], input[c][i - 64] * 2.0f);
         }
-
         gain->setBypass(true); // no enable port: the host copies input to output
-        const auto bypassed = renderOffline(*m_host, {gain.get()}, input, 48000);
-        QCOMPARE(bypassed, input);
+        QCOMPARE(renderOffline(*m_host, {gain.get()}, input, 48000), input);
     }
 
     void parametersDescribeThemselves()
     {
-        auto delay = instantiateNow(*m_host, lv2Info(*m_host, delayUri));
+        auto delay = make(delayUri);
         const auto parameters = delay->parameters();
         QCOMPARE(parameters.size(), 1); // the latency output is no parameter
         QCOMPARE(parameters[0].symbol, QStringLiteral("frames"));
         QCOMPARE(parameters[0].name, QStringLiteral("Frames"));
-        QCOMPARE(parameters[0].minimum, 0.0f);
         QCOMPARE(parameters[0].maximum, 48000.0f);
         QCOMPARE(parameters[0].defaultValue, 64.0f);
         QVERIFY(parameters[0].integer);
@@ -201,109 +263,167 @@ private Q_SLOTS:
         QCOMPARE(parameterValue(*delay, QStringLiteral("frames")), 48000.0f);
         QVERIFY(!delay->setParameter(QStringLiteral("nonsense"), 1));
 
-        auto state = instantiateNow(*m_host, lv2Info(*m_host, stateUri));
-        const auto level = state->parameters().at(0);
+        const auto level = make(stateUri)->parameters().at(0);
         QVERIFY(level.enumeration);
         QCOMPARE(level.labels.size(), 2);
         QCOMPARE(level.labels[1].second, QStringLiteral("Voll"));
 
-        auto dpl = instantiateNow(*m_host, lv2Info(*m_host, dplUri));
         bool sawGain = false;
-        for (const auto& parameter : dpl->parameters()) {
+        for (const auto& parameter : make(dplUri)->parameters()) {
             QVERIFY(parameter.symbol != QStringLiteral("enable")); // the host's bypass
-            if (parameter.symbol == QStringLiteral("gain")) {
-                sawGain = true;
-                QCOMPARE(parameter.unit, QStringLiteral("dB"));
-            }
+            if (parameter.symbol == QStringLiteral("gain"))
+                sawGain = parameter.unit == QStringLiteral("dB");
         }
         QVERIFY(sawGain);
     }
 
-    void stateRoundTripWithWorkerAndExtensionData()
-    {
-        auto first = instantiateNow(*m_host, lv2Info(*m_host, stateUri));
-        const auto input = ramp(2, 4096);
-        renderOffline(*m_host, {first.get()}, input, 48000);
-        QVERIFY(first->setParameter(QStringLiteral("level"), 7));
-        // The change goes to the worker in one block; its response sets the
-        // blob before the next.
-        const auto longer = ramp(2, 8192);
-        auto output = renderOffline(*m_host, {first.get()}, longer, 48000);
-        QCOMPARE(output[0][100], longer[0][100]);
-        QCOMPARE(output[0][8000], longer[0][8000] * 8.0f);
-
-        const auto state = first->fullState();
-        QVERIFY(state);
-        QVERIFY(state->value("state").toString().contains(QStringLiteral("level")));
-        const auto bytes = writeBinaryPropertyList(*state);
-        QVERIFY(bytes);
-
-        auto second = instantiateNow(*m_host, lv2Info(*m_host, stateUri));
-        second->setFullState(*readPropertyList(*bytes));
-        QCOMPARE(parameterValue(*second, QStringLiteral("level")), 7.0f);
-        output = renderOffline(*m_host, {second.get()}, input, 48000);
-        QCOMPARE(output[1][10], input[1][10] * 8.0f); // the blob came back, not recomputed
-
-        // A new rate makes the plugin anew and keeps what it had.
-        QVERIFY(second->setInputFormat(0, *AudioFormat::standard(96000, 2)));
-        output = renderOffline(*m_host, {second.get()}, input, 96000);
-        QCOMPARE(output[1][10], input[1][10] * 8.0f);
-
-        // Another plugin's state is ignored.
-        auto gain = instantiateNow(*m_host, lv2Info(*m_host, gainUri));
-        gain->setFullState(*state);
-        QCOMPARE(parameterValue(*gain, QStringLiteral("gain")), 1.0f);
-    }
-
-    void packagedPluginsKeepTheirState_data()
+    void stateRoundTrip_data()
     {
         QTest::addColumn<QString>("uri");
         QTest::addColumn<QString>("symbol");
         QTest::addColumn<float>("value");
-        QTest::newRow("x42 dpl") << dplUri << "threshold" << -6.5f;
+        QTest::addColumn<float>("factor"); // of the output after the round trip; 0: not known
+        // The worker's two responses, the first larger than its rings, make
+        // the blob 7 + 7; it must come back from the state, not recomputed.
+        QTest::newRow("worker and state") << stateUri << "level" << 7.0f << 15.0f;
+        QTest::newRow("x42 dpl") << dplUri << "threshold" << -6.5f << 0.0f;
         QTest::newRow("x42 fil4") << "http://gareus.org/oss/lv2/fil4#stereo"
-                                  << "gain1" << 4.0f;
+                                  << "gain1" << 4.0f << 0.0f;
         QTest::newRow("x42 darc") << "http://gareus.org/oss/lv2/darc#stereo"
-                                  << "threshold" << -20.0f;
+                                  << "threshold" << -20.0f << 0.0f;
         QTest::newRow("mda Delay") << "http://drobilla.net/plugins/mda/Delay"
-                                   << "feedback" << 0.25f;
+                                   << "feedback" << 0.25f << 0.0f;
         QTest::newRow("swh amp") << "http://plugin.org.uk/swh-plugins/amp"
-                                 << "gain" << -3.0f;
+                                 << "gain" << -3.0f << 0.0f;
     }
-    void packagedPluginsKeepTheirState()
+    void stateRoundTrip()
     {
         QFETCH(QString, uri);
         QFETCH(QString, symbol);
         QFETCH(float, value);
+        QFETCH(float, factor);
         const model::PluginInfo info = lv2Info(*m_host, uri.toUtf8().constData());
         if (info.name.isEmpty())
             QFAIL(qPrintable("not installed: " + uri));
         auto first = instantiateNow(*m_host, info);
+        const int channels = first->setInputFormat(0, *AudioFormat::standard(48000, 2)) ? 2 : 1;
+        const auto input = ramp(channels, 8192);
+        renderOffline(*m_host, {first.get()}, input, 48000);
         QVERIFY(first->setParameter(symbol, value));
+        // A changed level goes to the worker in one block; its answers arrive
+        // before the next.
+        auto output = renderOffline(*m_host, {first.get()}, input, 48000);
+        if (factor)
+            QVERIFY(scaled(input, output, 4096, factor));
         const auto state = first->fullState();
         QVERIFY(state);
         auto second = instantiateNow(*m_host, info);
         second->setFullState(*readPropertyList(*writeBinaryPropertyList(*state)));
         QCOMPARE(parameterValues(*second), parameterValues(*first));
         QCOMPARE(parameterValue(*second, symbol), value);
-
-        // and they run
-        const int channels = second->setInputFormat(0, *AudioFormat::standard(48000, 2)) ? 2 : 1;
-        const auto output = renderOffline(*m_host, {second.get()}, ramp(channels, 9000), 48000);
-        QCOMPARE(output.size(), size_t(channels));
-        for (float sample : output[0])
-            QVERIFY(std::isfinite(sample));
+        for (double rate : {48000.0, 96000.0}) { // a new rate makes the plugin anew, keeping it
+            output = renderOffline(*m_host, {second.get()}, input, rate);
+            QCOMPARE(output.size(), size_t(channels));
+            for (float sample : output[0])
+                QVERIFY(std::isfinite(sample));
+            if (factor)
+                QVERIFY(scaled(input, output, 0, factor));
+        }
+        auto gain = make(gainUri); // another plugin's state is ignored
+        gain->setFullState(*state);
+        QCOMPARE(parameterValue(*gain, QStringLiteral("gain")), 1.0f);
     }
 
-    void limiterReportsLatencyAndBypassesSmoothly()
+    void stateFolderGoesWithTheHost()
     {
-        auto dpl = instantiateNow(*m_host, lv2Info(*m_host, dplUri));
-        QVERIFY(dpl->setInputFormat(0, *AudioFormat::standard(48000, 2)));
-        QVERIFY(dpl->latency() > 0);
-        dpl->setBypass(true);
-        QVERIFY(dpl->bypass());
-        const auto output = renderOffline(*m_host, {dpl.get()}, ramp(2, 48000), 48000);
-        QCOMPARE(output[0].size(), size_t(48000));
+        QTemporaryDir temp;
+        const QByteArray saved = qgetenv("TMPDIR");
+        qputenv("TMPDIR", temp.path().toUtf8());
+        {
+            Lv2AudioHost host;
+            auto state = instantiateNow(host, lv2Info(host, stateUri));
+            qputenv("TMPDIR", saved);
+            QVERIFY(state->fullState()); // the plugin makes a file through make_path
+            QCOMPARE(QDir(temp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(),
+                     1);
+        }
+        QVERIFY(QDir(temp.path()).isEmpty());
+    }
+
+    void rescanFindsWhatIsInstalledNow()
+    {
+        QTemporaryDir folder;
+        const QByteArray saved = qgetenv("LV2_PATH");
+        qputenv("LV2_PATH", folder.path().toUtf8() + ':' + saved);
+        Lv2AudioHost host;
+        const auto late = [&] { return lv2Info(host, "urn:tolvex:test:late"); };
+        QVERIFY(late().name.isEmpty());
+        const QString bundle = folder.filePath(QStringLiteral("late.lv2"));
+        QVERIFY(QDir().mkpath(bundle));
+        QVERIFY(QFile::copy(TOLVEX_LV2_LATE_BUNDLE "/manifest.ttl", bundle + "/manifest.ttl"));
+        host.rescan();
+        QCOMPARE(late().name, QStringLiteral("Test Late"));
+        auto made = instantiateNow(host, late());
+        QVERIFY(made && made->setParameter(QStringLiteral("gain"), 3.0f));
+
+        QVERIFY(QDir(bundle).removeRecursively());
+        host.rescan();
+        qputenv("LV2_PATH", saved);
+        QVERIFY(late().name.isEmpty());
+        QVERIFY(!lv2Info(host, gainUri).name.isEmpty());
+        const auto input = ramp(2, 5000);
+        QVERIFY(scaled(input, renderOffline(host, {made.get()}, input, 44100), 0, 3.0f));
+    }
+
+    void sameOutputAsFfmpeg_data()
+    {
+        QTest::addColumn<QString>("uri");
+        QTest::addColumn<QStringList>("controls"); // symbol=value
+        QTest::addColumn<double>("limitDb");       // -400: identical
+        QTest::newRow("own gain") << gainUri << QStringList{"gain=2"} << -400.0;
+        QTest::newRow("x42 fil4") << "http://gareus.org/oss/lv2/fil4#stereo"
+                                  << QStringList{"sec1=1", "freq1=1000", "gain1=9",
+                                                 "q1=1.5", "HighPass=1", "HPfreq=80"}
+                                  << -90.0;
+        QTest::newRow("x42 darc") << "http://gareus.org/oss/lv2/darc#stereo"
+                                  << QStringList{"threshold=-24", "Ratio=0.6", "attack=0.005"}
+                                  << -90.0;
+        QTest::newRow("x42 dpl") << dplUri << QStringList{"threshold=-9", "gain=6"} << -90.0;
+    }
+    void sameOutputAsFfmpeg()
+    {
+        QFETCH(QString, uri);
+        QFETCH(QStringList, controls);
+        QFETCH(double, limitDb);
+        QTemporaryDir dir;
+        const Signal input = programme();
+        const QString source = dir.filePath("source.wav"), theirs = dir.filePath("theirs.wav");
+        writeSignal(*createAudioFile(source, model::writerSettings(model::ExportFormat::wav32f, 2,
+                                                                   input.sampleRate)),
+                    input);
+        runTool(QStringLiteral("ffmpeg"),
+                {"-v", "error", "-y", "-i", source, "-af",
+                 "lv2='p=" + QString(uri).replace(u':', QStringLiteral("\\:")) +
+                     ":c=" + controls.join(u'|') + "'",
+                 "-c:a", "pcm_f32le", theirs});
+        if (QTest::currentTestFailed())
+            return;
+        const Signal reference = readToEnd(*openAudioFile(theirs));
+
+        auto instance = make(uri.toUtf8().constData());
+        for (const QString& control : controls) {
+            const auto parts = control.split(u'=');
+            QVERIFY2(instance->setParameter(parts[0], parts[1].toFloat()), qPrintable(control));
+        }
+        // Both hosts leave the plugin's own latency in place: the streams
+        // line up as they are.
+        const auto ours = renderOffline(*m_host, {instance.get()}, input.channels, 48000);
+        for (size_t c = 0; c < 2; ++c) {
+            QCOMPARE(qint64(ours[c].size()), reference.frames());
+            const double db = differenceDb(reference.channels[c], ours[c]);
+            QVERIFY2(db <= limitDb, qPrintable(QStringLiteral("difference %1 dB").arg(db)));
+            QVERIFY2(differenceDb(input.channels[c], ours[c]) > -40, "the plugin did nothing");
+        }
     }
 };
 

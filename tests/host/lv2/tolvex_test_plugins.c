@@ -13,87 +13,42 @@
 
 #define PREFIX "urn:tolvex:test:"
 
-/* ---- gain: stereo, out = in * gain ---------------------------------- */
-
+/* Every plugin keeps its ports first, indexed as in the Turtle. */
 typedef struct {
-    const float* in[2];
-    float* out[2];
-    const float* gain;
-} Gain;
+    void* port[6];
+} Ports;
+
+#define IN(h, i) ((const float*)((Ports*)(h))->port[i])
+#define OUT(h, i) ((float*)((Ports*)(h))->port[i])
+
+static void connect_any(LV2_Handle h, uint32_t port, void* data)
+{
+    if (port < 6)
+        ((Ports*)h)->port[port] = data;
+}
+
+/* ---- gain: stereo, out = in * gain ---------------------------------- */
 
 static LV2_Handle gain_instantiate(const LV2_Descriptor* d, double rate, const char* path,
                                    const LV2_Feature* const* features)
 {
     (void)d, (void)rate, (void)path, (void)features;
-    return calloc(1, sizeof(Gain));
-}
-
-static void gain_connect(LV2_Handle h, uint32_t port, void* data)
-{
-    Gain* g = (Gain*)h;
-    switch (port) {
-    case 0:
-        g->in[0] = data;
-        break;
-    case 1:
-        g->in[1] = data;
-        break;
-    case 2:
-        g->out[0] = data;
-        break;
-    case 3:
-        g->out[1] = data;
-        break;
-    case 4:
-        g->gain = data;
-        break;
-    }
+    return calloc(1, sizeof(Ports));
 }
 
 static void gain_run(LV2_Handle h, uint32_t n)
 {
-    Gain* g = (Gain*)h;
     for (int c = 0; c < 2; ++c)
         for (uint32_t i = 0; i < n; ++i)
-            g->out[c][i] = g->in[c][i] * *g->gain;
+            OUT(h, 2 + c)[i] = IN(h, c)[i] * *IN(h, 4);
 }
 
-/* ---- monogain: one in, one out, out = in * gain ---------------------- */
-
-typedef struct {
-    const float* in;
-    float* out;
-    const float* gain;
-} MonoGain;
-
-static LV2_Handle mono_instantiate(const LV2_Descriptor* d, double rate, const char* path,
-                                   const LV2_Feature* const* features)
-{
-    (void)d, (void)rate, (void)path, (void)features;
-    return calloc(1, sizeof(MonoGain));
-}
-
-static void mono_connect(LV2_Handle h, uint32_t port, void* data)
-{
-    MonoGain* g = (MonoGain*)h;
-    switch (port) {
-    case 0:
-        g->in = data;
-        break;
-    case 1:
-        g->out = data;
-        break;
-    case 2:
-        g->gain = data;
-        break;
-    }
-}
+/* ---- monogain (and late): one in, one out, out = in * gain ------------ */
 
 static void mono_run(LV2_Handle h, uint32_t n)
 {
-    MonoGain* g = (MonoGain*)h;
     for (uint32_t i = 0; i < n; ++i)
-        g->out[i] = g->in[i] * *g->gain;
+        OUT(h, 1)[i] = IN(h, 0)[i] * *IN(h, 2);
 }
 
 /* ---- delay: stereo, delays by `frames` and reports it as latency ------ */
@@ -101,10 +56,7 @@ static void mono_run(LV2_Handle h, uint32_t n)
 #define MAX_DELAY 65536
 
 typedef struct {
-    const float* in[2];
-    float* out[2];
-    const float* frames;
-    float* latency;
+    Ports p;
     float line[2][MAX_DELAY];
     uint32_t pos;
 } Delay;
@@ -114,31 +66,6 @@ static LV2_Handle delay_instantiate(const LV2_Descriptor* d, double rate, const 
 {
     (void)d, (void)rate, (void)path, (void)features;
     return calloc(1, sizeof(Delay));
-}
-
-static void delay_connect(LV2_Handle h, uint32_t port, void* data)
-{
-    Delay* p = (Delay*)h;
-    switch (port) {
-    case 0:
-        p->in[0] = data;
-        break;
-    case 1:
-        p->in[1] = data;
-        break;
-    case 2:
-        p->out[0] = data;
-        break;
-    case 3:
-        p->out[1] = data;
-        break;
-    case 4:
-        p->frames = data;
-        break;
-    case 5:
-        p->latency = data;
-        break;
-    }
 }
 
 static void delay_activate(LV2_Handle h)
@@ -151,76 +78,48 @@ static void delay_activate(LV2_Handle h)
 static void delay_run(LV2_Handle h, uint32_t n)
 {
     Delay* p = (Delay*)h;
-    uint32_t d = (uint32_t)*p->frames;
+    uint32_t d = (uint32_t)*IN(h, 4);
     if (d >= MAX_DELAY)
         d = MAX_DELAY - 1;
     for (uint32_t i = 0; i < n; ++i) {
         for (int c = 0; c < 2; ++c) {
-            p->line[c][p->pos] = p->in[c][i];
-            p->out[c][i] = p->line[c][(p->pos + MAX_DELAY - d) % MAX_DELAY];
+            p->line[c][p->pos] = IN(h, c)[i];
+            OUT(h, 2 + c)[i] = p->line[c][(p->pos + MAX_DELAY - d) % MAX_DELAY];
         }
         p->pos = (p->pos + 1) % MAX_DELAY;
     }
-    *p->latency = (float)d;
+    *OUT(h, 5) = (float)d;
 }
 
 /* ---- tail: mono reverb class; echo every 100 frames at half level ---- */
 
 #define ECHO 100
 
-typedef struct {
-    const float* in;
-    float* out;
-    float line[ECHO];
-    uint32_t pos;
-} Tail;
-
-static LV2_Handle tail_instantiate(const LV2_Descriptor* d, double rate, const char* path,
-                                   const LV2_Feature* const* features)
-{
-    (void)d, (void)rate, (void)path, (void)features;
-    return calloc(1, sizeof(Tail));
-}
-
-static void tail_connect(LV2_Handle h, uint32_t port, void* data)
-{
-    Tail* t = (Tail*)h;
-    if (port == 0)
-        t->in = data;
-    else if (port == 1)
-        t->out = data;
-}
-
-static void tail_activate(LV2_Handle h)
-{
-    Tail* t = (Tail*)h;
-    memset(t->line, 0, sizeof(t->line));
-    t->pos = 0;
-}
-
 static void tail_run(LV2_Handle h, uint32_t n)
 {
-    Tail* t = (Tail*)h;
+    Delay* t = (Delay*)h;
     for (uint32_t i = 0; i < n; ++i) {
-        const float y = t->in[i] + 0.5f * t->line[t->pos];
-        t->line[t->pos] = y;
+        const float y = IN(h, 0)[i] + 0.5f * t->line[0][t->pos];
+        t->line[0][t->pos] = y;
         t->pos = (t->pos + 1) % ECHO;
-        t->out[i] = y;
+        OUT(h, 1)[i] = y;
     }
 }
 
-/* ---- state: stereo, out = in * (1 + blob); `level` changes are sent to
- * the worker, whose response sets the blob; the blob is saved as state ---- */
+/* ---- state: stereo, out = in * (1 + blob). A `level` change goes to the
+ * worker, which answers twice: first with the level in a response larger
+ * than any small ring (BIG bytes, the rest a pattern), then with the level
+ * alone; blob becomes their sum. The blob is saved as state, and saving
+ * also asks for a file through make_path. ---------------------------------- */
+
+#define BIG 100000
 
 typedef struct {
-    const float* in[2];
-    float* out[2];
-    const float* level;
-    float seen;
+    Ports p;
+    float seen, big, blob;
     int first;
-    float blob;
     LV2_Worker_Schedule* schedule;
-    LV2_URID_Map* map;
+    LV2_State_Make_Path* makePath;
     LV2_URID blobKey, chunk;
 } State;
 
@@ -229,42 +128,23 @@ static LV2_Handle state_instantiate(const LV2_Descriptor* d, double rate, const 
 {
     (void)d, (void)rate, (void)path;
     State* s = calloc(1, sizeof(State));
+    LV2_URID_Map* map = NULL;
     for (int i = 0; features[i]; ++i) {
         if (!strcmp(features[i]->URI, LV2_WORKER__schedule))
             s->schedule = features[i]->data;
         else if (!strcmp(features[i]->URI, LV2_URID__map))
-            s->map = features[i]->data;
+            map = features[i]->data;
+        else if (!strcmp(features[i]->URI, LV2_STATE__makePath))
+            s->makePath = features[i]->data;
     }
-    if (!s->schedule || !s->map) {
+    if (!s->schedule || !map) {
         free(s);
         return NULL;
     }
-    s->blobKey = s->map->map(s->map->handle, PREFIX "state#blob");
-    s->chunk = s->map->map(s->map->handle, LV2_ATOM__Chunk);
+    s->blobKey = map->map(map->handle, PREFIX "state#blob");
+    s->chunk = map->map(map->handle, LV2_ATOM__Chunk);
     s->first = 1;
     return s;
-}
-
-static void state_connect(LV2_Handle h, uint32_t port, void* data)
-{
-    State* s = (State*)h;
-    switch (port) {
-    case 0:
-        s->in[0] = data;
-        break;
-    case 1:
-        s->in[1] = data;
-        break;
-    case 2:
-        s->out[0] = data;
-        break;
-    case 3:
-        s->out[1] = data;
-        break;
-    case 4:
-        s->level = data;
-        break;
-    }
 }
 
 static void state_run(LV2_Handle h, uint32_t n)
@@ -272,14 +152,14 @@ static void state_run(LV2_Handle h, uint32_t n)
     State* s = (State*)h;
     if (s->first) {
         s->first = 0;
-        s->seen = *s->level;
-    } else if (*s->level != s->seen) {
-        s->seen = *s->level;
+        s->seen = *IN(h, 4);
+    } else if (*IN(h, 4) != s->seen) {
+        s->seen = *IN(h, 4);
         s->schedule->schedule_work(s->schedule->handle, sizeof(float), &s->seen);
     }
     for (int c = 0; c < 2; ++c)
         for (uint32_t i = 0; i < n; ++i)
-            s->out[c][i] = s->in[c][i] * (1.0f + s->blob);
+            OUT(h, 2 + c)[i] = IN(h, c)[i] * (1.0f + s->blob);
 }
 
 static LV2_Worker_Status state_work(LV2_Handle h, LV2_Worker_Respond_Function respond,
@@ -287,14 +167,23 @@ static LV2_Worker_Status state_work(LV2_Handle h, LV2_Worker_Respond_Function re
                                     const void* data)
 {
     (void)h;
+    static char big[BIG];
+    memset(big, 0x5a, BIG);
+    memcpy(big, data, size < BIG ? size : BIG);
+    respond(handle, BIG, big);
     return respond(handle, size, data);
 }
 
 static LV2_Worker_Status state_work_response(LV2_Handle h, uint32_t size, const void* data)
 {
     State* s = (State*)h;
-    if (size == sizeof(float))
+    const char* bytes = data;
+    if (size == BIG && bytes[sizeof(float)] == 0x5a && bytes[BIG - 1] == 0x5a)
+        memcpy(&s->big, data, sizeof(float));
+    else if (size == sizeof(float)) {
         memcpy(&s->blob, data, sizeof(float));
+        s->blob += s->big;
+    }
     return LV2_WORKER_SUCCESS;
 }
 
@@ -304,6 +193,8 @@ static LV2_State_Status state_save(LV2_Handle h, LV2_State_Store_Function store,
 {
     (void)flags, (void)features;
     State* s = (State*)h;
+    if (s->makePath)
+        free(s->makePath->path(s->makePath->handle, "scratch/blob"));
     return store(handle, s->blobKey, &s->blob, sizeof(float), s->chunk,
                  LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
 }
@@ -344,42 +235,13 @@ static LV2_Handle broken_instantiate(const LV2_Descriptor* d, double rate, const
 
 /* ---- midifx: stereo pass-through with a MIDI input (a music effect) ---- */
 
-typedef struct {
-    const float* in[2];
-    float* out[2];
-} Through;
-
-static LV2_Handle through_instantiate(const LV2_Descriptor* d, double rate, const char* path,
-                                      const LV2_Feature* const* features)
-{
-    (void)d, (void)rate, (void)path, (void)features;
-    return calloc(1, sizeof(Through));
-}
-
-static void through_connect(LV2_Handle h, uint32_t port, void* data)
-{
-    Through* t = (Through*)h;
-    switch (port) {
-    case 1:
-        t->in[0] = data;
-        break;
-    case 2:
-        t->in[1] = data;
-        break;
-    case 3:
-        t->out[0] = data;
-        break;
-    case 4:
-        t->out[1] = data;
-        break;
-    }
-}
+#define through_instantiate gain_instantiate
+#define through_connect connect_any
 
 static void through_run(LV2_Handle h, uint32_t n)
 {
-    Through* t = (Through*)h;
     for (int c = 0; c < 2; ++c)
-        memcpy(t->out[c], t->in[c], n * sizeof(float));
+        memcpy(OUT(h, 3 + c), IN(h, 1 + c), n * sizeof(float));
 }
 
 static const void* no_extension(const char* uri)
@@ -394,19 +256,19 @@ static void nothing(LV2_Handle h)
 }
 
 static const LV2_Descriptor descriptors[] = {
-    {PREFIX "gain", gain_instantiate, gain_connect, nothing, gain_run, nothing, free, no_extension},
-    {PREFIX "monogain", mono_instantiate, mono_connect, nothing, mono_run, nothing, free,
+    {PREFIX "gain", gain_instantiate, connect_any, nothing, gain_run, nothing, free, no_extension},
+    {PREFIX "monogain", gain_instantiate, connect_any, nothing, mono_run, nothing, free,
      no_extension},
-    {PREFIX "delay", delay_instantiate, delay_connect, delay_activate, delay_run, nothing, free,
+    {PREFIX "delay", delay_instantiate, connect_any, delay_activate, delay_run, nothing, free,
      no_extension},
-    {PREFIX "tail", tail_instantiate, tail_connect, tail_activate, tail_run, nothing, free,
+    {PREFIX "tail", delay_instantiate, connect_any, delay_activate, tail_run, nothing, free,
      no_extension},
-    {PREFIX "state", state_instantiate, state_connect, nothing, state_run, nothing, free,
+    {PREFIX "state", state_instantiate, connect_any, nothing, state_run, nothing, free,
      state_extension},
-    {PREFIX "broken", broken_instantiate, gain_connect, nothing, gain_run, nothing, free,
+    {PREFIX "broken", broken_instantiate, connect_any, nothing, gain_run, nothing, free,
      no_extension},
-    {PREFIX "needy", gain_instantiate, gain_connect, nothing, gain_run, nothing, free,
-     no_extension},
+    {PREFIX "needy", gain_instantiate, connect_any, nothing, gain_run, nothing, free, no_extension},
+    {PREFIX "late", gain_instantiate, connect_any, nothing, mono_run, nothing, free, no_extension},
     {"http://tolvex.test/plugins/midifx", through_instantiate, through_connect, nothing,
      through_run, nothing, free, no_extension},
 };
