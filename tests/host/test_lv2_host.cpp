@@ -19,31 +19,32 @@ using namespace tolvex::testing;
 
 namespace {
 
+using Channels = std::vector<std::vector<float>>;
 constexpr const char* gainUri = "urn:tolvex:test:gain";
 constexpr const char* delayUri = "urn:tolvex:test:delay";
 constexpr const char* stateUri = "urn:tolvex:test:state";
 constexpr const char* dplUri = "http://gareus.org/oss/lv2/dpl#stereo";
+constexpr const char* fil4Uri = "http://gareus.org/oss/lv2/fil4#stereo";
+constexpr const char* darcUri = "http://gareus.org/oss/lv2/darc#stereo";
 
-std::vector<std::vector<float>> ramp(int channels, qint64 frames)
+Channels ramp(int channels, qint64 frames)
 {
-    std::vector<std::vector<float>> signal(static_cast<size_t>(channels));
+    Channels signal(static_cast<size_t>(channels));
     for (int c = 0; c < channels; ++c)
         for (qint64 i = 0; i < frames; ++i)
             signal[size_t(c)].push_back(float((i % 1000) + 1) / 1000.0f * (c % 2 ? -1.0f : 1.0f));
     return signal;
 }
 
-/// Two seconds of stereo programme: sines, a decaying burst and some noise,
+/// Two seconds of stereo programme: sines in decaying bursts and some noise,
 /// loud enough to drive limiters and compressors.
 Signal programme()
 {
     Signal signal{48000, {{}, {}}};
     quint32 noise = 12345;
-    for (qint64 i = 0; i < 96000; ++i) {
+    for (double t = 0; t < 2; t += 1.0 / 48000) {
         noise = noise * 1664525u + 1013904223u;
-        const double t = double(i) / 48000;
-        const double burst = std::exp(-8 * std::fmod(t, 0.5)) * 0.8;
-        const double n = double(int32_t(noise)) / 2147483648.0 * 0.05;
+        const double burst = std::exp(-8 * std::fmod(t, 0.5)) * 0.8, n = int32_t(noise) / 4e10;
         signal.channels[0].push_back(float(0.5 * std::sin(2 * M_PI * 220 * t) * burst + n));
         signal.channels[1].push_back(float(0.4 * std::sin(2 * M_PI * 1375 * t) * burst - n));
     }
@@ -58,14 +59,13 @@ float parameterValue(const PluginInstance& instance, const QString& symbol)
     return NAN;
 }
 
-/// Whether the first channel's output is its input times `factor` from
-/// frame `from` on.
-bool scaled(const std::vector<std::vector<float>>& in, const std::vector<std::vector<float>>& out,
-            size_t from, float factor)
+/// Whether every channel's output is its input times `factor`, from `from` on.
+bool scaled(const Channels& in, const Channels& out, size_t from, float factor)
 {
-    for (size_t i = from; i < in[0].size(); ++i)
-        if (out[0][i] != in[0][i] * factor)
-            return false;
+    for (size_t c = 0; c < in.size(); ++c)
+        for (size_t i = from; i < in[c].size(); ++i)
+            if (out[c][i] != in[c][i] * factor)
+                return false;
     return true;
 }
 
@@ -75,9 +75,9 @@ class TestLv2Host : public QObject {
     Q_OBJECT
 
     std::unique_ptr<Lv2AudioHost> m_host;
-    std::unique_ptr<PluginInstance> make(const char* uri)
+    std::unique_ptr<PluginInstance> make(const QString& uri)
     {
-        return instantiateNow(*m_host, lv2Info(*m_host, uri));
+        return instantiateNow(*m_host, lv2Info(*m_host, uri.toUtf8().constData()));
     }
 
 private Q_SLOTS:
@@ -90,17 +90,15 @@ private Q_SLOTS:
         QTest::addColumn<quint32>("type");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("vendor");
-        QTest::newRow("gain") << gainUri << model::effectType << "Test Gain"
-                              << "Tolvex Tests";
+        const quint32 effect = model::effectType;
+        QTest::newRow("gain") << gainUri << effect << "Test Gain" << QString("Tolvex Tests");
         QTest::newRow("vendor from project")
-            << "urn:tolvex:test:tail" << model::effectType << "Test Tail"
-            << "Tolvex Test Project";
+            << "urn:tolvex:test:tail" << effect << "Test Tail" << QString("Tolvex Test Project");
         QTest::newRow("midi effect, vendor from URI host")
             << "http://tolvex.test/plugins/midifx" << model::musicEffectType << "Test MIDI Effect"
-            << "tolvex.test";
-        QTest::newRow("packaged") << dplUri << model::effectType
-                                  << "x42-dpl - Digital Peak Limiter Stereo"
-                                  << "Robin Gareus";
+            << QString("tolvex.test");
+        QTest::newRow("packaged") << dplUri << effect << "x42-dpl - Digital Peak Limiter Stereo"
+                                  << QString("Robin Gareus");
     }
     void catalogue()
     {
@@ -114,7 +112,6 @@ private Q_SLOTS:
         const quint32 other =
             type == model::effectType ? model::musicEffectType : model::effectType;
         QVERIFY(!m_host->components(other).contains(info));
-        QVERIFY(!m_host->components(other).empty());
     }
 
     void instantiationCompletesOnceEvenWhenItThrows()
@@ -159,26 +156,23 @@ private Q_SLOTS:
         QTEST(error, "text");
     }
 
-    void formatsAcceptAndRefuse()
+    void formatsAndBypass()
     {
         auto stereo = make(gainUri);
-        QCOMPARE(stereo->inputBusCount(), 1);
-        QCOMPARE(stereo->outputBusCount(), 1);
+        QCOMPARE(stereo->inputBusCount() + stereo->outputBusCount(), 2);
         for (int channels : {1, 3, 6})
             QVERIFY(!stereo->setInputFormat(0, *AudioFormat::standard(48000, channels)));
         QVERIFY(stereo->setInputFormat(0, *AudioFormat::standard(44100, 2)));
         QVERIFY(stereo->setOutputFormat(0, *AudioFormat::standard(44100, 2)));
         QVERIFY(!stereo->setInputFormat(1, *AudioFormat::standard(44100, 2)));
+        stereo->setBypass(true); // no enable port: the host copies input to output
+        QCOMPARE(renderOffline(*m_host, {stereo.get()}, ramp(2, 5000), 44100), ramp(2, 5000));
 
         // One in, one out: one copy per channel, every copy with the same gain.
         auto mono = make("urn:tolvex:test:monogain");
         QVERIFY(mono->setParameter(QStringLiteral("gain"), 3.0f));
         const auto input = ramp(6, 5000);
-        const auto output = renderOffline(*m_host, {mono.get()}, input, 96000);
-        QCOMPARE(output.size(), size_t(6));
-        for (size_t c = 0; c < 6; ++c)
-            for (size_t i = 0; i < input[c].size(); i += 97)
-                QCOMPARE(output[c][i], input[c][i] * 3.0f);
+        QVERIFY(scaled(input, renderOffline(*m_host, {mono.get()}, input, 96000), 0, 3.0f));
     }
 
     void latencyAndTail_data()
@@ -197,13 +191,12 @@ private Q_SLOTS:
     void latencyAndTail()
     {
         QFETCH(QString, uri);
-        QFETCH(float, frames);
         QFETCH(double, rate);
         QFETCH(double, latency);
-        auto instance = make(uri.toUtf8().constData());
+        auto instance = make(uri);
+        QFETCH(float, frames);
         instance->setParameter(QStringLiteral("frames"), frames);
-        const auto format = *AudioFormat::standard(rate, instance->inputBusCount() ? 2 : 1);
-        if (!instance->setInputFormat(0, format))
+        if (!instance->setInputFormat(0, *AudioFormat::standard(rate, 2)))
             QVERIFY(instance->setInputFormat(0, *AudioFormat::standard(rate, 1)));
         if (latency < 0)
             QVERIFY(instance->latency() > 0);
@@ -212,67 +205,48 @@ private Q_SLOTS:
         QTEST(instance->tailTime(), "tail");
     }
 
-    void latencyReadsWhileProcessing()
+    void renderIsExactWhileLatencyIsRead()
     {
+        auto gain = make(gainUri);
         auto delay = make(delayUri);
+        gain->setParameter(QStringLiteral("gain"), 2.0f);
         delay->setParameter(QStringLiteral("frames"), 100);
-        const auto input = ramp(2, 200000);
+        const auto input = ramp(2, 100000);
         std::atomic<bool> done = false;
-        std::vector<std::vector<float>> output;
+        Channels output;
         std::thread render([&] {
-            output = renderOffline(*m_host, {delay.get()}, input, 48000, 256);
+            output = renderOffline(*m_host, {gain.get(), delay.get()}, input, 48000, 1000);
             done = true;
         });
         for (int reads = 0; !done || reads == 0; ++reads)
             QCOMPARE(delay->latency(), 100.0 / 48000);
         render.join();
-        for (size_t i = 100; i < input[0].size(); i += 7)
-            QCOMPARE(output[1][i], input[1][i - 100]);
+        for (size_t c = 0; c < 2; ++c)
+            for (size_t i = 0; i < input[c].size(); ++i)
+                QCOMPARE(output[c][i], i < 100 ? 0.0f : input[c][i - 100] * 2.0f);
         QVERIFY(delay->setParameter(QStringLiteral("frames"), 200));
         QCOMPARE(delay->latency(), 200.0 / 48000);
-    }
-
-    void offlineRenderIsExact()
-    {
-        auto gain = make(gainUri);
-        auto delay = make(delayUri);
-        gain->setParameter(QStringLiteral("gain"), 2.0f);
-        const auto input = ramp(2, 10000);
-        const auto output = renderOffline(*m_host, {gain.get(), delay.get()}, input, 48000, 1000);
-        for (size_t c = 0; c < 2; ++c) {
-            for (size_t i = 0; i < 64; ++i)
-                QCOMPARE(output[c][i], 0.0f);
-            for (size_t i = 64; i < input[c].size(); ++i)
-                QCOMPARE(output[c][i], input[c][i - 64] * 2.0f);
-        }
-        gain->setBypass(true); // no enable port: the host copies input to output
-        QCOMPARE(renderOffline(*m_host, {gain.get()}, input, 48000), input);
     }
 
     void parametersDescribeThemselves()
     {
         auto delay = make(delayUri);
-        const auto parameters = delay->parameters();
-        QCOMPARE(parameters.size(), 1); // the latency output is no parameter
-        QCOMPARE(parameters[0].symbol, QStringLiteral("frames"));
-        QCOMPARE(parameters[0].name, QStringLiteral("Frames"));
-        QCOMPARE(parameters[0].maximum, 48000.0f);
-        QCOMPARE(parameters[0].defaultValue, 64.0f);
-        QVERIFY(parameters[0].integer);
+        const auto frames = delay->parameters();
+        QCOMPARE(frames.size(), 1); // the latency output is no parameter
+        QCOMPARE(frames[0].name + frames[0].symbol, QStringLiteral("Framesframes"));
+        QCOMPARE(QList({frames[0].minimum, frames[0].defaultValue, frames[0].maximum}),
+                 QList({0.0f, 64.0f, 48000.0f}));
+        QVERIFY(frames[0].integer);
         QVERIFY(delay->setParameter(QStringLiteral("frames"), 1e9f));
         QCOMPARE(parameterValue(*delay, QStringLiteral("frames")), 48000.0f);
         QVERIFY(!delay->setParameter(QStringLiteral("nonsense"), 1));
-
         const auto level = make(stateUri)->parameters().at(0);
         QVERIFY(level.enumeration);
-        QCOMPARE(level.labels.size(), 2);
-        QCOMPARE(level.labels[1].second, QStringLiteral("Voll"));
-
+        QCOMPARE(level.labels.value(1).second, QStringLiteral("Voll"));
         bool sawGain = false;
         for (const auto& parameter : make(dplUri)->parameters()) {
             QVERIFY(parameter.symbol != QStringLiteral("enable")); // the host's bypass
-            if (parameter.symbol == QStringLiteral("gain"))
-                sawGain = parameter.unit == QStringLiteral("dB");
+            sawGain |= parameter.symbol == "gain" && parameter.unit == "dB";
         }
         QVERIFY(sawGain);
     }
@@ -283,18 +257,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("symbol");
         QTest::addColumn<float>("value");
         QTest::addColumn<float>("factor"); // of the output after the round trip; 0: not known
-        // The worker's two responses, the first larger than its rings, make
-        // the blob 7 + 7; it must come back from the state, not recomputed.
+        // The worker's two responses, the first larger than 64 KiB, make the
+        // blob 7 + 7; it must come back from the state, not be recomputed.
         QTest::newRow("worker and state") << stateUri << "level" << 7.0f << 15.0f;
         QTest::newRow("x42 dpl") << dplUri << "threshold" << -6.5f << 0.0f;
-        QTest::newRow("x42 fil4") << "http://gareus.org/oss/lv2/fil4#stereo"
-                                  << "gain1" << 4.0f << 0.0f;
-        QTest::newRow("x42 darc") << "http://gareus.org/oss/lv2/darc#stereo"
-                                  << "threshold" << -20.0f << 0.0f;
-        QTest::newRow("mda Delay") << "http://drobilla.net/plugins/mda/Delay"
-                                   << "feedback" << 0.25f << 0.0f;
-        QTest::newRow("swh amp") << "http://plugin.org.uk/swh-plugins/amp"
-                                 << "gain" << -3.0f << 0.0f;
+        QTest::newRow("x42 fil4") << fil4Uri << "gain1" << 4.0f << 0.0f;
+        QTest::newRow("x42 darc") << darcUri << "threshold" << -20.0f << 0.0f;
+        QTest::newRow("mda") << "http://drobilla.net/plugins/mda/Delay"
+                             << "feedback" << 0.25f << 0.0f;
+        QTest::newRow("swh") << "http://plugin.org.uk/swh-plugins/amp"
+                             << "gain" << -3.0f << 0.0f;
     }
     void stateRoundTrip()
     {
@@ -302,77 +274,65 @@ private Q_SLOTS:
         QFETCH(QString, symbol);
         QFETCH(float, value);
         QFETCH(float, factor);
-        const model::PluginInfo info = lv2Info(*m_host, uri.toUtf8().constData());
-        if (info.name.isEmpty())
-            QFAIL(qPrintable("not installed: " + uri));
-        auto first = instantiateNow(*m_host, info);
+        auto first = make(uri);
+        QVERIFY(first);
         const int channels = first->setInputFormat(0, *AudioFormat::standard(48000, 2)) ? 2 : 1;
         const auto input = ramp(channels, 8192);
         renderOffline(*m_host, {first.get()}, input, 48000);
         QVERIFY(first->setParameter(symbol, value));
-        // A changed level goes to the worker in one block; its answers arrive
-        // before the next.
+        // A changed level goes to the worker in one block; the responses
+        // arrive before the next.
         auto output = renderOffline(*m_host, {first.get()}, input, 48000);
-        if (factor)
-            QVERIFY(scaled(input, output, 4096, factor));
-        const auto state = first->fullState();
-        QVERIFY(state);
-        auto second = instantiateNow(*m_host, info);
-        second->setFullState(*readPropertyList(*writeBinaryPropertyList(*state)));
+        QVERIFY(!factor || scaled(input, output, 4096, factor));
+        const auto state = first->fullState().value();
+        auto second = make(uri);
+        second->setFullState(*readPropertyList(*writeBinaryPropertyList(state)));
         QCOMPARE(parameterValues(*second), parameterValues(*first));
         QCOMPARE(parameterValue(*second, symbol), value);
         for (double rate : {48000.0, 96000.0}) { // a new rate makes the plugin anew, keeping it
             output = renderOffline(*m_host, {second.get()}, input, rate);
-            QCOMPARE(output.size(), size_t(channels));
-            for (float sample : output[0])
-                QVERIFY(std::isfinite(sample));
-            if (factor)
-                QVERIFY(scaled(input, output, 0, factor));
+            QVERIFY(std::all_of(output.back().begin(), output.back().end(),
+                                [](float sample) { return std::isfinite(sample); }));
+            QVERIFY(!factor || scaled(input, output, 0, factor));
         }
         auto gain = make(gainUri); // another plugin's state is ignored
-        gain->setFullState(*state);
+        gain->setFullState(state);
         QCOMPARE(parameterValue(*gain, QStringLiteral("gain")), 1.0f);
     }
 
-    void stateFolderGoesWithTheHost()
+    // A bundle copied onto LV2_PATH appears with a rescan, and goes with
+    // the next once removed, while an instance made from it keeps working.
+    // The folder for the plugins' files goes with the host.
+    void rescanAndCleanUp()
     {
-        QTemporaryDir temp;
-        const QByteArray saved = qgetenv("TMPDIR");
+        QTemporaryDir folder, temp;
+        const QByteArray path = qgetenv("LV2_PATH"), tmp = qgetenv("TMPDIR");
+        qputenv("LV2_PATH", folder.path().toUtf8() + ':' + path);
         qputenv("TMPDIR", temp.path().toUtf8());
         {
             Lv2AudioHost host;
+            qputenv("TMPDIR", tmp);
+            const auto late = [&] { return lv2Info(host, "urn:tolvex:test:late"); };
+            QVERIFY(late().name.isEmpty());
+            const QString bundle = folder.filePath(QStringLiteral("late.lv2"));
+            QVERIFY(QDir().mkpath(bundle));
+            QVERIFY(QFile::copy(TOLVEX_LV2_LATE_BUNDLE "/manifest.ttl", bundle + "/manifest.ttl"));
+            host.rescan();
+            QCOMPARE(late().name, QStringLiteral("Test Late"));
+            auto made = instantiateNow(host, late());
+            QVERIFY(made && made->setParameter(QStringLiteral("gain"), 3.0f));
+            QVERIFY(QDir(bundle).removeRecursively());
+            host.rescan();
+            qputenv("LV2_PATH", path);
+            QVERIFY(late().name.isEmpty() && !lv2Info(host, gainUri).name.isEmpty());
+            const auto input = ramp(2, 5000);
+            QVERIFY(scaled(input, renderOffline(host, {made.get()}, input, 44100), 0, 3.0f));
+
             auto state = instantiateNow(host, lv2Info(host, stateUri));
-            qputenv("TMPDIR", saved);
             QVERIFY(state->fullState()); // the plugin makes a file through make_path
-            QCOMPARE(QDir(temp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(),
-                     1);
+            QVERIFY(!QDir(temp.path()).isEmpty());
         }
         QVERIFY(QDir(temp.path()).isEmpty());
-    }
-
-    void rescanFindsWhatIsInstalledNow()
-    {
-        QTemporaryDir folder;
-        const QByteArray saved = qgetenv("LV2_PATH");
-        qputenv("LV2_PATH", folder.path().toUtf8() + ':' + saved);
-        Lv2AudioHost host;
-        const auto late = [&] { return lv2Info(host, "urn:tolvex:test:late"); };
-        QVERIFY(late().name.isEmpty());
-        const QString bundle = folder.filePath(QStringLiteral("late.lv2"));
-        QVERIFY(QDir().mkpath(bundle));
-        QVERIFY(QFile::copy(TOLVEX_LV2_LATE_BUNDLE "/manifest.ttl", bundle + "/manifest.ttl"));
-        host.rescan();
-        QCOMPARE(late().name, QStringLiteral("Test Late"));
-        auto made = instantiateNow(host, late());
-        QVERIFY(made && made->setParameter(QStringLiteral("gain"), 3.0f));
-
-        QVERIFY(QDir(bundle).removeRecursively());
-        host.rescan();
-        qputenv("LV2_PATH", saved);
-        QVERIFY(late().name.isEmpty());
-        QVERIFY(!lv2Info(host, gainUri).name.isEmpty());
-        const auto input = ramp(2, 5000);
-        QVERIFY(scaled(input, renderOffline(host, {made.get()}, input, 44100), 0, 3.0f));
     }
 
     void sameOutputAsFfmpeg_data()
@@ -381,11 +341,10 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("controls"); // symbol=value
         QTest::addColumn<double>("limitDb");       // -400: identical
         QTest::newRow("own gain") << gainUri << QStringList{"gain=2"} << -400.0;
-        QTest::newRow("x42 fil4") << "http://gareus.org/oss/lv2/fil4#stereo"
-                                  << QStringList{"sec1=1", "freq1=1000", "gain1=9",
-                                                 "q1=1.5", "HighPass=1", "HPfreq=80"}
+        QTest::newRow("x42 fil4") << fil4Uri << QStringList{"sec1=1", "freq1=1000", "gain1=9",
+                                                            "q1=1.5", "HighPass=1", "HPfreq=80"}
                                   << -90.0;
-        QTest::newRow("x42 darc") << "http://gareus.org/oss/lv2/darc#stereo"
+        QTest::newRow("x42 darc") << darcUri
                                   << QStringList{"threshold=-24", "Ratio=0.6", "attack=0.005"}
                                   << -90.0;
         QTest::newRow("x42 dpl") << dplUri << QStringList{"threshold=-9", "gain=6"} << -90.0;
@@ -409,12 +368,10 @@ private Q_SLOTS:
         if (QTest::currentTestFailed())
             return;
         const Signal reference = readToEnd(*openAudioFile(theirs));
-
-        auto instance = make(uri.toUtf8().constData());
-        for (const QString& control : controls) {
-            const auto parts = control.split(u'=');
-            QVERIFY2(instance->setParameter(parts[0], parts[1].toFloat()), qPrintable(control));
-        }
+        auto instance = make(uri);
+        for (const QString& control : controls)
+            QVERIFY(instance->setParameter(control.section(u'=', 0, 0),
+                                           control.section(u'=', 1).toFloat()));
         // Both hosts leave the plugin's own latency in place: the streams
         // line up as they are.
         const auto ours = renderOffline(*m_host, {instance.get()}, input.channels, 48000);

@@ -1,7 +1,6 @@
 /* Small LV2 plugins for the host's tests. Each does one simple, exactly
  * predictable thing; see tolvex-test.ttl for their ports. */
 #include <lv2/atom/atom.h>
-#include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
@@ -13,28 +12,56 @@
 
 #define PREFIX "urn:tolvex:test:"
 
-/* Every plugin keeps its ports first, indexed as in the Turtle. */
+#define MAX_DELAY 65536
+#define BIG 100000
+
+/* One struct for every plugin: its ports, indexed as in the Turtle, and
+ * what any of them keeps. */
 typedef struct {
     void* port[6];
-} Ports;
+    float line[2][MAX_DELAY];
+    uint32_t pos;
+    float seen, big, blob;
+    int first;
+    LV2_Worker_Schedule* schedule;
+    LV2_URID_Map* map;
+    LV2_State_Make_Path* makePath;
+} Plugin;
 
-#define IN(h, i) ((const float*)((Ports*)(h))->port[i])
-#define OUT(h, i) ((float*)((Ports*)(h))->port[i])
+#define IN(h, i) ((const float*)((Plugin*)(h))->port[i])
+#define OUT(h, i) ((float*)((Plugin*)(h))->port[i])
+
+static LV2_Handle instantiate(const LV2_Descriptor* d, double rate, const char* path,
+                              const LV2_Feature* const* features)
+{
+    (void)d, (void)rate, (void)path;
+    Plugin* p = calloc(1, sizeof(Plugin));
+    for (int i = 0; features[i]; ++i) {
+        if (!strcmp(features[i]->URI, LV2_WORKER__schedule))
+            p->schedule = features[i]->data;
+        else if (!strcmp(features[i]->URI, LV2_URID__map))
+            p->map = features[i]->data;
+        else if (!strcmp(features[i]->URI, LV2_STATE__makePath))
+            p->makePath = features[i]->data;
+    }
+    p->first = 1;
+    return p;
+}
 
 static void connect_any(LV2_Handle h, uint32_t port, void* data)
 {
     if (port < 6)
-        ((Ports*)h)->port[port] = data;
+        ((Plugin*)h)->port[port] = data;
+}
+
+static void clear(LV2_Handle h)
+{
+    Plugin* p = (Plugin*)h;
+    memset(p->line, 0, sizeof(p->line));
+    p->pos = 0;
 }
 
 /* ---- gain: stereo, out = in * gain ---------------------------------- */
-
-static LV2_Handle gain_instantiate(const LV2_Descriptor* d, double rate, const char* path,
-                                   const LV2_Feature* const* features)
-{
-    (void)d, (void)rate, (void)path, (void)features;
-    return calloc(1, sizeof(Ports));
-}
 
 static void gain_run(LV2_Handle h, uint32_t n)
 {
@@ -53,110 +80,51 @@ static void mono_run(LV2_Handle h, uint32_t n)
 
 /* ---- delay: stereo, delays by `frames` and reports it as latency ------ */
 
-#define MAX_DELAY 65536
-
-typedef struct {
-    Ports p;
-    float line[2][MAX_DELAY];
-    uint32_t pos;
-} Delay;
-
-static LV2_Handle delay_instantiate(const LV2_Descriptor* d, double rate, const char* path,
-                                    const LV2_Feature* const* features)
-{
-    (void)d, (void)rate, (void)path, (void)features;
-    return calloc(1, sizeof(Delay));
-}
-
-static void delay_activate(LV2_Handle h)
-{
-    Delay* p = (Delay*)h;
-    memset(p->line, 0, sizeof(p->line));
-    p->pos = 0;
-}
-
 static void delay_run(LV2_Handle h, uint32_t n)
 {
-    Delay* p = (Delay*)h;
-    uint32_t d = (uint32_t)*IN(h, 4);
-    if (d >= MAX_DELAY)
-        d = MAX_DELAY - 1;
-    for (uint32_t i = 0; i < n; ++i) {
+    Plugin* p = (Plugin*)h;
+    const uint32_t d = *IN(h, 4) < MAX_DELAY ? (uint32_t)*IN(h, 4) : MAX_DELAY - 1;
+    for (uint32_t i = 0; i < n; ++i, p->pos = (p->pos + 1) % MAX_DELAY)
         for (int c = 0; c < 2; ++c) {
             p->line[c][p->pos] = IN(h, c)[i];
             OUT(h, 2 + c)[i] = p->line[c][(p->pos + MAX_DELAY - d) % MAX_DELAY];
         }
-        p->pos = (p->pos + 1) % MAX_DELAY;
-    }
     *OUT(h, 5) = (float)d;
 }
 
 /* ---- tail: mono reverb class; echo every 100 frames at half level ---- */
 
-#define ECHO 100
-
 static void tail_run(LV2_Handle h, uint32_t n)
 {
-    Delay* t = (Delay*)h;
-    for (uint32_t i = 0; i < n; ++i) {
-        const float y = IN(h, 0)[i] + 0.5f * t->line[0][t->pos];
-        t->line[0][t->pos] = y;
-        t->pos = (t->pos + 1) % ECHO;
-        OUT(h, 1)[i] = y;
-    }
+    Plugin* t = (Plugin*)h;
+    for (uint32_t i = 0; i < n; ++i, t->pos = (t->pos + 1) % 100)
+        OUT(h, 1)[i] = t->line[0][t->pos] = IN(h, 0)[i] + 0.5f * t->line[0][t->pos];
 }
 
 /* ---- state: stereo, out = in * (1 + blob). A `level` change goes to the
- * worker, which answers twice: first with the level in a response larger
- * than any small ring (BIG bytes, the rest a pattern), then with the level
- * alone; blob becomes their sum. The blob is saved as state, and saving
- * also asks for a file through make_path. ---------------------------------- */
-
-#define BIG 100000
-
-typedef struct {
-    Ports p;
-    float seen, big, blob;
-    int first;
-    LV2_Worker_Schedule* schedule;
-    LV2_State_Make_Path* makePath;
-    LV2_URID blobKey, chunk;
-} State;
+ * worker, which answers twice: first with the level in a response of BIG
+ * bytes (the rest a pattern), then with the level alone; blob becomes their
+ * sum. The blob is saved as state; saving also makes a file through
+ * make_path. -------------------------------------------------------------- */
 
 static LV2_Handle state_instantiate(const LV2_Descriptor* d, double rate, const char* path,
                                     const LV2_Feature* const* features)
 {
-    (void)d, (void)rate, (void)path;
-    State* s = calloc(1, sizeof(State));
-    LV2_URID_Map* map = NULL;
-    for (int i = 0; features[i]; ++i) {
-        if (!strcmp(features[i]->URI, LV2_WORKER__schedule))
-            s->schedule = features[i]->data;
-        else if (!strcmp(features[i]->URI, LV2_URID__map))
-            map = features[i]->data;
-        else if (!strcmp(features[i]->URI, LV2_STATE__makePath))
-            s->makePath = features[i]->data;
-    }
-    if (!s->schedule || !map) {
+    Plugin* s = instantiate(d, rate, path, features);
+    if (!s->schedule || !s->map) {
         free(s);
         return NULL;
     }
-    s->blobKey = map->map(map->handle, PREFIX "state#blob");
-    s->chunk = map->map(map->handle, LV2_ATOM__Chunk);
-    s->first = 1;
     return s;
 }
 
 static void state_run(LV2_Handle h, uint32_t n)
 {
-    State* s = (State*)h;
-    if (s->first) {
-        s->first = 0;
-        s->seen = *IN(h, 4);
-    } else if (*IN(h, 4) != s->seen) {
-        s->seen = *IN(h, 4);
-        s->schedule->schedule_work(s->schedule->handle, sizeof(float), &s->seen);
-    }
+    Plugin* s = (Plugin*)h;
+    if (!s->first && *IN(h, 4) != s->seen)
+        s->schedule->schedule_work(s->schedule->handle, sizeof(float), IN(h, 4));
+    s->first = 0;
+    s->seen = *IN(h, 4);
     for (int c = 0; c < 2; ++c)
         for (uint32_t i = 0; i < n; ++i)
             OUT(h, 2 + c)[i] = IN(h, c)[i] * (1.0f + s->blob);
@@ -169,22 +137,25 @@ static LV2_Worker_Status state_work(LV2_Handle h, LV2_Worker_Respond_Function re
     (void)h;
     static char big[BIG];
     memset(big, 0x5a, BIG);
-    memcpy(big, data, size < BIG ? size : BIG);
+    memcpy(big, data, sizeof(float));
     respond(handle, BIG, big);
     return respond(handle, size, data);
 }
 
 static LV2_Worker_Status state_work_response(LV2_Handle h, uint32_t size, const void* data)
 {
-    State* s = (State*)h;
+    Plugin* s = (Plugin*)h;
     const char* bytes = data;
     if (size == BIG && bytes[sizeof(float)] == 0x5a && bytes[BIG - 1] == 0x5a)
         memcpy(&s->big, data, sizeof(float));
-    else if (size == sizeof(float)) {
-        memcpy(&s->blob, data, sizeof(float));
-        s->blob += s->big;
-    }
+    else if (size == sizeof(float))
+        s->blob = *(const float*)data + s->big;
     return LV2_WORKER_SUCCESS;
+}
+
+static LV2_URID blob_key(Plugin* s)
+{
+    return s->map->map(s->map->handle, PREFIX "state#blob");
 }
 
 static LV2_State_Status state_save(LV2_Handle h, LV2_State_Store_Function store,
@@ -192,10 +163,11 @@ static LV2_State_Status state_save(LV2_Handle h, LV2_State_Store_Function store,
                                    const LV2_Feature* const* features)
 {
     (void)flags, (void)features;
-    State* s = (State*)h;
+    Plugin* s = (Plugin*)h;
     if (s->makePath)
         free(s->makePath->path(s->makePath->handle, "scratch/blob"));
-    return store(handle, s->blobKey, &s->blob, sizeof(float), s->chunk,
+    return store(handle, blob_key(s), &s->blob, sizeof(float),
+                 s->map->map(s->map->handle, LV2_ATOM__Chunk),
                  LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
 }
 
@@ -204,10 +176,10 @@ static LV2_State_Status state_restore(LV2_Handle h, LV2_State_Retrieve_Function 
                                       const LV2_Feature* const* features)
 {
     (void)flags, (void)features;
-    State* s = (State*)h;
+    Plugin* s = (Plugin*)h;
     size_t size = 0;
     uint32_t type = 0, vflags = 0;
-    const void* value = retrieve(handle, s->blobKey, &size, &type, &vflags);
+    const void* value = retrieve(handle, blob_key(s), &size, &type, &vflags);
     if (value && size == sizeof(float))
         memcpy(&s->blob, value, sizeof(float));
     return LV2_STATE_SUCCESS;
@@ -219,9 +191,7 @@ static const void* state_extension(const char* uri)
     static const LV2_State_Interface state = {state_save, state_restore};
     if (!strcmp(uri, LV2_WORKER__interface))
         return &worker;
-    if (!strcmp(uri, LV2_STATE__interface))
-        return &state;
-    return NULL;
+    return strcmp(uri, LV2_STATE__interface) ? NULL : &state;
 }
 
 /* ---- broken: never instantiates ---------------------------------------- */
@@ -235,7 +205,7 @@ static LV2_Handle broken_instantiate(const LV2_Descriptor* d, double rate, const
 
 /* ---- midifx: stereo pass-through with a MIDI input (a music effect) ---- */
 
-#define through_instantiate gain_instantiate
+#define through_instantiate instantiate
 #define through_connect connect_any
 
 static void through_run(LV2_Handle h, uint32_t n)
@@ -256,19 +226,16 @@ static void nothing(LV2_Handle h)
 }
 
 static const LV2_Descriptor descriptors[] = {
-    {PREFIX "gain", gain_instantiate, connect_any, nothing, gain_run, nothing, free, no_extension},
-    {PREFIX "monogain", gain_instantiate, connect_any, nothing, mono_run, nothing, free,
-     no_extension},
-    {PREFIX "delay", delay_instantiate, connect_any, delay_activate, delay_run, nothing, free,
-     no_extension},
-    {PREFIX "tail", delay_instantiate, connect_any, delay_activate, tail_run, nothing, free,
-     no_extension},
+    {PREFIX "gain", instantiate, connect_any, nothing, gain_run, nothing, free, no_extension},
+    {PREFIX "monogain", instantiate, connect_any, nothing, mono_run, nothing, free, no_extension},
+    {PREFIX "delay", instantiate, connect_any, clear, delay_run, nothing, free, no_extension},
+    {PREFIX "tail", instantiate, connect_any, clear, tail_run, nothing, free, no_extension},
     {PREFIX "state", state_instantiate, connect_any, nothing, state_run, nothing, free,
      state_extension},
     {PREFIX "broken", broken_instantiate, connect_any, nothing, gain_run, nothing, free,
      no_extension},
-    {PREFIX "needy", gain_instantiate, connect_any, nothing, gain_run, nothing, free, no_extension},
-    {PREFIX "late", gain_instantiate, connect_any, nothing, mono_run, nothing, free, no_extension},
+    {PREFIX "needy", instantiate, connect_any, nothing, gain_run, nothing, free, no_extension},
+    {PREFIX "late", instantiate, connect_any, nothing, mono_run, nothing, free, no_extension},
     {"http://tolvex.test/plugins/midifx", through_instantiate, through_connect, nothing,
      through_run, nothing, free, no_extension},
 };
