@@ -36,21 +36,6 @@ Channels ramp(int channels, qint64 frames)
     return signal;
 }
 
-/// Two seconds of stereo programme: sines in decaying bursts and some noise,
-/// loud enough to drive limiters and compressors.
-Signal programme()
-{
-    Signal signal{48000, {{}, {}}};
-    quint32 noise = 12345;
-    for (double t = 0; t < 2; t += 1.0 / 48000) {
-        noise = noise * 1664525u + 1013904223u;
-        const double burst = std::exp(-8 * std::fmod(t, 0.5)) * 0.8, n = int32_t(noise) / 4e10;
-        signal.channels[0].push_back(float(0.5 * std::sin(2 * M_PI * 220 * t) * burst + n));
-        signal.channels[1].push_back(float(0.4 * std::sin(2 * M_PI * 1375 * t) * burst - n));
-    }
-    return signal;
-}
-
 float parameterValue(const PluginInstance& instance, const QString& symbol)
 {
     for (const PluginParameter& parameter : instance.parameters())
@@ -355,7 +340,7 @@ private Q_SLOTS:
         QFETCH(QStringList, controls);
         QFETCH(double, limitDb);
         QTemporaryDir dir;
-        const Signal input = programme();
+        const Signal input = sineSignal(48000, 2, 96000);
         const QString source = dir.filePath("source.wav"), theirs = dir.filePath("theirs.wav");
         writeSignal(*createAudioFile(source, model::writerSettings(model::ExportFormat::wav32f, 2,
                                                                    input.sampleRate)),
