@@ -1,26 +1,17 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-
-#include <exception>
+#include "model/UserError.h"
 
 namespace tolvex::host {
 
 /// A failure of the audio host, with a German description for the user that
 /// names the file or plugin concerned. Shown unchanged where it surfaces.
-class HostError : public std::exception {
+class HostError : public model::UserError {
 public:
-    explicit HostError(QString description)
-        : m_description(std::move(description)), m_utf8(m_description.toUtf8())
-    {}
+    using UserError::UserError;
 
-    const QString& description() const noexcept { return m_description; }
-    const char* what() const noexcept override { return m_utf8.constData(); }
-
-private:
-    QString m_description;
-    QByteArray m_utf8;
+    /// The message, under the name the host's callers know it by.
+    const QString& description() const noexcept { return message(); }
 };
 
 } // namespace tolvex::host

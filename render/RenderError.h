@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
+#include "model/UserError.h"
 
 #include <exception>
 
@@ -9,17 +8,9 @@ namespace tolvex::render {
 
 /// The renderer's own failure; its description for the user is `message`,
 /// shown unchanged.
-class RenderError : public std::exception {
+class RenderError : public model::UserError {
 public:
-    explicit RenderError(QString message)
-        : m_message(std::move(message)), m_utf8(m_message.toUtf8())
-    {}
-    const QString& message() const noexcept { return m_message; }
-    const char* what() const noexcept override { return m_utf8.constData(); }
-
-private:
-    QString m_message;
-    QByteArray m_utf8;
+    using UserError::UserError;
 };
 
 /// A render ended because its task was cancelled. Not a failure of the file.
