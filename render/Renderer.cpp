@@ -23,7 +23,8 @@ constexpr float silence = 0.0001f;
 using host::AudioBuffer;
 using host::AudioFormat;
 
-/// Instantiates one plugin and waits for it on this (worker) thread.
+/// Instantiates one plugin and waits for it on this (worker) thread. A
+/// stored state that cannot be read leaves the plugin at its defaults.
 std::unique_ptr<host::PluginInstance> instantiate(host::AudioHost& host,
                                                   const model::PluginState& entry)
 {
@@ -42,138 +43,183 @@ std::unique_ptr<host::PluginInstance> instantiate(host::AudioHost& host,
     return std::move(*instance);
 }
 
-/// The first of the two candidate formats the whole chain accepts.
-AudioFormat chooseChainFormat(double rate, int sourceChannels,
-                              const std::vector<host::PluginInstance*>& instances)
-{
-    for (int channels : {sourceChannels, 2}) {
-        const auto candidate = AudioFormat::standard(rate, channels);
-        if (candidate && applyChainFormat(*candidate, instances))
-            return *candidate;
-    }
-    throw RenderError(QStringLiteral("Die Kette kann ") + model::sampleRateText(rate) +
-                      QStringLiteral(" nicht verarbeiten."));
-}
-
-/// Seconds to whole frames; values that are not finite count as none.
+/// Seconds as reported by a plugin; values that are not finite count as none.
 double finiteOrZero(double seconds)
 {
     return std::isfinite(seconds) ? seconds : 0.0;
 }
 
-/// Stops the engine on every exit once it has started.
-struct EngineStop {
-    host::OfflineEngine& engine;
-    ~EngineStop() { engine.stop(); }
-};
+std::optional<AudioBuffer> makeBlock(const AudioFormat& format)
+{
+    return AudioBuffer::make(format, blockFrames);
+}
 
-/// Until committed, closes the output and deletes the target on exit.
-class PartialOutput {
+/// One render from the opened source to the committed output. The members
+/// are released in reverse order: on a failing exit the destructor first
+/// deletes the partial output, then stops the engine; the engine goes before
+/// the instances it hosts and the buffers it reads.
+class FileRender {
 public:
-    PartialOutput(std::unique_ptr<host::AudioFileWriter>& writer, QString path)
-        : m_writer(writer), m_path(std::move(path))
-    {}
-    ~PartialOutput()
-    {
-        if (m_committed)
-            return;
-        m_writer.reset();
-        QFile::remove(m_path); // a failure to delete is ignored
-    }
-    void commit() { m_committed = true; }
+    FileRender(host::AudioHost& host, const RenderJob& job) : m_host(host), m_job(job) {}
+    ~FileRender();
+
+    void run(const ProgressCallback& progress, std::stop_token stop);
 
 private:
-    std::unique_ptr<host::AudioFileWriter>& m_writer;
-    QString m_path;
+    void openSource();
+    void instantiatePlugins();
+    void chooseChainFormat();
+    void buildGraph();
+    void countFrames();
+    void createOutput();
+    void renderBlocks(const ProgressCallback& progress, std::stop_token stop);
+    /// Renders the next n frames; false when the tail has died away.
+    bool renderBlock(qint64 rendered, qint64 n);
+
+    host::AudioHost& m_host;
+    const RenderJob& m_job;
+
+    std::unique_ptr<host::AudioFileReader> m_source;
+    double m_rate = 0;
+    std::vector<std::unique_ptr<host::PluginInstance>> m_owned;
+    std::vector<host::PluginInstance*> m_instances;
+    std::optional<AudioFormat> m_chainFormat;
+
+    std::optional<AudioBuffer> m_input;  // the chain's input, filled before each block
+    std::optional<AudioBuffer> m_render; // what the engine renders
+    std::optional<AudioBuffer> m_read;   // the source's frames as read
+    std::optional<AudioBuffer> m_write;  // what goes to the output
+    std::unique_ptr<host::OfflineEngine> m_engine;
+    bool m_engineStarted = false;
+
+    qint64 m_sourceFrames = 0;
+    qint64 m_latencyFrames = 0;
+    qint64 m_totalFrames = 0;
+
+    std::unique_ptr<host::AudioFileWriter> m_writer;
     bool m_committed = false;
 };
 
-} // namespace
-
-void renderFile(host::AudioHost& host, const RenderJob& job, const ProgressCallback& progress,
-                std::stop_token stop)
+FileRender::~FileRender()
 {
-    // 1. The source.
-    const auto source = host.openForReading(job.source.toLocalFile());
-    const AudioFormat sourceFormat = source->processingFormat();
-    const double rate = sourceFormat.sampleRate();
-
-    // 2. Fresh instances, one after another. They outlive the engine below.
-    std::vector<std::unique_ptr<host::PluginInstance>> owned;
-    std::vector<host::PluginInstance*> instances;
-    for (const model::PluginState& entry : job.plugins) {
-        owned.push_back(instantiate(host, entry));
-        instances.push_back(owned.back().get());
+    if (m_writer && !m_committed) {
+        m_writer.reset();
+        QFile::remove(m_job.target.toLocalFile()); // a failure to delete is ignored
     }
+    if (m_engineStarted)
+        m_engine->stop();
+}
 
-    // 3. The chain format.
-    const AudioFormat chainFormat = chooseChainFormat(rate, sourceFormat.channelCount(), instances);
+void FileRender::run(const ProgressCallback& progress, std::stop_token stop)
+{
+    openSource();
+    instantiatePlugins();
+    chooseChainFormat();
+    buildGraph();
+    countFrames();
+    createOutput();
+    renderBlocks(progress, stop);
+    progress(1.0);
+    m_writer->finish();
+    m_committed = true;
+}
 
-    // 4.–7. The offline graph.
-    const auto engine = host.makeOfflineEngine();
-    engine->enableManualRendering(chainFormat, blockFrames);
-    auto input = AudioBuffer::make(chainFormat, blockFrames);
-    auto render = AudioBuffer::make(engine->manualRenderingFormat(), blockFrames);
-    auto read = AudioBuffer::make(sourceFormat, blockFrames);
-    if (!input || !render || !read)
+void FileRender::openSource()
+{
+    m_source = m_host.openForReading(m_job.source.toLocalFile());
+    m_rate = m_source->processingFormat().sampleRate();
+}
+
+/// One after another, each awaited before the next starts.
+void FileRender::instantiatePlugins()
+{
+    for (const model::PluginState& entry : m_job.plugins) {
+        m_owned.push_back(instantiate(m_host, entry));
+        m_instances.push_back(m_owned.back().get());
+    }
+}
+
+/// The source's channel count if the whole chain takes it, else stereo.
+void FileRender::chooseChainFormat()
+{
+    for (int channels : {m_source->processingFormat().channelCount(), 2}) {
+        const auto candidate = AudioFormat::standard(m_rate, channels);
+        if (candidate && applyChainFormat(*candidate, m_instances)) {
+            m_chainFormat = candidate;
+            return;
+        }
+    }
+    throw RenderError(QStringLiteral("Die Kette kann ") + model::sampleRateText(m_rate) +
+                      QStringLiteral(" nicht verarbeiten."));
+}
+
+/// The offline engine fed from the input buffer: input → plugins → mixer.
+void FileRender::buildGraph()
+{
+    const AudioFormat& format = *m_chainFormat;
+    m_engine = m_host.makeOfflineEngine();
+    m_engine->enableManualRendering(format, blockFrames);
+    m_input = makeBlock(format);
+    m_render = makeBlock(m_engine->manualRenderingFormat());
+    m_read = makeBlock(m_source->processingFormat());
+    if (!m_input || !m_render || !m_read)
         throw RenderError(QStringLiteral("Kein Speicher für den Export."));
-    if (!engine->setManualRenderingInput(chainFormat, [&input](qint64) { return &*input; }))
+    if (!m_engine->setManualRenderingInput(format, [this](qint64) { return &*m_input; }))
         throw RenderError(QStringLiteral("Export lässt sich nicht vorbereiten."));
-    host::AudioNode* previous = &engine->inputNode();
-    for (host::PluginInstance* instance : instances) {
-        engine->attach(*instance);
-        engine->connect(*previous, *instance, chainFormat);
+    host::AudioNode* previous = &m_engine->inputNode();
+    for (host::PluginInstance* instance : m_instances) {
+        m_engine->attach(*instance);
+        m_engine->connect(*previous, *instance, format);
         previous = instance;
     }
-    engine->connect(*previous, engine->mainMixer(), chainFormat);
-    engine->start();
-    const EngineStop engineStop{*engine};
+    m_engine->connect(*previous, m_engine->mainMixer(), format);
+    m_engine->start();
+    m_engineStarted = true;
+}
 
-    // 8. Latency, tail and total, in frames.
+/// The chain's latency is rendered but not written; its tail, up to ten
+/// seconds, is rendered after the source.
+void FileRender::countFrames()
+{
     double latencySeconds = 0;
     double tailSeconds = 0;
-    for (host::PluginInstance* instance : instances) {
+    for (host::PluginInstance* instance : m_instances) {
         latencySeconds += finiteOrZero(instance->latency());
         tailSeconds += finiteOrZero(instance->tailTime());
     }
-    const qint64 latencyFrames = std::llround(latencySeconds * rate);
-    const qint64 tailFrames = qint64(std::min(tailSeconds, tailCap) * rate);
-    const qint64 sourceFrames = source->length();
-    const qint64 totalFrames = sourceFrames + latencyFrames + tailFrames;
+    m_latencyFrames = std::llround(latencySeconds * m_rate);
+    const qint64 tailFrames = qint64(std::min(tailSeconds, tailCap) * m_rate);
+    m_sourceFrames = m_source->length();
+    m_totalFrames = m_sourceFrames + m_latencyFrames + tailFrames;
+}
 
-    // 9. The output format.
-    const int outputChannels = std::min(chainFormat.channelCount(), sourceFormat.channelCount());
-    const auto outputFormat = AudioFormat::standard(rate, outputChannels);
-    auto write = outputFormat ? AudioBuffer::make(*outputFormat, blockFrames) : std::nullopt;
-    if (!write)
+/// The output has no more channels than the source; from here on a failure
+/// leaves no file behind.
+void FileRender::createOutput()
+{
+    const int channels =
+        std::min(m_chainFormat->channelCount(), m_source->processingFormat().channelCount());
+    const auto format = AudioFormat::standard(m_rate, channels);
+    m_write = format ? makeBlock(*format) : std::nullopt;
+    if (!m_write)
         throw RenderError(QStringLiteral("Ausgabeformat wird nicht unterstützt."));
+    m_writer = m_host.openForWriting(m_job.target.toLocalFile(),
+                                     model::writerSettings(m_job.format, channels, m_rate));
+}
 
-    // 10. The output file; from here on a failure leaves no file behind.
-    const QString targetPath = job.target.toLocalFile();
-    std::unique_ptr<host::AudioFileWriter> writer =
-        host.openForWriting(targetPath, model::writerSettings(job.format, outputChannels, rate));
-    PartialOutput partial(writer, targetPath);
-
-    // 11. The block loop.
+/// Progress goes out in steps of at least 0.01; cancellation is seen before
+/// each block.
+void FileRender::renderBlocks(const ProgressCallback& progress, std::stop_token stop)
+{
     qint64 rendered = 0;
     double lastProgress = 0;
-    const double denominator = double(std::max<qint64>(totalFrames, 1));
-    while (rendered < totalFrames) {
+    const double denominator = double(std::max<qint64>(m_totalFrames, 1));
+    while (rendered < m_totalFrames) {
         if (stop.stop_requested())
             throw RenderCancelled();
-        const qint64 n = std::min(totalFrames - rendered, blockFrames);
-        fillChainBuffer(*input, n, *source, *read);
-        const host::RenderStatus status = engine->render(n, *render);
-        if (status != host::RenderStatus::success &&
-            status != host::RenderStatus::insufficientInput)
-            throw RenderError(QStringLiteral("Ein Plugin hat beim Rechnen abgebrochen."));
-        if (rendered >= sourceFrames + latencyFrames && peakLevel(*render) < silence)
-            break; // the tail has died away; this block is not written
-        const qint64 skip = std::max<qint64>(0, std::min(latencyFrames - rendered, n));
-        if (skip < render->frameLength()) {
-            copyForOutput(*render, skip, *write);
-            writer->write(*write);
-        }
+        const qint64 n = std::min(m_totalFrames - rendered, blockFrames);
+        if (!renderBlock(rendered, n))
+            return;
         rendered += n;
         const double fraction = double(rendered) / denominator;
         if (fraction - lastProgress >= 0.01) {
@@ -181,11 +227,32 @@ void renderFile(host::AudioHost& host, const RenderJob& job, const ProgressCallb
             lastProgress = fraction;
         }
     }
+}
 
-    // 12. Done.
-    progress(1.0);
-    writer->finish();
-    partial.commit();
+bool FileRender::renderBlock(qint64 rendered, qint64 n)
+{
+    fillChainBuffer(*m_input, n, *m_source, *m_read);
+    const host::RenderStatus status = m_engine->render(n, *m_render);
+    if (status != host::RenderStatus::success && status != host::RenderStatus::insufficientInput)
+        throw RenderError(QStringLiteral("Ein Plugin hat beim Rechnen abgebrochen."));
+    // Only blocks that start after source and latency may end the file;
+    // the silent block itself is not written.
+    if (rendered >= m_sourceFrames + m_latencyFrames && peakLevel(*m_render) < silence)
+        return false;
+    const qint64 skip = std::max<qint64>(0, std::min(m_latencyFrames - rendered, n));
+    if (skip < m_render->frameLength()) {
+        copyForOutput(*m_render, skip, *m_write);
+        m_writer->write(*m_write);
+    }
+    return true;
+}
+
+} // namespace
+
+void renderFile(host::AudioHost& host, const RenderJob& job, const ProgressCallback& progress,
+                std::stop_token stop)
+{
+    FileRender(host, job).run(progress, stop);
 }
 
 QFuture<std::exception_ptr> renderInBackground(host::AudioHost& host, RenderJob job,
