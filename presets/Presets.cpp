@@ -9,8 +9,6 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
-#include <algorithm>
-
 namespace tolvex::presets {
 
 namespace {
@@ -55,7 +53,7 @@ void Presets::reload()
         if (entry.endsWith(QStringLiteral(".json"), Qt::CaseSensitive) && entry.size() > 5)
             names.append(entry.chopped(5));
     }
-    std::stable_sort(names.begin(), names.end(), model::naturalLess);
+    model::naturalSort(names);
     m_names = names;
     Q_EMIT namesChanged();
 }
