@@ -2,6 +2,7 @@
 
 #include "host/PropertyList.h"
 #include "model/ChainDocument.h"
+#include "render/ChainBuffers.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -40,8 +41,12 @@ struct Instantiate {
 
 Chain::Chain(host::AudioHost& host, QSettings& settings, QObject* parent)
     : QObject(parent), m_host(host), m_settings(settings), m_engine(host.makeRealtimeEngine()),
-      m_player(host.makePlayerNode())
+      m_player(host.makePlayerNode()),
+      m_preview(host, *m_engine, *m_player,
+                [this](const host::AudioFormat& format) { return wireForPreview(format); })
 {
+    connect(&m_preview, &Preview::playingIDChanged, this, &Chain::playingIDChanged);
+    connect(&m_preview, &Preview::failed, this, &Chain::setLastError);
     m_engine->attach(*m_player);
     rescan();
     restoreSaved();
@@ -198,6 +203,10 @@ model::PluginState Chain::captureState(const Slot& slot) const
 
 void Chain::save()
 {
+    if (m_restoring) {
+        m_saveDeferred = true;
+        return;
+    }
     QList<model::PluginState> states;
     for (const auto& slot : m_slots)
         states.append(captureState(*slot));
@@ -231,10 +240,35 @@ void Chain::restoreSaved()
 {
     if (!m_settings.contains(chainKey))
         return;
-    const auto states = model::decodeChain(m_settings.value(chainKey).toByteArray());
+    auto states = model::decodeChain(m_settings.value(chainKey).toByteArray());
     if (!states)
         return; // left as it is until the next save replaces it
-    load(*states);
+    restore(std::move(*states));
+}
+
+QCoro::Task<> Chain::restore(QList<model::PluginState> states)
+{
+    const QPointer<Chain> alive(this);
+    m_restoring = true;
+    m_saveDeferred = false;
+    co_await load(std::move(states));
+    if (!alive)
+        co_return;
+    m_restoring = false;
+    // Plugins that failed to load are dropped from the record now; when none
+    // loaded and nothing else changed, the record stays as it was.
+    if (m_saveDeferred)
+        save();
+}
+
+bool Chain::wireForPreview(const host::AudioFormat& format)
+{
+    std::vector<host::PluginInstance*> units;
+    for (const auto& slot : m_slots)
+        units.push_back(&slot->unit());
+    const bool accepted = m_slots.empty() || render::applyChainFormat(format, units);
+    rewire(format);
+    return accepted;
 }
 
 void Chain::openEditor(Slot& slot)

@@ -2,6 +2,7 @@
 
 #include "chain/CatalogueOrder.h"
 #include "chain/EditorWindow.h"
+#include "chain/Preview.h"
 #include "chain/Slot.h"
 #include "host/AudioHost.h"
 #include "model/AudioItem.h"
@@ -35,8 +36,8 @@ class Chain : public QObject {
 
 public:
     /// Preview blocks: frames per block, and how many are queued at the start.
-    static constexpr qint64 blockFrames = 32768;
-    static constexpr int prerollBlocks = 4;
+    static constexpr qint64 blockFrames = Preview::blockFrames;
+    static constexpr int prerollBlocks = Preview::prerollBlocks;
 
     /// Makes the engine and the player, scans the catalogue and starts
     /// restoring the autosaved chain from `settings` (key "chain").
@@ -70,17 +71,23 @@ public:
 
     // State
     model::PluginState captureState(const Slot& slot) const;
+    /// Writes the chain to the settings. While the autosaved chain is being
+    /// restored at start, the write waits until the restore has ended, so
+    /// that a half-restored chain never replaces the stored one.
     void save();
     QList<model::PluginState> renderStates() const;
     QCoro::Task<> load(QList<model::PluginState> states);
+    /// Starts restoring the autosaved chain; the chain is saved once when the
+    /// restore has ended, if anything asked for a save meanwhile.
     void restoreSaved();
 
     // Preview
-    void play(const model::AudioItem& item, double seconds);
-    void stop();
-    bool isPlaying(const QUuid& id) const { return m_playingID && *m_playingID == id; }
-    std::optional<QUuid> playingID() const { return m_playingID; }
-    double currentTime() const;
+    void play(const model::AudioItem& item, double seconds) { m_preview.play(item, seconds); }
+    /// Ends any preview and stops the engine; harmless when nothing plays.
+    void stop() { m_preview.stop(); }
+    bool isPlaying(const QUuid& id) const { return playingID() == id; }
+    std::optional<QUuid> playingID() const { return m_preview.playingID(); }
+    double currentTime() const { return m_preview.currentTime(); }
 
     // Editor windows
     using EditorOpener = std::function<void(Chain&, Slot&)>;
@@ -94,8 +101,8 @@ public:
     bool hasEditor(const QUuid& slotId) const { return m_windows.contains(slotId); }
 
     // For tests and views.
-    qint64 generation() const { return m_generation; }
-    qint64 pending() const { return m_pending; }
+    qint64 generation() const { return m_preview.generation(); }
+    qint64 pending() const { return m_preview.pending(); }
     host::PlayerNode& player() const { return *m_player; }
 
 Q_SIGNALS:
@@ -108,9 +115,9 @@ Q_SIGNALS:
 
 private:
     void setLoading(bool loading);
-    void setPlayingID(std::optional<QUuid> id);
-    void scheduleNext(qint64 generation);
-    void blockCompleted(qint64 generation);
+    QCoro::Task<> restore(QList<model::PluginState> states);
+    /// Offers the preview format to every slot and rewires; see Preview::WireGraph.
+    bool wireForPreview(const host::AudioFormat& format);
 
     host::AudioHost& m_host;
     QSettings& m_settings;
@@ -120,15 +127,12 @@ private:
     bool m_loading = false;
     QString m_lastError;
     bool m_compareOriginal = false;
+    bool m_restoring = false;
+    bool m_saveDeferred = false;
 
     std::unique_ptr<host::RealtimeEngine> m_engine;
     std::unique_ptr<host::PlayerNode> m_player;
-    std::optional<QUuid> m_playingID;
-    std::unique_ptr<host::AudioFileReader> m_playFile;
-    std::optional<host::AudioFormat> m_playFormat;
-    qint64 m_startFrame = 0;
-    qint64 m_pending = 0;
-    qint64 m_generation = 0;
+    Preview m_preview; // after the engine and player it uses
 
     std::map<QUuid, std::unique_ptr<EditorWindow>> m_windows;
     EditorOpener m_openEditor;

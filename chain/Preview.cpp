@@ -1,5 +1,4 @@
-// The preview: a file played through the live chain in blocks.
-#include "chain/Chain.h"
+#include "chain/Preview.h"
 
 #include "host/HostError.h"
 #include "model/DisplayText.h"
@@ -10,11 +9,15 @@
 #include <QPointer>
 
 #include <cmath>
-#include <limits>
 
 namespace tolvex::chain {
 
-void Chain::setPlayingID(std::optional<QUuid> id)
+Preview::Preview(host::AudioHost& host, host::RealtimeEngine& engine, host::PlayerNode& player,
+                 WireGraph wire, QObject* parent)
+    : QObject(parent), m_host(host), m_engine(engine), m_player(player), m_wire(std::move(wire))
+{}
+
+void Preview::setPlayingID(std::optional<QUuid> id)
 {
     if (m_playingID == id)
         return;
@@ -22,53 +25,23 @@ void Chain::setPlayingID(std::optional<QUuid> id)
     Q_EMIT playingIDChanged();
 }
 
-void Chain::play(const model::AudioItem& item, double seconds)
+void Preview::cannotPlay(const model::AudioItem& item)
+{
+    Q_EMIT failed(u'„' + QFileInfo(item.url.toLocalFile()).fileName() +
+                  QStringLiteral("“ lässt sich nicht abspielen."));
+    stop();
+}
+
+void Preview::play(const model::AudioItem& item, double seconds)
 {
     stop();
-    const auto cannotPlay = [&] {
-        setLastError(u'„' + QFileInfo(item.url.toLocalFile()).fileName() +
-                     QStringLiteral("“ lässt sich nicht abspielen."));
-        stop();
-    };
-    std::unique_ptr<host::AudioFileReader> file;
-    try {
-        file = m_host.openForReading(item.url.toLocalFile());
-    } catch (const host::HostError&) {
-        cannotPlay();
+    if (!prepare(item, seconds))
         return;
-    }
-    const double rate = file->processingFormat().sampleRate();
-    const auto format = host::AudioFormat::standard(rate, 2);
-    if (!format)
-        return;
-
-    std::vector<host::PluginInstance*> units;
-    for (const auto& slot : m_slots)
-        units.push_back(&slot->unit());
-    if (!render::applyChainFormat(*format, units) && !m_slots.empty())
-        setLastError(QStringLiteral("Die Kette kann ") + model::sampleRateText(rate) +
-                     QStringLiteral(" nicht abspielen."));
     try {
-        rewire(*format);
-        const double position = seconds * rate;
-        const qint64 frame = std::isfinite(position) && position > 0
-                                 ? qint64(std::min(position, double(file->length())))
-                                 : 0;
-        m_startFrame = std::min(frame, file->length());
-        file->setFramePosition(m_startFrame);
+        m_engine.prepare();
+        m_engine.start();
     } catch (const host::HostError&) {
-        cannotPlay();
-        return;
-    }
-    m_playFile = std::move(file);
-    m_playFormat = format;
-    setPlayingID(item.id);
-
-    try {
-        m_engine->prepare();
-        m_engine->start();
-    } catch (const host::HostError&) {
-        cannotPlay();
+        cannotPlay(item);
         return;
     }
     const qint64 generation = m_generation;
@@ -76,44 +49,77 @@ void Chain::play(const model::AudioItem& item, double seconds)
         scheduleNext(generation);
     // The pre-roll may already have played the file to its end (no frames,
     // or a start at the end) and stopped the preview: then the player stays.
-    if (m_playFile)
-        m_player->play();
+    if (m_file)
+        m_player.play();
 }
 
-void Chain::scheduleNext(qint64 generation)
+bool Preview::prepare(const model::AudioItem& item, double seconds)
 {
-    if (generation != m_generation || !m_playFile || !m_playFormat)
+    std::unique_ptr<host::AudioFileReader> file;
+    try {
+        file = m_host.openForReading(item.url.toLocalFile());
+    } catch (const host::HostError&) {
+        cannotPlay(item);
+        return false;
+    }
+    const double rate = file->processingFormat().sampleRate();
+    const auto format = host::AudioFormat::standard(rate, 2);
+    if (!format)
+        return false;
+    try {
+        if (!m_wire(*format))
+            Q_EMIT failed(QStringLiteral("Die Kette kann ") + model::sampleRateText(rate) +
+                          QStringLiteral(" nicht abspielen."));
+        const double position = seconds * rate;
+        // A position past the end, or not a number, is clamped to the file.
+        m_startFrame = std::isfinite(position) && position > 0
+                           ? qint64(std::min(position, double(file->length())))
+                           : 0;
+        file->setFramePosition(m_startFrame);
+    } catch (const host::HostError&) {
+        cannotPlay(item);
+        return false;
+    }
+    m_file = std::move(file);
+    m_format = format;
+    setPlayingID(item.id);
+    return true;
+}
+
+void Preview::scheduleNext(qint64 generation)
+{
+    if (generation != m_generation || !m_file || !m_format)
         return;
-    if (m_playFile->framePosition() >= m_playFile->length()) {
+    if (m_file->framePosition() >= m_file->length()) {
         if (m_pending == 0)
             stop(); // played to the end
         return;
     }
-    auto block = host::AudioBuffer::make(*m_playFormat, blockFrames);
-    auto scratch = host::AudioBuffer::make(m_playFile->processingFormat(), blockFrames);
+    auto block = host::AudioBuffer::make(*m_format, blockFrames);
+    auto scratch = host::AudioBuffer::make(m_file->processingFormat(), blockFrames);
     if (!block || !scratch)
         return;
-    const qint64 frames = std::min(blockFrames, m_playFile->length() - m_playFile->framePosition());
+    const qint64 frames = std::min(blockFrames, m_file->length() - m_file->framePosition());
     try {
-        render::fillChainBuffer(*block, frames, *m_playFile, *scratch);
+        render::fillChainBuffer(*block, frames, *m_file, *scratch);
     } catch (const host::HostError&) {
         stop();
         return;
     }
     ++m_pending;
-    const QPointer<Chain> chain(this);
-    m_player->schedule(std::move(*block), [chain, generation] {
+    const QPointer<Preview> preview(this);
+    m_player.schedule(std::move(*block), [preview, generation] {
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [chain, generation] {
-                if (chain)
-                    chain->blockCompleted(generation);
+            [preview, generation] {
+                if (preview)
+                    preview->blockCompleted(generation);
             },
             Qt::QueuedConnection);
     });
 }
 
-void Chain::blockCompleted(qint64 generation)
+void Preview::blockCompleted(qint64 generation)
 {
     if (generation != m_generation)
         return; // a block of an earlier preview
@@ -121,24 +127,24 @@ void Chain::blockCompleted(qint64 generation)
     scheduleNext(generation);
 }
 
-void Chain::stop()
+void Preview::stop()
 {
     ++m_generation;
-    m_player->stop();
-    m_engine->stop();
+    m_player.stop();
+    m_engine.stop();
     setPlayingID(std::nullopt);
-    m_playFile.reset();
+    m_file.reset();
     m_pending = 0;
 }
 
-double Chain::currentTime() const
+double Preview::currentTime() const
 {
-    if (!m_playFile)
+    if (!m_file)
         return 0;
-    const auto played = m_player->playerTime();
+    const auto played = m_player.playerTime();
     if (!played)
         return 0;
-    return double(m_startFrame + *played) / m_playFile->processingFormat().sampleRate();
+    return double(m_startFrame + *played) / m_file->processingFormat().sampleRate();
 }
 
 } // namespace tolvex::chain

@@ -52,6 +52,25 @@ private:
     int& m_closes;
 };
 
+void add(Chain& chain, const model::PluginInfo& info, bool bypass = false)
+{
+    QCoro::waitFor(chain.addPlugin(info, std::nullopt, bypass, false));
+}
+
+QStringList names(const Chain& chain)
+{
+    QStringList list;
+    for (const Slot* slot : chain.slots())
+        list << slot->info().name;
+    return list;
+}
+
+QList<model::PluginState> saved(QSettings& settings)
+{
+    return model::decodeChain(settings.value("chain").toByteArray())
+        .value_or(QList<model::PluginState>{});
+}
+
 } // namespace
 
 class TestChain : public QObject {
@@ -67,20 +86,6 @@ class TestChain : public QObject {
             QSettings::IniFormat);
     }
 
-    static QStringList names(const Chain& chain)
-    {
-        QStringList list;
-        for (const Slot* slot : chain.slots())
-            list << slot->info().name;
-        return list;
-    }
-
-    static QList<model::PluginState> saved(QSettings& settings)
-    {
-        return model::decodeChain(settings.value("chain").toByteArray())
-            .value_or(QList<model::PluginState>{});
-    }
-
 private Q_SLOTS:
     void catalogueOrder()
     {
@@ -91,27 +96,18 @@ private Q_SLOTS:
         host.addPlugin({.info = plugin("Delay", 4, "Alpha")});
         host.addPlugin({.info = plugin("Chorus", 5, "apple")});
         host.addPlugin({.info = plugin("Delay", 6, "Alpha", model::musicEffectType)});
-        host.addPlugin({.info = plugin("Ätna", 7, "Alpha")});
-        host.addPlugin({.info = plugin("Amp", 8, "beta Audio")});
         auto settings = freshSettings();
         Chain chain(host, *settings);
-
         QStringList order;
         for (const auto& info : chain.available())
             order << info.vendor + '/' + info.name + '/' + QString::number(info.codes.subtype);
         // Equal keys keep the registry's order, plain effects before music effects.
         QCOMPARE(order, (QStringList{"Alpha/delay/3", "Alpha/Delay/4", "Alpha/Delay/6",
-                                     "Alpha/Ätna/7", "apple/Chorus/5", "Apple/Echo/2",
-                                     "beta Audio/Amp/8", "beta Audio/Zeta/1"}));
+                                     "apple/Chorus/5", "Apple/Echo/2", "beta Audio/Zeta/1"}));
         QStringList groups;
         for (const auto& group : chain.vendorGroups())
             groups << group.vendor + ':' + QString::number(group.plugins.size());
-        QCOMPARE(groups, (QStringList{"Alpha:4", "apple:1", "beta Audio:2", "Apple:1"}));
-
-        FakeHost empty;
-        Chain nothing(empty, *freshSettings());
-        QVERIFY(nothing.available().isEmpty());
-        QVERIFY(nothing.vendorGroups().isEmpty());
+        QCOMPARE(groups, (QStringList{"Alpha:3", "apple:1", "beta Audio:1", "Apple:1"}));
     }
 
     void overlappingAddsShareTheLoadingFlag()
@@ -121,19 +117,24 @@ private Q_SLOTS:
         host.addPlugin({.info = plugin("B", 2)});
         auto settings = freshSettings();
         Chain chain(host, *settings);
-        QList<bool> loading;
-        connect(&chain, &Chain::loadingChanged, this, [&](bool value) { loading << value; });
-        host.instantiationDelayMs = 100;
+        QList<qsizetype> slotsWhenCleared;
+        int starts = 0;
+        connect(&chain, &Chain::loadingChanged, this, [&](bool loading) {
+            if (loading)
+                ++starts;
+            else
+                slotsWhenCleared.append(chain.slots().size());
+        });
         auto first = chain.addPlugin(plugin("A", 1), std::nullopt, false, false);
-        host.instantiationDelayMs = 300;
         auto second = chain.addPlugin(plugin("B", 2), std::nullopt, false, false);
         QVERIFY(chain.loading());
         QCoro::waitFor(first);
-        QCOMPARE(names(chain), QStringList{"A"});
-        QVERIFY(!chain.loading()); // one flag: the first to finish clears it
         QCoro::waitFor(second);
-        QCOMPARE(names(chain), (QStringList{"A", "B"}));
-        QCOMPARE(loading, (QList<bool>{true, false})); // the second start found it set
+        QCOMPARE(chain.slots().size(), 2);
+        // One flag: the second start found it set, and the first to finish
+        // cleared it while the other was still outstanding.
+        QCOMPARE(starts, 1);
+        QCOMPARE(slotsWhenCleared, QList<qsizetype>{1});
         QCOMPARE(saved(*settings).size(), 2);
     }
 
@@ -141,15 +142,17 @@ private Q_SLOTS:
     {
         FakeHost host;
         host.addPlugin({.info = plugin("A", 1)});
+        host.addPlugin({.info = plugin("B", 2)});
         auto settings = freshSettings();
         Chain chain(host, *settings);
         chain.setCompareOriginal(true);
-        QCoro::waitFor(chain.addPlugin(plugin("A", 1), std::nullopt, false, false));
+        add(chain, plugin("A", 1));
+        add(chain, plugin("B", 2), true);
         Slot* slot = chain.slots().first();
-        QVERIFY(!slot->bypass());
         QVERIFY(slot->unit().bypass()); // bypassed at the plugin while comparing
         chain.setCompareOriginal(false);
         QVERIFY(!slot->unit().bypass());
+        QVERIFY(chain.slots()[1]->unit().bypass());
 
         chain.setCompareOriginal(true);
         slot->setBypass(true);
@@ -157,54 +160,30 @@ private Q_SLOTS:
         QVERIFY(!slot->unit().bypass());
         chain.setCompareOriginal(true); // the next change applies the combined rule again
         QVERIFY(slot->unit().bypass());
-        QVERIFY(chain.renderStates().size() == 1); // compare mode is not an export setting
+
+        // Export takes the slots not bypassed, whatever compare mode says.
+        const auto states = chain.renderStates();
+        QCOMPARE(states.size(), 1);
+        QCOMPARE(states[0].name, QStringLiteral("A"));
+        QCOMPARE(saved(*settings).size(), 2);
     }
 
-    void failedInstantiation()
-    {
-        FakeHost host;
-        host.addPlugin({.info = plugin("A", 1)});
-        host.addPlugin({.info = plugin("X", 2), .failsToInstantiate = true});
-        auto settings = freshSettings();
-        Chain chain(host, *settings);
-        QCoro::waitFor(chain.addPlugin(plugin("A", 1), std::nullopt, false, false));
-        QCoro::waitFor(chain.addPlugin(plugin("X", 2), std::nullopt, false, true));
-        QCOMPARE(chain.lastError(), QStringLiteral("„X“ lässt sich nicht laden."));
-        QCOMPARE(names(chain), QStringList{"A"});
-        QVERIFY(!chain.loading());
-    }
-
-    void clearOnAnEmptyChainSavesNothing()
-    {
-        FakeHost host;
-        auto settings = freshSettings();
-        Chain chain(host, *settings);
-        chain.clear();
-        QVERIFY(!settings->contains("chain"));
-        QCoro::waitFor(chain.load({}));
-        QVERIFY(!settings->contains("chain"));
-        QCOMPARE(chain.generation(), 0); // nothing was stopped either
-    }
-
-    void removingTheMiddleSlotRewires()
+    void slotsChangeWithThePreviewStopped()
     {
         FakeHost host;
         host.addFile("/a.wav", tone(2, 100000));
-        for (quint32 i = 1; i <= 3; ++i)
-            host.addPlugin({.info = plugin(QByteArray::number(i).prepend("P").constData(), i)});
+        for (quint32 i = 1; i <= 4; ++i)
+            host.addPlugin({.info = plugin(qPrintable(QStringLiteral("P%1").arg(i)), i)});
         auto settings = freshSettings();
         Chain chain(host, *settings);
         for (quint32 i = 1; i <= 3; ++i)
-            QCoro::waitFor(
-                chain.addPlugin(plugin(QByteArray::number(i).prepend("P").constData(), i),
-                                std::nullopt, false, false));
+            add(chain, plugin(qPrintable(QStringLiteral("P%1").arg(i)), i));
         int closes = 0;
         const QUuid middle = chain.slots()[1]->id();
         chain.registerEditor(middle, std::make_unique<FakeWindow>(chain, middle, closes));
         chain.play(item("/a.wav"), 0);
-        QVERIFY(chain.isPlaying(chain.playingID().value()));
         chain.removeSlot(chain.slots()[1]);
-        QVERIFY(!chain.playingID()); // removing stops the preview
+        QVERIFY(!chain.playingID());
         QCOMPARE(closes, 1);
         QVERIFY(!chain.hasEditor(middle));
         QCOMPARE(saved(*settings).size(), 2);
@@ -216,40 +195,72 @@ private Q_SLOTS:
         QCOMPARE(names(chain), (QStringList{"P3", "P1"}));
         QVERIFY(!chain.playingID());
         QCOMPARE(saved(*settings).first().name, QStringLiteral("P3"));
+
+        chain.play(item("/a.wav"), 0);
+        add(chain, plugin("P4", 4));
+        QVERIFY(!chain.playingID());
     }
 
-    void restoreSkipsAMissingPlugin()
+    void clearingAnEmptyChainSavesNothing()
     {
+        FakeHost host;
+        auto settings = freshSettings();
+        Chain chain(host, *settings);
+        chain.clear();
+        QCoro::waitFor(chain.load({}));
+        QVERIFY(!settings->contains("chain"));
+        QCOMPARE(chain.generation(), 0); // nothing was stopped either
+    }
+
+    void restoreAtStartKeepsTheStoredChainUntilItEnds_data()
+    {
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<QStringList>("restored");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("one missing") << QStringList{"A", "Missing", "C"} << QStringList{"A", "C"}
+                                     << QStringLiteral("„Missing“ lässt sich nicht laden.");
+        QTest::newRow("all there") << QStringList{"A", "C"} << QStringList{"A", "C"} << QString();
+        QTest::newRow("none loads") << QStringList{"Missing"} << QStringList{}
+                                    << QStringLiteral("„Missing“ lässt sich nicht laden.");
+    }
+    void restoreAtStartKeepsTheStoredChainUntilItEnds()
+    {
+        QFETCH(QStringList, stored);
+        QFETCH(QStringList, restored);
+        QFETCH(QString, error);
         FakeHost host;
         host.addPlugin({.info = plugin("A", 1), .state = host::PropertyDictionary{{"gain", 2}}});
         host.addPlugin({.info = plugin("C", 3)});
+        QList<model::PluginState> records;
+        for (const QString& name : stored) {
+            const quint32 subtype = name == u"A" ? 1 : name == u"C" ? 3 : 2;
+            records << model::PluginState::from(plugin(qPrintable(name), subtype), name == u"A",
+                                                host::writeBinaryPropertyList({{"gain", 5}}));
+        }
         auto settings = freshSettings();
-        const QList<model::PluginState> stored{
-            model::PluginState::from(plugin("A", 1), true,
-                                     host::writeBinaryPropertyList({{"gain", 5}})),
-            model::PluginState::from(plugin("Missing", 2), false),
-            model::PluginState::from(plugin("C", 3), false),
-        };
-        settings->setValue("chain", model::encodeChain(stored));
+        settings->setValue("chain", model::encodeChain(records));
         Chain chain(host, *settings);
-        QTRY_COMPARE(names(chain), (QStringList{"A", "C"}));
+        // Quitting halfway saves the chain; the stored one must stay whole.
+        QList<qsizetype> storedWhileRestoring;
+        connect(&chain, &Chain::slotsChanged, this, [&] {
+            chain.save();
+            storedWhileRestoring << saved(*settings).size();
+        });
         QTRY_VERIFY(!chain.loading());
-        QCOMPARE(chain.lastError(), QStringLiteral("„Missing“ lässt sich nicht laden."));
-        QVERIFY(chain.slots()[0]->bypass());
-        QCOMPARE(chain.slots()[0]->unit().fullState()->value("gain").toInt(), 5);
+        QCOMPARE(names(chain), restored);
+        QCOMPARE(chain.lastError(), error);
+        QCOMPARE(storedWhileRestoring, QList<qsizetype>(restored.size(), stored.size()));
+        // At the end the chain is saved once, without what failed to load;
+        // when nothing loaded, the stored chain stays as it was.
         const auto record = saved(*settings);
-        QCOMPARE(record.size(), 2);
-        QCOMPARE(record[1].name, QStringLiteral("C"));
-
-        // renderStates leaves bypassed slots out, whatever compare mode says.
-        chain.setCompareOriginal(true);
-        const auto states = chain.renderStates();
-        QCOMPARE(states.size(), 1);
-        QCOMPARE(states[0].name, QStringLiteral("C"));
-        QVERIFY(!states[0].bypass);
+        QCOMPARE(record.size(), restored.isEmpty() ? stored.size() : restored.size());
+        if (restored.isEmpty())
+            return;
+        QVERIFY(record[0].bypass && chain.slots()[0]->bypass());
+        QCOMPARE(chain.slots()[0]->unit().fullState()->value("gain").toInt(), 5);
     }
 
-    void anUnreadableAutosaveLeavesTheChainEmpty()
+    void anUnreadableAutosaveIsLeftAlone()
     {
         FakeHost host;
         auto settings = freshSettings();
@@ -259,29 +270,45 @@ private Q_SLOTS:
         QCOMPARE(settings->value("chain").toByteArray(), QByteArray("[{\"type\":1}]"));
     }
 
-    void previewSchedulesBlocksAndEnds()
+    void previewPlaysToItsEnd_data()
     {
+        QTest::addColumn<qint64>("frames");
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<int>("blocks"); // scheduled in all
+        const qint64 block = Chain::blockFrames;
+        QTest::newRow("several blocks") << block * 5 + 10 << 0.0 << 6;
+        QTest::newRow("shorter than a block") << qint64(1000) << 0.0 << 1;
+        QTest::newRow("from the middle") << block * 5 + 10 << double(block * 3) / 48000 << 3;
+        QTest::newRow("past the end") << qint64(48000) << 5.0 << 0;
+        QTest::newRow("at the end") << qint64(48000) << 1.0 << 0;
+        QTest::newRow("no frames") << qint64(0) << 0.0 << 0;
+    }
+    void previewPlaysToItsEnd()
+    {
+        QFETCH(qint64, frames);
+        QFETCH(double, seconds);
+        QFETCH(int, blocks);
         FakeHost host;
-        host.addFile("/mono.wav", tone(1, Chain::blockFrames * 5 + 10));
+        host.addFile("/mono.wav", tone(1, frames));
         auto settings = freshSettings();
         Chain chain(host, *settings);
         const model::AudioItem mono = item("/mono.wav");
-        chain.play(mono, 0);
-        QVERIFY(chain.isPlaying(mono.id));
-        QCOMPARE(chain.pending(), 4);
-        QVERIFY(host.player()->isPlaying());
-        QVERIFY(host.realtimeEngine()->isRunning());
-        const auto first = host.player()->queuedSamples(0);
-        QCOMPARE(first.size(), size_t(2));
-        QCOMPARE(first[1][100], first[0][100]); // mono on both channels
-
-        for (int i = 0; i < 6; ++i) {
-            QVERIFY(host.player()->finishNext());
-            QTest::qWait(5);
+        chain.play(mono, seconds);
+        QCOMPARE(chain.isPlaying(mono.id), blocks > 0);
+        QCOMPARE(host.player()->isPlaying(), blocks > 0);
+        QCOMPARE(chain.pending(), std::min(blocks, Chain::prerollBlocks));
+        if (blocks > 0) {
+            const auto first = host.player()->queuedSamples(0);
+            QCOMPARE(first.size(), size_t(2));
+            QCOMPARE(first[1], first[0]); // mono on both channels
         }
-        QTRY_VERIFY(!chain.playingID()); // played to its end
+        int finished = 0;
+        QTRY_VERIFY((finished += host.player()->finishNext(), !chain.playingID()));
+        QCOMPARE(finished, blocks);
         QVERIFY(!host.realtimeEngine()->isRunning());
+        QVERIFY(!host.player()->isPlaying());
         QCOMPARE(chain.pending(), 0);
+        QVERIFY(chain.lastError().isNull());
     }
 
     void stalePreviewCompletionsAreIgnored()
@@ -300,51 +327,11 @@ private Q_SLOTS:
         QVERIFY(host.player()->finishNext());
         QTRY_COMPARE(host.player()->queued(), 4); // one done, one more scheduled
         QCOMPARE(chain.pending(), 4);
-
         chain.stop();
         chain.stop();
         QCOMPARE(chain.generation(), generation + 3);
         QTest::qWait(30);
         QCOMPARE(chain.pending(), 0);
-    }
-
-    void startsAtTheEndOrOfAnEmptyFile_data()
-    {
-        QTest::addColumn<qint64>("frames");
-        QTest::addColumn<double>("seconds");
-        QTest::newRow("past the end") << qint64(48000) << 5.0;
-        QTest::newRow("at the end") << qint64(48000) << 1.0;
-        QTest::newRow("no frames") << qint64(0) << 0.0;
-    }
-    void startsAtTheEndOrOfAnEmptyFile()
-    {
-        QFETCH(qint64, frames);
-        QFETCH(double, seconds);
-        FakeHost host;
-        host.addFile("/a.wav", tone(2, frames));
-        auto settings = freshSettings();
-        Chain chain(host, *settings);
-        chain.setLastError(QString());
-        chain.play(item("/a.wav"), seconds);
-        QVERIFY(!chain.playingID());
-        QVERIFY(!host.player()->isPlaying());
-        QVERIFY(!host.realtimeEngine()->isRunning());
-        QCOMPARE(host.player()->queued(), 0);
-        QVERIFY(chain.lastError().isEmpty());
-    }
-
-    void aShortFileStopsByItself()
-    {
-        FakeHost host;
-        host.addFile("/short.wav", tone(2, 1000));
-        auto settings = freshSettings();
-        Chain chain(host, *settings);
-        chain.play(item("/short.wav"), 0);
-        QCOMPARE(host.player()->queued(), 1);
-        QCOMPARE(host.player()->queuedSamples(0)[0].size(), size_t(1000));
-        QVERIFY(chain.playingID());
-        host.player()->finishNext();
-        QTRY_VERIFY(!chain.playingID());
     }
 
     void currentTimeFollowsThePlayer()
@@ -371,7 +358,7 @@ private Q_SLOTS:
         QCOMPARE(chain.lastError(), QStringLiteral("„missing.wav“ lässt sich nicht abspielen."));
         QVERIFY(!chain.playingID());
 
-        QCoro::waitFor(chain.addPlugin(plugin("Only48", 1), std::nullopt, false, false));
+        add(chain, plugin("Only48", 1));
         chain.play(item("/a.wav", 44100), 0);
         QCOMPARE(chain.lastError(), QStringLiteral("Die Kette kann 44.1 kHz nicht abspielen."));
         QVERIFY(chain.playingID()); // and it plays regardless
@@ -379,19 +366,6 @@ private Q_SLOTS:
         host.failEngineStart = true;
         chain.play(item("/a.wav", 44100), 0);
         QCOMPARE(chain.lastError(), QStringLiteral("„a.wav“ lässt sich nicht abspielen."));
-        QVERIFY(!chain.playingID());
-    }
-
-    void addingAPluginStopsThePreview()
-    {
-        FakeHost host;
-        host.addFile("/a.wav", tone(2, 480000));
-        host.addPlugin({.info = plugin("A", 1)});
-        auto settings = freshSettings();
-        Chain chain(host, *settings);
-        chain.play(item("/a.wav"), 0);
-        QVERIFY(chain.playingID());
-        QCoro::waitFor(chain.addPlugin(plugin("A", 1), std::nullopt, false, false));
         QVERIFY(!chain.playingID());
     }
 
@@ -411,7 +385,6 @@ private Q_SLOTS:
             c.registerEditor(slot.id(), std::move(made));
         });
         QCoro::waitFor(chain.addPlugin(plugin("A", 1), std::nullopt, false, true));
-        QCOMPARE(opened, 1);
         chain.openEditor(*chain.slots().first());
         QCOMPARE(opened, 1);
         QCOMPARE(window->raises, 1);
