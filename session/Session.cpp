@@ -1,6 +1,6 @@
 #include "session/Session.h"
 
-#include "host/HostError.h"
+#include "chain/Chain.h"
 #include "model/NaturalOrder.h"
 
 #include <QDirIterator>
@@ -28,11 +28,20 @@ bool isAudio(const QMimeType& type)
                        [](const QString& name) { return name.startsWith(u"audio/"); });
 }
 
+/// Whether anything, even a dangling link, stands at the path.
+bool occupied(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
 } // namespace
 
 Session::Session(host::AudioHost& host, QSettings& settings, FilePicker* picker, QObject* parent)
-    : QObject(parent), m_host(host), m_settings(settings), m_picker(picker)
-{}
+    : QObject(parent), m_host(host), m_settings(settings), m_picker(picker), m_export(host, *this)
+{
+    connect(&m_export, &BatchExport::finished, this, &Session::exportFinished);
+}
 
 Session::~Session()
 {
@@ -66,8 +75,7 @@ QList<QUrl> Session::expandFolder(const QUrl& location)
         if (isAudio(types.mimeTypeForFile(path, QMimeDatabase::MatchExtension)))
             paths.append(path);
     }
-    std::stable_sort(paths.begin(), paths.end(),
-                     [](const QString& a, const QString& b) { return model::naturalLess(a, b); });
+    model::naturalSort(paths);
     QList<QUrl> urls;
     for (const QString& path : paths)
         urls.append(QUrl::fromLocalFile(path));
@@ -195,6 +203,84 @@ void Session::pickFolder()
         return;
     if (const auto chosen = m_picker->pickFolder(); chosen && !chosen->isEmpty())
         setFolderPath(chosen->toLocalFile());
+}
+
+// The batch export ---------------------------------------------------------
+
+void Session::startExport(chain::Chain& chain, std::optional<QSet<QUuid>> ids)
+{
+    if (m_exporting)
+        return;
+    chain.save();
+    QList<model::PluginState> plugins = chain.renderStates();
+    QList<QUuid> chosen;
+    for (const model::AudioItem& item : m_items)
+        if (!ids || ids->contains(item.id))
+            chosen.append(item.id);
+    if (chosen.isEmpty()) {
+        showToast(QStringLiteral("Zieh zuerst Audiodateien ins Fenster."));
+        return;
+    }
+    if (plugins.isEmpty())
+        showToast(QStringLiteral("Die Kette ist leer – die Dateien werden nur umgewandelt."));
+    m_exporting = true;
+    Q_EMIT exportingChanged(true);
+    m_export.start(std::move(chosen), std::move(plugins), format());
+}
+
+void Session::cancelExport()
+{
+    m_export.cancel();
+}
+
+void Session::exportFinished(qint64 exported)
+{
+    m_exporting = false;
+    Q_EMIT exportingChanged(false);
+    if (exported == 1)
+        showToast(QStringLiteral("1 Datei exportiert."));
+    else if (exported > 1)
+        showToast(QString::number(exported) + QStringLiteral(" Dateien exportiert."));
+}
+
+std::optional<model::AudioItem> Session::item(const QUuid& id) const
+{
+    const qsizetype index = indexOf(id);
+    return index < 0 ? std::nullopt : std::optional(m_items[index]);
+}
+
+void Session::beginExport(const QUuid& id)
+{
+    const qsizetype index = indexOf(id);
+    if (index < 0)
+        return;
+    m_items[index].status = model::Status::running(0);
+    Q_EMIT itemChanged(id);
+}
+
+void Session::setStatus(const QUuid& id, const model::Status& status)
+{
+    const qsizetype index = indexOf(id);
+    if (index < 0)
+        return;
+    model::AudioItem& item = m_items[index];
+    if (status.isRunning() && !item.status.isRunning())
+        return; // a late progress report
+    item.status = status;
+    Q_EMIT itemChanged(id);
+}
+
+QUrl Session::targetURL(const QUrl& source, model::ExportFormat format) const
+{
+    const QFileInfo sourceInfo(source.toLocalFile());
+    const QString folderPath = this->folderPath();
+    const QDir folder(folderPath.isEmpty() ? sourceInfo.absolutePath() : folderPath);
+    const QString base = sourceInfo.completeBaseName() + suffix();
+    const QString extension = u'.' + model::fileExtension(format);
+    QString candidate = folder.filePath(base + extension);
+    for (int n = 2; occupied(candidate); ++n)
+        candidate = folder.filePath(base + u' ' + QString::number(n) + extension);
+    return QUrl::fromLocalFile(candidate);
 }
 
 qsizetype Session::indexOf(const QUuid& id) const

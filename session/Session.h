@@ -3,10 +3,9 @@
 #include "host/AudioHost.h"
 #include "model/AudioItem.h"
 #include "model/ExportFormat.h"
-#include "model/PluginState.h"
+#include "session/BatchExport.h"
 #include "session/FilePicker.h"
 
-#include <QCoroTask>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -14,9 +13,7 @@
 #include <QUrl>
 #include <QUuid>
 
-#include <memory>
 #include <optional>
-#include <stop_token>
 
 namespace tolvex::chain {
 class Chain;
@@ -77,6 +74,9 @@ public:
     /// Cancels the running export, if any: the file being rendered stops at
     /// its next block and every later one is skipped.
     void cancelExport();
+    /// Sets an item's status; a running status is taken only by an item that
+    /// is running already, so a late progress report never overwrites done,
+    /// failed or waiting.
     void setStatus(const QUuid& id, const model::Status& status);
     /// A free output location for the source: in the output folder or next
     /// to the source, base name + suffix, then " 2", " 3", … as needed.
@@ -93,9 +93,12 @@ Q_SIGNALS:
     void folderPathChanged();
 
 private:
-    QCoro::Task<> run(QList<QUuid> ids, QList<model::PluginState> plugins,
-                      model::ExportFormat format, std::stop_token stop);
-    void setExporting(bool exporting);
+    friend class BatchExport;
+    /// The item with this id, if it is still in the list.
+    std::optional<model::AudioItem> item(const QUuid& id) const;
+    /// The file's turn has come: running from 0, whatever it was before.
+    void beginExport(const QUuid& id);
+    void exportFinished(qint64 exported);
     void setToast(const QString& toast);
     qsizetype indexOf(const QUuid& id) const;
 
@@ -107,7 +110,7 @@ private:
     bool m_exporting = false;
     QString m_toast;
     int m_toastDuration = 3000;
-    std::shared_ptr<std::stop_source> m_exportStop;
+    BatchExport m_export; // last: its run refers to the fields above
 };
 
 } // namespace tolvex::session
