@@ -150,21 +150,6 @@ private Q_SLOTS:
             QVERIFY2(db < -90, qPrintable(QString::number(db)));
         }
     }
-
-    void packagedChainIntoEveryFormat()
-    {
-        const QList<model::PluginState> chain{
-            capture(*m_host, "http://gareus.org/oss/lv2/fil4#stereo", {{"sec1", 1}, {"gain1", 6}}),
-            capture(*m_host, "http://gareus.org/oss/lv2/darc#stereo", {{"threshold", -20}}),
-            capture(*m_host, "http://gareus.org/oss/lv2/dpl#stereo", {{"threshold", -3}}),
-        };
-        for (ExportFormat format : model::allExportFormats) {
-            const RenderJob render = job("chain-" + model::rawValue(format), chain, format);
-            renderFile(*m_host, render, [](double) {});
-            const auto reader = host::openAudioFile(render.target.toLocalFile());
-            QVERIFY(reader->length() >= m_signal.frames());
-        }
-    }
 };
 
 QTEST_GUILESS_MAIN(TestRenderEndToEnd)

@@ -23,7 +23,7 @@ class TestSessionEndToEnd : public QObject {
     QTemporaryDir m_dir;
 
 private Q_SLOTS:
-    void folderThroughAChainIntoTwoFormats()
+    void aFolderThroughARealChain()
     {
         const QString in = m_dir.filePath("in");
         QDir().mkpath(in);
@@ -45,28 +45,26 @@ private Q_SLOTS:
         session.add({QUrl::fromLocalFile(in)});
         QCOMPARE(session.items().size(), 3);
 
-        for (ExportFormat format : {ExportFormat::wav16, ExportFormat::m4a}) {
-            const QString out = m_dir.filePath("out-" + model::rawValue(format));
-            QDir().mkpath(out);
-            session.setFolderPath(out);
-            session.setFormat(format);
-            session.startExport(chain);
-            QTRY_VERIFY_WITH_TIMEOUT(!session.exporting(), 30000);
-            QCOMPARE(session.toast(), QStringLiteral("3 Dateien exportiert."));
-            for (const model::AudioItem& item : session.items()) {
-                QVERIFY2(item.status.isDone(), qPrintable(item.status.message()));
-                const QString path = item.status.file().toLocalFile();
-                QCOMPARE(QFileInfo(path).suffix(), model::fileExtension(format));
-                const auto reader = host::openAudioFile(path);
-                QCOMPARE(reader->length(), 44100);
-                QCOMPARE(reader->processingFormat().channelCount(), 2);
-                const Signal back = readToEnd(*reader);
-                std::vector<float> expected = signal.channels[1];
-                for (float& sample : expected)
-                    sample *= 0.5f;
-                const double snr = snrDb(expected, back.channels[1], 2048, 44100 - 2048);
-                QVERIFY2(snr > 25, qPrintable(QStringLiteral("%1: %2 dB").arg(path).arg(snr)));
-            }
+        const QString out = m_dir.filePath("out");
+        QDir().mkpath(out);
+        session.setFolderPath(out);
+        session.setFormat(ExportFormat::m4a);
+        session.startExport(chain);
+        QTRY_VERIFY_WITH_TIMEOUT(!session.exporting(), 30000);
+        QCOMPARE(session.toast(), QStringLiteral("3 Dateien exportiert."));
+        for (const model::AudioItem& item : session.items()) {
+            QVERIFY2(item.status.isDone(), qPrintable(item.status.message()));
+            const QString path = item.status.file().toLocalFile();
+            QCOMPARE(QFileInfo(path).suffix(), QStringLiteral("m4a"));
+            const auto reader = host::openAudioFile(path);
+            QCOMPARE(reader->length(), 44100);
+            QCOMPARE(reader->processingFormat().channelCount(), 2);
+            const Signal back = readToEnd(*reader);
+            std::vector<float> expected = signal.channels[1];
+            for (float& sample : expected)
+                sample *= 0.5f;
+            const double snr = snrDb(expected, back.channels[1], 2048, 44100 - 2048);
+            QVERIFY2(snr > 25, qPrintable(QStringLiteral("%1: %2 dB").arg(path).arg(snr)));
         }
     }
 };
