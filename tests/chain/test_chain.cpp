@@ -14,20 +14,9 @@ using namespace tolvex::testing;
 
 namespace {
 
-model::PluginInfo plugin(const char* name, quint32 subtype, const char* vendor = "Fake",
-                         quint32 type = model::effectType)
+model::PluginInfo plugin(quint32 subtype, const QString& vendor = "Fake")
 {
-    return {type, subtype, model::fourCC("Fake"), QString::fromUtf8(name),
-            QString::fromUtf8(vendor)};
-}
-
-FakeAudioFile tone(int channels, qint64 frames, double rate = 48000)
-{
-    FakeAudioFile file;
-    file.sampleRate = rate;
-    for (int c = 0; c < channels; ++c)
-        file.channels.emplace_back(size_t(frames), 0.25f * float(c + 1));
-    return file;
+    return {model::effectType, subtype, 1, QStringLiteral("P%1").arg(subtype), vendor};
 }
 
 model::AudioItem item(const QString& path, double rate = 48000)
@@ -52,24 +41,48 @@ private:
     int& m_closes;
 };
 
-void add(Chain& chain, const model::PluginInfo& info, bool bypass = false)
-{
-    QCoro::waitFor(chain.addPlugin(info, std::nullopt, bypass, false));
-}
+/// Plugins P1…P3 and constant files on a fake host, a settings file of its
+/// own, and the chain, made when first asked for.
+struct Rig {
+    explicit Rig(const QString& settingsPath) : settings(settingsPath, QSettings::IniFormat)
+    {
+        for (quint32 i = 1; i <= 3; ++i)
+            host.addPlugin({.info = plugin(i)});
+    }
+    Chain& chain()
+    {
+        if (!made)
+            made = std::make_unique<Chain>(host, settings);
+        return *made;
+    }
+    void addFile(const QString& path, int channels, qint64 frames, double rate = 48000)
+    {
+        FakeAudioFile file{rate, {}};
+        for (int c = 0; c < channels; ++c)
+            file.channels.emplace_back(size_t(frames), 0.25f * float(c + 1));
+        host.addFile(path, file);
+    }
+    void add(quint32 subtype, bool bypass = false)
+    {
+        QCoro::waitFor(chain().addPlugin(plugin(subtype), std::nullopt, bypass, false));
+    }
+    QStringList names()
+    {
+        QStringList list;
+        for (const Slot* slot : chain().slots())
+            list << slot->info().name;
+        return list;
+    }
+    QList<model::PluginState> saved()
+    {
+        return model::decodeChain(settings.value("chain").toByteArray())
+            .value_or(QList<model::PluginState>{});
+    }
 
-QStringList names(const Chain& chain)
-{
-    QStringList list;
-    for (const Slot* slot : chain.slots())
-        list << slot->info().name;
-    return list;
-}
-
-QList<model::PluginState> saved(QSettings& settings)
-{
-    return model::decodeChain(settings.value("chain").toByteArray())
-        .value_or(QList<model::PluginState>{});
-}
+    FakeHost host;
+    QSettings settings;
+    std::unique_ptr<Chain> made;
+};
 
 } // namespace
 
@@ -77,46 +90,36 @@ class TestChain : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    int m_settingsCounter = 0;
+    int m_counter = 0;
 
-    std::unique_ptr<QSettings> freshSettings()
-    {
-        return std::make_unique<QSettings>(
-            m_dir.filePath(QStringLiteral("settings%1.ini").arg(++m_settingsCounter)),
-            QSettings::IniFormat);
-    }
+    QString settingsPath() { return m_dir.filePath(QString::number(++m_counter) + ".ini"); }
 
 private Q_SLOTS:
     void catalogueOrder()
     {
-        FakeHost host;
-        host.addPlugin({.info = plugin("Zeta", 1, "beta Audio")});
-        host.addPlugin({.info = plugin("Echo", 2, "Apple")});
-        host.addPlugin({.info = plugin("delay", 3, "Alpha")});
-        host.addPlugin({.info = plugin("Delay", 4, "Alpha")});
-        host.addPlugin({.info = plugin("Chorus", 5, "apple")});
-        host.addPlugin({.info = plugin("Delay", 6, "Alpha", model::musicEffectType)});
-        auto settings = freshSettings();
-        Chain chain(host, *settings);
+        Rig rig(settingsPath());
+        rig.host.addPlugin({.info = {model::effectType, 4, 1, "Zeta", "beta Audio"}});
+        rig.host.addPlugin({.info = {model::effectType, 5, 1, "Echo", "Apple"}});
+        rig.host.addPlugin({.info = {model::effectType, 6, 1, "delay", "Alpha"}});
+        rig.host.addPlugin({.info = {model::musicEffectType, 7, 1, "Delay", "Alpha"}});
+        rig.host.addPlugin({.info = {model::effectType, 8, 1, "Delay", "Alpha"}});
         QStringList order;
-        for (const auto& info : chain.available())
-            order << info.vendor + '/' + info.name + '/' + QString::number(info.codes.subtype);
+        for (const auto& info : rig.chain().available())
+            order << info.name +
+                         (info.vendor == u"Fake" ? QString() : QString::number(info.codes.subtype));
         // Equal keys keep the registry's order, plain effects before music effects.
-        QCOMPARE(order, (QStringList{"Alpha/delay/3", "Alpha/Delay/4", "Alpha/Delay/6",
-                                     "apple/Chorus/5", "Apple/Echo/2", "beta Audio/Zeta/1"}));
+        QCOMPARE(order,
+                 (QStringList{"delay6", "Delay8", "Delay7", "Echo5", "Zeta4", "P1", "P2", "P3"}));
         QStringList groups;
-        for (const auto& group : chain.vendorGroups())
-            groups << group.vendor + ':' + QString::number(group.plugins.size());
-        QCOMPARE(groups, (QStringList{"Alpha:3", "apple:1", "beta Audio:1", "Apple:1"}));
+        for (const auto& group : rig.chain().vendorGroups())
+            groups << group.vendor;
+        QCOMPARE(groups, (QStringList{"Alpha", "beta Audio", "Fake", "Apple"}));
     }
 
     void overlappingAddsShareTheLoadingFlag()
     {
-        FakeHost host;
-        host.addPlugin({.info = plugin("A", 1)});
-        host.addPlugin({.info = plugin("B", 2)});
-        auto settings = freshSettings();
-        Chain chain(host, *settings);
+        Rig rig(settingsPath());
+        Chain& chain = rig.chain();
         QList<qsizetype> slotsWhenCleared;
         int starts = 0;
         connect(&chain, &Chain::loadingChanged, this, [&](bool loading) {
@@ -125,29 +128,25 @@ private Q_SLOTS:
             else
                 slotsWhenCleared.append(chain.slots().size());
         });
-        auto first = chain.addPlugin(plugin("A", 1), std::nullopt, false, false);
-        auto second = chain.addPlugin(plugin("B", 2), std::nullopt, false, false);
+        auto first = chain.addPlugin(plugin(1), std::nullopt, false, false);
+        auto second = chain.addPlugin(plugin(2), std::nullopt, false, false);
         QVERIFY(chain.loading());
         QCoro::waitFor(first);
         QCoro::waitFor(second);
-        QCOMPARE(chain.slots().size(), 2);
         // One flag: the second start found it set, and the first to finish
         // cleared it while the other was still outstanding.
         QCOMPARE(starts, 1);
         QCOMPARE(slotsWhenCleared, QList<qsizetype>{1});
-        QCOMPARE(saved(*settings).size(), 2);
+        QCOMPARE(rig.saved().size(), 2);
     }
 
     void compareModeAndBypass()
     {
-        FakeHost host;
-        host.addPlugin({.info = plugin("A", 1)});
-        host.addPlugin({.info = plugin("B", 2)});
-        auto settings = freshSettings();
-        Chain chain(host, *settings);
+        Rig rig(settingsPath());
+        Chain& chain = rig.chain();
         chain.setCompareOriginal(true);
-        add(chain, plugin("A", 1));
-        add(chain, plugin("B", 2), true);
+        rig.add(1);
+        rig.add(2, true);
         Slot* slot = chain.slots().first();
         QVERIFY(slot->unit().bypass()); // bypassed at the plugin while comparing
         chain.setCompareOriginal(false);
@@ -164,110 +163,109 @@ private Q_SLOTS:
         // Export takes the slots not bypassed, whatever compare mode says.
         const auto states = chain.renderStates();
         QCOMPARE(states.size(), 1);
-        QCOMPARE(states[0].name, QStringLiteral("A"));
-        QCOMPARE(saved(*settings).size(), 2);
+        QCOMPARE(states[0].name, QStringLiteral("P1"));
     }
 
     void slotsChangeWithThePreviewStopped()
     {
-        FakeHost host;
-        host.addFile("/a.wav", tone(2, 100000));
-        for (quint32 i = 1; i <= 4; ++i)
-            host.addPlugin({.info = plugin(qPrintable(QStringLiteral("P%1").arg(i)), i)});
-        auto settings = freshSettings();
-        Chain chain(host, *settings);
-        for (quint32 i = 1; i <= 3; ++i)
-            add(chain, plugin(qPrintable(QStringLiteral("P%1").arg(i)), i));
+        Rig rig(settingsPath());
+        rig.addFile("/a.wav", 2, 100000);
+        Chain& chain = rig.chain();
+        int opened = 0;
         int closes = 0;
+        chain.setEditorOpener([&](Chain& c, Slot& slot) {
+            ++opened;
+            c.registerEditor(slot.id(), std::make_unique<FakeWindow>(c, slot.id(), closes));
+        });
+        rig.add(1);
+        QCoro::waitFor(chain.addPlugin(plugin(2), std::nullopt, false, true));
+        rig.add(3);
         const QUuid middle = chain.slots()[1]->id();
-        chain.registerEditor(middle, std::make_unique<FakeWindow>(chain, middle, closes));
+        chain.openEditor(*chain.slots()[1]); // raised, not opened again
+        QCOMPARE(opened, 1);
+
         chain.play(item("/a.wav"), 0);
         chain.removeSlot(chain.slots()[1]);
         QVERIFY(!chain.playingID());
         QCOMPARE(closes, 1);
         QVERIFY(!chain.hasEditor(middle));
-        QCOMPARE(saved(*settings).size(), 2);
+        QCOMPARE(rig.saved().size(), 2);
         chain.play(item("/a.wav"), 0);
-        QCOMPARE(host.realtimeEngine()->graph().route(chain.player()),
+        QCOMPARE(rig.host.realtimeEngine()->graph().route(chain.player()),
                  (QStringList{"player", "P1", "P3", "mixer"}));
 
         chain.moveSlots({1}, 0);
-        QCOMPARE(names(chain), (QStringList{"P3", "P1"}));
+        QCOMPARE(rig.names(), (QStringList{"P3", "P1"}));
         QVERIFY(!chain.playingID());
-        QCOMPARE(saved(*settings).first().name, QStringLiteral("P3"));
+        QCOMPARE(rig.saved().first().name, QStringLiteral("P3"));
 
         chain.play(item("/a.wav"), 0);
-        add(chain, plugin("P4", 4));
+        rig.add(2);
         QVERIFY(!chain.playingID());
+        rig.settings.remove("chain");
+        chain.registerEditor(chain.slots()[0]->id(),
+                             std::make_unique<FakeWindow>(chain, chain.slots()[0]->id(), closes));
+        chain.editorClosed(chain.slots()[0]->id()); // the user closed it: saved
+        QCOMPARE(rig.saved().size(), 3);
     }
 
     void clearingAnEmptyChainSavesNothing()
     {
-        FakeHost host;
-        auto settings = freshSettings();
-        Chain chain(host, *settings);
-        chain.clear();
-        QCoro::waitFor(chain.load({}));
-        QVERIFY(!settings->contains("chain"));
-        QCOMPARE(chain.generation(), 0); // nothing was stopped either
+        Rig rig(settingsPath());
+        rig.chain().clear();
+        QCoro::waitFor(rig.chain().load({}));
+        QVERIFY(!rig.settings.contains("chain"));
+        QCOMPARE(rig.chain().generation(), 0); // nothing was stopped either
     }
 
     void restoreAtStartKeepsTheStoredChainUntilItEnds_data()
     {
-        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<QList<quint32>>("stored"); // P9 is not installed
         QTest::addColumn<QStringList>("restored");
         QTest::addColumn<QString>("error");
-        QTest::newRow("one missing") << QStringList{"A", "Missing", "C"} << QStringList{"A", "C"}
-                                     << QStringLiteral("„Missing“ lässt sich nicht laden.");
-        QTest::newRow("all there") << QStringList{"A", "C"} << QStringList{"A", "C"} << QString();
-        QTest::newRow("none loads") << QStringList{"Missing"} << QStringList{}
-                                    << QStringLiteral("„Missing“ lässt sich nicht laden.");
+        const QString missing = QStringLiteral("„P9“ lässt sich nicht laden.");
+        QTest::newRow("one missing")
+            << QList<quint32>{1, 9, 3} << QStringList{"P1", "P3"} << missing;
+        QTest::newRow("all there") << QList<quint32>{1, 3} << QStringList{"P1", "P3"} << QString();
+        QTest::newRow("none loads") << QList<quint32>{9} << QStringList{} << missing;
     }
     void restoreAtStartKeepsTheStoredChainUntilItEnds()
     {
-        QFETCH(QStringList, stored);
+        QFETCH(QList<quint32>, stored);
         QFETCH(QStringList, restored);
         QFETCH(QString, error);
-        FakeHost host;
-        host.addPlugin({.info = plugin("A", 1), .state = host::PropertyDictionary{{"gain", 2}}});
-        host.addPlugin({.info = plugin("C", 3)});
+        Rig rig(settingsPath());
         QList<model::PluginState> records;
-        for (const QString& name : stored) {
-            const quint32 subtype = name == u"A" ? 1 : name == u"C" ? 3 : 2;
-            records << model::PluginState::from(plugin(qPrintable(name), subtype), name == u"A",
+        for (quint32 subtype : stored)
+            records << model::PluginState::from(plugin(subtype), subtype == 1,
                                                 host::writeBinaryPropertyList({{"gain", 5}}));
-        }
-        auto settings = freshSettings();
-        settings->setValue("chain", model::encodeChain(records));
-        Chain chain(host, *settings);
+        rig.settings.setValue("chain", model::encodeChain(records));
+        Chain& chain = rig.chain();
         // Quitting halfway saves the chain; the stored one must stay whole.
         QList<qsizetype> storedWhileRestoring;
         connect(&chain, &Chain::slotsChanged, this, [&] {
             chain.save();
-            storedWhileRestoring << saved(*settings).size();
+            storedWhileRestoring << rig.saved().size();
         });
         QTRY_VERIFY(!chain.loading());
-        QCOMPARE(names(chain), restored);
+        QCOMPARE(rig.names(), restored);
         QCOMPARE(chain.lastError(), error);
         QCOMPARE(storedWhileRestoring, QList<qsizetype>(restored.size(), stored.size()));
         // At the end the chain is saved once, without what failed to load;
         // when nothing loaded, the stored chain stays as it was.
-        const auto record = saved(*settings);
-        QCOMPARE(record.size(), restored.isEmpty() ? stored.size() : restored.size());
-        if (restored.isEmpty())
-            return;
-        QVERIFY(record[0].bypass && chain.slots()[0]->bypass());
-        QCOMPARE(chain.slots()[0]->unit().fullState()->value("gain").toInt(), 5);
+        QCOMPARE(rig.saved().size(), restored.isEmpty() ? stored.size() : restored.size());
+        if (!restored.isEmpty()) {
+            QVERIFY(rig.saved()[0].bypass && chain.slots()[0]->bypass());
+            QCOMPARE(chain.slots()[0]->unit().fullState()->value("gain").toInt(), 5);
+        }
     }
 
     void anUnreadableAutosaveIsLeftAlone()
     {
-        FakeHost host;
-        auto settings = freshSettings();
-        settings->setValue("chain", QByteArray("[{\"type\":1}]"));
-        Chain chain(host, *settings);
-        QVERIFY(chain.slots().isEmpty());
-        QCOMPARE(settings->value("chain").toByteArray(), QByteArray("[{\"type\":1}]"));
+        Rig rig(settingsPath());
+        rig.settings.setValue("chain", QByteArray("[{\"type\":1}]"));
+        QVERIFY(rig.chain().slots().isEmpty());
+        QCOMPARE(rig.settings.value("chain").toByteArray(), QByteArray("[{\"type\":1}]"));
     }
 
     void previewPlaysToItsEnd_data()
@@ -288,44 +286,38 @@ private Q_SLOTS:
         QFETCH(qint64, frames);
         QFETCH(double, seconds);
         QFETCH(int, blocks);
-        FakeHost host;
-        host.addFile("/mono.wav", tone(1, frames));
-        auto settings = freshSettings();
-        Chain chain(host, *settings);
+        Rig rig(settingsPath());
+        rig.addFile("/mono.wav", 1, frames);
+        Chain& chain = rig.chain();
+        FakePlayerNode& player = *rig.host.player();
         const model::AudioItem mono = item("/mono.wav");
         chain.play(mono, seconds);
         QCOMPARE(chain.isPlaying(mono.id), blocks > 0);
-        QCOMPARE(host.player()->isPlaying(), blocks > 0);
+        QCOMPARE(player.isPlaying(), blocks > 0);
         QCOMPARE(chain.pending(), std::min(blocks, Chain::prerollBlocks));
-        if (blocks > 0) {
-            const auto first = host.player()->queuedSamples(0);
-            QCOMPARE(first.size(), size_t(2));
-            QCOMPARE(first[1], first[0]); // mono on both channels
-        }
+        if (blocks > 0)
+            QCOMPARE(player.queuedSamples(0)[1], player.queuedSamples(0)[0]); // mono on both
         int finished = 0;
-        QTRY_VERIFY((finished += host.player()->finishNext(), !chain.playingID()));
+        QTRY_VERIFY((finished += player.finishNext(), !chain.playingID()));
         QCOMPARE(finished, blocks);
-        QVERIFY(!host.realtimeEngine()->isRunning());
-        QVERIFY(!host.player()->isPlaying());
+        QVERIFY(!rig.host.realtimeEngine()->isRunning() && !player.isPlaying());
         QCOMPARE(chain.pending(), 0);
         QVERIFY(chain.lastError().isNull());
     }
 
     void stalePreviewCompletionsAreIgnored()
     {
-        FakeHost host;
-        host.addFile("/a.wav", tone(2, Chain::blockFrames * 10));
-        host.addFile("/b.wav", tone(2, Chain::blockFrames * 10));
-        auto settings = freshSettings();
-        Chain chain(host, *settings);
+        Rig rig(settingsPath());
+        rig.addFile("/a.wav", 2, Chain::blockFrames * 10);
+        Chain& chain = rig.chain();
         chain.play(item("/a.wav"), 0);
         const qint64 generation = chain.generation();
-        chain.play(item("/b.wav"), 0); // the first's blocks are dropped, their completions stale
+        chain.play(item("/a.wav"), 0); // the first's blocks are dropped, their completions stale
         QCOMPARE(chain.generation(), generation + 1);
         QTest::qWait(30);
         QCOMPARE(chain.pending(), 4);
-        QVERIFY(host.player()->finishNext());
-        QTRY_COMPARE(host.player()->queued(), 4); // one done, one more scheduled
+        QVERIFY(rig.host.player()->finishNext());
+        QTRY_COMPARE(rig.host.player()->queued(), 4); // one done, one more scheduled
         QCOMPARE(chain.pending(), 4);
         chain.stop();
         chain.stop();
@@ -336,62 +328,34 @@ private Q_SLOTS:
 
     void currentTimeFollowsThePlayer()
     {
-        FakeHost host;
-        host.addFile("/long.wav", tone(2, 48000 * 20));
-        auto settings = freshSettings();
-        Chain chain(host, *settings);
-        QCOMPARE(chain.currentTime(), 0.0);
-        chain.play(item("/long.wav"), 10);
-        QCOMPARE(chain.currentTime(), 0.0); // no render time yet
-        host.player()->setPlayerTime(24000);
-        QCOMPARE(chain.currentTime(), 10.5);
+        Rig rig(settingsPath());
+        rig.addFile("/long.wav", 2, 48000 * 20);
+        QCOMPARE(rig.chain().currentTime(), 0.0);
+        rig.chain().play(item("/long.wav"), 10);
+        QCOMPARE(rig.chain().currentTime(), 0.0); // no render time yet
+        rig.host.player()->setPlayerTime(24000);
+        QCOMPARE(rig.chain().currentTime(), 10.5);
     }
 
     void failuresOfThePreview()
     {
-        FakeHost host;
-        host.addFile("/a.wav", tone(2, 48000, 44100));
-        host.addPlugin({.info = plugin("Only48", 1), .acceptedRates = {48000}});
-        auto settings = freshSettings();
-        Chain chain(host, *settings);
+        Rig rig(settingsPath());
+        rig.addFile("/a.wav", 2, 48000, 44100);
+        rig.host.addPlugin({.info = plugin(4), .acceptedRates = {48000}});
+        Chain& chain = rig.chain();
         chain.play(item("/missing.wav"), 0);
         QCOMPARE(chain.lastError(), QStringLiteral("„missing.wav“ lässt sich nicht abspielen."));
         QVERIFY(!chain.playingID());
 
-        add(chain, plugin("Only48", 1));
+        rig.add(4);
         chain.play(item("/a.wav", 44100), 0);
         QCOMPARE(chain.lastError(), QStringLiteral("Die Kette kann 44.1 kHz nicht abspielen."));
         QVERIFY(chain.playingID()); // and it plays regardless
 
-        host.failEngineStart = true;
+        rig.host.failEngineStart = true;
         chain.play(item("/a.wav", 44100), 0);
         QCOMPARE(chain.lastError(), QStringLiteral("„a.wav“ lässt sich nicht abspielen."));
         QVERIFY(!chain.playingID());
-    }
-
-    void editorsOpenOnceAndCloseWithTheirSlot()
-    {
-        FakeHost host;
-        host.addPlugin({.info = plugin("A", 1)});
-        auto settings = freshSettings();
-        Chain chain(host, *settings);
-        int opened = 0;
-        int closes = 0;
-        FakeWindow* window = nullptr;
-        chain.setEditorOpener([&](Chain& c, Slot& slot) {
-            ++opened;
-            auto made = std::make_unique<FakeWindow>(c, slot.id(), closes);
-            window = made.get();
-            c.registerEditor(slot.id(), std::move(made));
-        });
-        QCoro::waitFor(chain.addPlugin(plugin("A", 1), std::nullopt, false, true));
-        chain.openEditor(*chain.slots().first());
-        QCOMPARE(opened, 1);
-        QCOMPARE(window->raises, 1);
-        settings->remove("chain");
-        chain.editorClosed(chain.slots().first()->id()); // the user closed it
-        QVERIFY(settings->contains("chain"));
-        QVERIFY(!chain.hasEditor(chain.slots().first()->id()));
     }
 };
 

@@ -99,6 +99,13 @@ private Q_SLOTS:
         presets.reload();
         QCOMPARE(presets.names(), (QStringList{QStringLiteral("Äpfel"), "Kette", "kette 2",
                                                "Kette 10", "Sprache - Rauschen", "Zebra"}));
+
+        writeFile(m_dir.filePath("plain-file"), "x");
+        Presets blocked(&prompt, nullptr, m_dir.filePath("plain-file/Ketten"));
+        prompt.answer = QStringLiteral("Kette");
+        blocked.saveCurrentChain(chain);
+        QCOMPARE(chain.lastError(), QStringLiteral("Kette konnte nicht gespeichert werden."));
+        QVERIFY(blocked.names().isEmpty());
     }
 
     void unreadablePresetsLeaveTheChain()
@@ -142,22 +149,6 @@ private Q_SLOTS:
         presets.revealFolder();
         QVERIFY(QDir(folder).exists());
         QCOMPARE(revealer.revealed, QStringList{folder});
-    }
-
-    void aFolderThatCannotBeMade()
-    {
-        FakeHost host;
-        host.addPlugin({.info = gain});
-        QSettings settings(m_dir.filePath("nofolder.ini"), QSettings::IniFormat);
-        chain::Chain chain(host, settings);
-        QCoro::waitFor(chain.addPlugin(gain, std::nullopt, false, false));
-        writeFile(m_dir.filePath("plain-file"), "x");
-        ScriptedPrompt prompt;
-        prompt.answer = QStringLiteral("Kette");
-        Presets presets(&prompt, nullptr, m_dir.filePath("plain-file/Ketten"));
-        presets.saveCurrentChain(chain);
-        QCOMPARE(chain.lastError(), QStringLiteral("Kette konnte nicht gespeichert werden."));
-        QVERIFY(presets.names().isEmpty());
     }
 
     void aFailedWriteKeepsTheOldPreset()
