@@ -45,6 +45,15 @@ FakeProcessorFactory gatedGain(std::shared_ptr<std::atomic<bool>> open)
     };
 }
 
+/// A fake host, a settings file, an empty chain and the session.
+struct Rig {
+    explicit Rig(const QString& settingsPath) : settings(settingsPath, QSettings::IniFormat) {}
+    FakeHost host;
+    QSettings settings;
+    chain::Chain chain{host, settings};
+    Session session{host, settings};
+};
+
 class ScriptedPicker : public FilePicker {
 public:
     QList<QUrl> files;
@@ -68,11 +77,7 @@ class TestSession : public QObject {
         return path;
     }
 
-    std::unique_ptr<QSettings> settings()
-    {
-        return std::make_unique<QSettings>(m_dir.filePath(QString::number(++m_counter) + ".ini"),
-                                           QSettings::IniFormat);
-    }
+    QString settingsPath() { return m_dir.filePath(QString::number(++m_counter) + ".ini"); }
 
     /// A real file on disk (for listing and naming), held as audio by the
     /// fake host unless `audio` is false.
@@ -111,9 +116,8 @@ class TestSession : public QObject {
 private Q_SLOTS:
     void importOrderAndFilters()
     {
-        FakeHost host;
-        const auto store = settings();
-        Session session(host, *store);
+        Rig rig(settingsPath());
+        auto& [host, store, chain, session] = rig;
         const QString root = folder("drop");
         for (const char* name : {"b10.wav", "Zebra.wav", "b2.wav", "c/a.wav", "B3.WAV",
                                  ".hidden.wav", ".secret/d.wav"})
@@ -140,9 +144,8 @@ private Q_SLOTS:
 
     void selectionRule()
     {
-        FakeHost host;
-        const auto store = settings();
-        Session session(host, *store);
+        Rig rig(settingsPath());
+        auto& [host, store, chain, session] = rig;
         const QString root = addFiles(host, session, 2);
         QCOMPARE(session.selection(), QSet<QUuid>{session.items()[0].id});
         session.setSelection({session.items()[1].id});
@@ -155,9 +158,8 @@ private Q_SLOTS:
 
     void noticesClearThemselvesOnlyWhileShown()
     {
-        FakeHost host;
-        const auto store = settings();
-        Session session(host, *store);
+        Rig rig(settingsPath());
+        auto& [host, store, chain, session] = rig;
         bool fired = false;
         session.setToastDuration(0);
         session.showToast("eins");
@@ -207,9 +209,8 @@ private Q_SLOTS:
 
     void freeNamesNeverHitAnExistingFile()
     {
-        FakeHost host;
-        const auto store = settings();
-        Session session(host, *store);
+        Rig rig(settingsPath());
+        auto& [host, store, chain, session] = rig;
         const QString root = folder("names");
         const QUrl song = file(host, root + "/song.wav");
         for (const char* expected :
@@ -230,14 +231,12 @@ private Q_SLOTS:
 
     void exportRunsChosenRowsInListOrder()
     {
-        FakeHost host;
+        Rig rig(settingsPath());
+        auto& [host, store, chain, session] = rig;
         const auto open = std::make_shared<std::atomic<bool>>(false);
-        host.addPlugin({.info = gain, .processor = gatedGain(open)});
-        const auto store = settings();
-        chain::Chain chain(host, *store);
-        QCoro::waitFor(chain.addPlugin(gain, std::nullopt, false, false));
-        Session session(host, *store);
         const auto release = qScopeGuard([&] { *open = true; }); // also when the test fails
+        host.addPlugin({.info = gain, .processor = gatedGain(open)});
+        QCoro::waitFor(chain.addPlugin(gain, std::nullopt, false, false));
         addFiles(host, session, 3);
         session.setFormat(ExportFormat::wav16);
         connect(&session, &Session::itemChanged, this, [&](const QUuid& id) {
@@ -267,10 +266,8 @@ private Q_SLOTS:
 
     void removalsKeepTheFileBeingExported()
     {
-        FakeHost host;
-        const auto store = settings();
-        chain::Chain chain(host, *store);
-        Session session(host, *store);
+        Rig rig(settingsPath());
+        auto& [host, store, chain, session] = rig;
         addFiles(host, session, 3);
         const QUuid first = session.items()[0].id;
         connect(&session, &Session::itemChanged, this, [&](const QUuid& id) {
@@ -291,10 +288,8 @@ private Q_SLOTS:
 
     void cancellingDuringTheThirdOfFive()
     {
-        FakeHost host;
-        const auto store = settings();
-        chain::Chain chain(host, *store);
-        Session session(host, *store);
+        Rig rig(settingsPath());
+        auto& [host, store, chain, session] = rig;
         const QString root = addFiles(host, session, 5);
         session.setStatus(session.items()[4].id, model::Status::failed("früher")); // kept
         const QUuid third = session.items()[2].id;
@@ -317,10 +312,8 @@ private Q_SLOTS:
 
     void failuresAndNotices()
     {
-        FakeHost host;
-        const auto store = settings();
-        chain::Chain chain(host, *store);
-        Session session(host, *store);
+        Rig rig(settingsPath());
+        auto& [host, store, chain, session] = rig;
         session.startExport(chain);
         QCOMPARE(session.toast(), QStringLiteral("Zieh zuerst Audiodateien ins Fenster."));
         QVERIFY(!session.exporting());
