@@ -107,22 +107,6 @@ private Q_SLOTS:
         }
     }
 
-    void aReverbRingsOutAndStopsAtTheFirstSilentBlock()
-    {
-        const RenderJob render =
-            job("tail", {capture(*m_host, "urn:tolvex:test:tail", {})}, ExportFormat::wav32f);
-        renderFile(*m_host, render, [](double) {});
-        const Signal out = readToEnd(*host::openAudioFile(render.target.toLocalFile()));
-        // Echoes every 100 frames at half level fall below 0.0001 within
-        // about 1400 frames of the source's end; the output ends with the
-        // block in which they do.
-        const qint64 end = m_signal.frames();
-        QVERIFY(out.frames() > end);
-        QVERIFY(out.frames() <= end + 2 * 4096);
-        QCOMPARE(out.frames() % 4096, 0);
-        QVERIFY(std::abs(out.channels[0][size_t(end + 50)]) > 0.0001f); // the tail is there
-    }
-
     void limiterMatchesFfmpegOnceItsLatencyIsRemoved()
     {
         const model::PluginState dpl = capture(*m_host, "http://gareus.org/oss/lv2/dpl#stereo",
