@@ -25,34 +25,12 @@ struct OfflineGraphEngine::Stage {
     AudioBuffer output;
 };
 
-OfflineGraphEngine::OfflineGraphEngine() = default;
+OfflineGraphEngine::OfflineGraphEngine()
+    : m_graph(m_mixer, &m_input, QStringLiteral("Die Export-Kette lässt sich nicht verbinden."),
+              QStringLiteral("Die Export-Kette endet nicht im Mischer."))
+{}
+
 OfflineGraphEngine::~OfflineGraphEngine() = default;
-
-void OfflineGraphEngine::attach(AudioNode& node)
-{
-    m_attached.insert(&node);
-}
-
-void OfflineGraphEngine::detach(AudioNode& node)
-{
-    m_attached.erase(&node);
-    m_edges.erase(&node);
-    std::erase_if(m_edges, [&](const auto& edge) { return edge.second.to == &node; });
-}
-
-void OfflineGraphEngine::connect(AudioNode& from, AudioNode& to, const AudioFormat& format)
-{
-    const bool fromKnown = &from == &m_input || m_attached.contains(&from);
-    const bool toKnown = &to == &m_mixer || m_attached.contains(&to);
-    if (!fromKnown || !toKnown || &from == &m_mixer || &to == &m_input)
-        throw HostError(QStringLiteral("Die Export-Kette lässt sich nicht verbinden."));
-    m_edges.insert_or_assign(&from, Edge{&to, format});
-}
-
-void OfflineGraphEngine::disconnectOutput(AudioNode& node)
-{
-    m_edges.erase(&node);
-}
 
 void OfflineGraphEngine::enableManualRendering(const AudioFormat& format, qint64 maximumFrameCount)
 {
@@ -80,33 +58,22 @@ void OfflineGraphEngine::start()
 {
     if (!m_format || !m_inputFormat)
         throw HostError(QStringLiteral("Der Export ist nicht vorbereitet."));
-    // Walk the line from the input node to the mixer, preparing each node for
-    // the formats of its two connections.
+    // Each node on the line is prepared for the formats of its two connections.
+    const GraphLine::Line line = m_graph.walk(m_input);
     std::vector<std::unique_ptr<Stage>> stages;
-    const AudioNode* node = &m_input;
-    std::optional<AudioFormat> incoming;
-    for (size_t steps = 0; node != &m_mixer; ++steps) {
-        const auto edge = m_edges.find(node);
-        if (edge == m_edges.end() || steps > m_attached.size())
-            throw HostError(QStringLiteral("Die Export-Kette endet nicht im Mischer."));
-        if (node != &m_input) {
-            auto* processing = dynamic_cast<ProcessingNode*>(const_cast<AudioNode*>(node));
-            if (!processing)
-                throw HostError(QStringLiteral("Die Export-Kette enthält einen fremden Knoten."));
-            processing->prepare(*incoming, edge->second.format, m_maximumFrames, false);
-            auto buffer = AudioBuffer::make(edge->second.format, m_maximumFrames);
-            if (!buffer)
-                throw std::bad_alloc();
-            stages.push_back(std::make_unique<Stage>(Stage{processing, std::move(*buffer)}));
-        }
-        incoming = edge->second.format;
-        if (node == &m_input) {
-            m_inputBuffer = AudioBuffer::make(edge->second.format, m_maximumFrames);
-            if (!m_inputBuffer)
-                throw std::bad_alloc();
-        }
-        node = edge->second.to;
+    for (const GraphLine::Stage& step : line.stages) {
+        auto* processing = dynamic_cast<ProcessingNode*>(step.node);
+        if (!processing)
+            throw HostError(QStringLiteral("Die Export-Kette enthält einen fremden Knoten."));
+        processing->prepare(step.input, step.output, m_maximumFrames, false);
+        auto buffer = AudioBuffer::make(step.output, m_maximumFrames);
+        if (!buffer)
+            throw std::bad_alloc();
+        stages.push_back(std::make_unique<Stage>(Stage{processing, std::move(*buffer)}));
     }
+    m_inputBuffer = AudioBuffer::make(line.sourceFormat, m_maximumFrames);
+    if (!m_inputBuffer)
+        throw std::bad_alloc();
     m_stages = std::move(stages);
     m_running = true;
 }

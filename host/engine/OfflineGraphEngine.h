@@ -1,10 +1,9 @@
 #pragma once
 
 #include "host/AudioEngine.h"
+#include "host/engine/GraphLine.h"
 
-#include <map>
 #include <memory>
-#include <set>
 #include <vector>
 
 namespace tolvex::host {
@@ -17,10 +16,13 @@ public:
     OfflineGraphEngine();
     ~OfflineGraphEngine() override;
 
-    void attach(AudioNode& node) override;
-    void detach(AudioNode& node) override;
-    void connect(AudioNode& from, AudioNode& to, const AudioFormat& format) override;
-    void disconnectOutput(AudioNode& node) override;
+    void attach(AudioNode& node) override { m_graph.attach(node); }
+    void detach(AudioNode& node) override { m_graph.detach(node); }
+    void connect(AudioNode& from, AudioNode& to, const AudioFormat& format) override
+    {
+        m_graph.connect(from, to, format);
+    }
+    void disconnectOutput(AudioNode& node) override { m_graph.disconnectOutput(node); }
     AudioNode& mainMixer() override { return m_mixer; }
     void start() override;
     void stop() override { m_running = false; }
@@ -33,16 +35,11 @@ public:
 
 private:
     struct EngineNode : AudioNode {};
-    struct Edge {
-        AudioNode* to;
-        AudioFormat format;
-    };
     struct Stage; ///< a processing node with its output buffer
 
     EngineNode m_input;
     EngineNode m_mixer;
-    std::set<const AudioNode*> m_attached;
-    std::map<const AudioNode*, Edge> m_edges;
+    GraphLine m_graph;
     std::optional<AudioFormat> m_format;
     qint64 m_maximumFrames = 0;
     std::optional<AudioFormat> m_inputFormat;

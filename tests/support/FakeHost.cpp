@@ -1,11 +1,13 @@
 #include "tests/support/FakeHost.h"
 
+#include "host/ProcessingNode.h"
+#include "host/engine/OfflineGraphEngine.h"
+
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <deque>
 
 namespace tolvex::testing {
@@ -70,161 +72,127 @@ FakeProcessorFactory ringProcessor(qint64 frames, float level)
 
 // Instances ---------------------------------------------------------------
 
-FakeInstance::FakeInstance(FakeHost& host, FakePlugin plugin)
-    : m_host(host), m_plugin(std::move(plugin)), m_state(m_plugin.state),
-      m_parameters(m_plugin.parameters)
-{
-    if (m_plugin.processor)
-        m_processor = m_plugin.processor();
-    ++m_host.m_liveInstances;
-}
-
-FakeInstance::~FakeInstance()
-{
-    --m_host.m_liveInstances;
-}
-
-void FakeInstance::process(float* const* channels, int channelCount, qint64 frames)
-{
-    if (!m_bypass && m_processor)
-        m_processor(channels, channelCount, frames);
-}
-
-std::optional<host::PropertyDictionary> FakeInstance::fullState() const
-{
-    if (!m_state)
-        return std::nullopt;
-    host::PropertyDictionary state = *m_state;
-    state.insert(QStringLiteral("uri"), m_plugin.info.id());
-    return state;
-}
-
-void FakeInstance::setFullState(const host::PropertyDictionary& state)
-{
-    m_state = state;
-    m_state->remove(QStringLiteral("uri"));
-}
-
-QList<host::PluginParameter> FakeInstance::parameters() const
-{
-    std::lock_guard lock(m_parameterMutex);
-    return m_parameters;
-}
-
-bool FakeInstance::setParameter(const QString& symbol, float value)
-{
-    std::lock_guard lock(m_parameterMutex);
-    for (host::PluginParameter& parameter : m_parameters) {
-        if (parameter.symbol == symbol) {
-            parameter.value = std::clamp(value, parameter.minimum, parameter.maximum);
-            return true;
-        }
-    }
-    return false;
-}
-
-bool FakeInstance::accepts(const AudioFormat& format) const
-{
-    const auto& channels = m_plugin.acceptedChannels;
-    const auto& rates = m_plugin.acceptedRates;
-    return (channels.empty() || channels.contains(format.channelCount())) &&
-           (rates.empty() || rates.contains(format.sampleRate()));
-}
-
-bool FakeInstance::setInputFormat(int bus, const AudioFormat& format)
-{
-    if (bus < 0 || bus >= m_plugin.inputBusses || !accepts(format))
-        return false;
-    m_inputFormat = format;
-    return true;
-}
-
-bool FakeInstance::setOutputFormat(int bus, const AudioFormat& format)
-{
-    if (bus < 0 || bus >= m_plugin.outputBusses || !accepts(format))
-        return false;
-    m_outputFormat = format;
-    return true;
-}
-
 namespace {
 
 class FakeEditorView : public host::EditorView {
 public:
-    explicit FakeEditorView(QSize size) : m_size(size) {}
-    QSize preferredSize() const override { return m_size; }
-
-private:
-    QSize m_size;
+    QSize preferredSize() const override { return {}; }
 };
 
 } // namespace
 
-void FakeInstance::requestEditorView(EditorCompletion completion)
-{
-    const bool hasEditor = m_plugin.hasEditor;
-    const QSize size = m_plugin.editorSize;
-    m_host.runElsewhere([hasEditor, size, completion = std::move(completion)] {
-        completion(hasEditor ? std::make_unique<FakeEditorView>(size) : nullptr);
-    });
-}
+/// A fake plugin instance. The engines run it as a processing node that
+/// takes any format: the processor works on the output in place.
+class FakeInstance : public host::PluginInstance, public host::ProcessingNode {
+public:
+    FakeInstance(FakeHost& host, FakePlugin plugin)
+        : m_host(host), m_plugin(std::move(plugin)), m_state(m_plugin.state),
+          m_parameters(m_plugin.parameters)
+    {
+        if (m_plugin.processor)
+            m_processor = m_plugin.processor();
+        ++m_host.m_liveInstances;
+    }
+    ~FakeInstance() override { --m_host.m_liveInstances; }
 
-// Graph -------------------------------------------------------------------
+    const QString& name() const { return m_plugin.info.name; }
 
-void FakeGraph::attach(AudioNode& node)
-{
-    m_attached.insert(&node);
-}
+    void prepare(const AudioFormat&, const AudioFormat&, qint64, bool) override {}
+    void process(const AudioBuffer& input, AudioBuffer& output, qint64 frames) noexcept override
+    {
+        for (int c = 0; c < output.channelCount(); ++c)
+            std::copy_n(input.channel(std::min(c, input.channelCount() - 1)), frames,
+                        output.channel(c));
+        output.setFrameLength(frames);
+        if (!m_bypass && m_processor)
+            m_processor(output.channels(), output.channelCount(), frames);
+    }
 
-void FakeGraph::detach(AudioNode& node)
-{
-    m_attached.erase(&node);
-    m_edges.erase(&node);
-    std::erase_if(m_edges, [&](const auto& edge) { return edge.second.to == &node; });
-}
+    std::optional<host::PropertyDictionary> fullState() const override
+    {
+        if (!m_state)
+            return std::nullopt;
+        host::PropertyDictionary state = *m_state;
+        state.insert(QStringLiteral("uri"), m_plugin.info.id());
+        return state;
+    }
+    void setFullState(const host::PropertyDictionary& state) override
+    {
+        m_state = state;
+        m_state->remove(QStringLiteral("uri"));
+    }
+    void setBypass(bool bypass) override { m_bypass = bypass; }
+    bool bypass() const override { return m_bypass; }
+    int inputBusCount() const override { return 1; }
+    int outputBusCount() const override { return 1; }
+    bool setInputFormat(int bus, const AudioFormat& format) override
+    {
+        return accepts(bus, format);
+    }
+    bool setOutputFormat(int bus, const AudioFormat& format) override
+    {
+        return accepts(bus, format);
+    }
+    double latency() const override { return m_plugin.latency; }
+    double tailTime() const override { return m_plugin.tailTime; }
 
-void FakeGraph::connect(AudioNode& from, AudioNode& to, const AudioFormat& format)
-{
-    const auto known = [&](const AudioNode& node) {
-        return &node == &mixer || isAttached(node) || dynamic_cast<const NamedNode*>(&node);
-    };
-    if (!known(from) || !known(to))
-        throw HostError(QStringLiteral("Knoten ist nicht eingehängt."));
-    m_edges.insert_or_assign(&from, Edge{&to, format});
-}
+    QList<host::PluginParameter> parameters() const override
+    {
+        std::lock_guard lock(m_parameterMutex);
+        return m_parameters;
+    }
+    bool setParameter(const QString& symbol, float value) override
+    {
+        std::lock_guard lock(m_parameterMutex);
+        for (host::PluginParameter& parameter : m_parameters) {
+            if (parameter.symbol == symbol) {
+                parameter.value = std::clamp(value, parameter.minimum, parameter.maximum);
+                return true;
+            }
+        }
+        return false;
+    }
 
-void FakeGraph::disconnectOutput(AudioNode& node)
-{
-    m_edges.erase(&node);
-}
+    void requestEditorView(EditorCompletion completion) override
+    {
+        m_host.runElsewhere([hasEditor = m_plugin.hasEditor, completion = std::move(completion)] {
+            completion(hasEditor ? std::make_unique<FakeEditorView>() : nullptr);
+        });
+    }
 
-bool FakeGraph::isAttached(const AudioNode& node) const
-{
-    return m_attached.contains(&node);
-}
+private:
+    bool accepts(int bus, const AudioFormat& format) const
+    {
+        const auto& channels = m_plugin.acceptedChannels;
+        const auto& rates = m_plugin.acceptedRates;
+        return bus == 0 && (channels.empty() || channels.contains(format.channelCount())) &&
+               (rates.empty() || rates.contains(format.sampleRate()));
+    }
 
-AudioNode* FakeGraph::next(const AudioNode& from) const
-{
-    const auto found = m_edges.find(&from);
-    return found == m_edges.end() ? nullptr : found->second.to;
-}
+    FakeHost& m_host;
+    FakePlugin m_plugin;
+    std::optional<host::PropertyDictionary> m_state;
+    mutable std::mutex m_parameterMutex;
+    QList<host::PluginParameter> m_parameters;
+    std::atomic<bool> m_bypass{false};
+    FakeProcessor m_processor;
+};
 
-std::optional<AudioFormat> FakeGraph::formatFrom(const AudioNode& from) const
-{
-    const auto found = m_edges.find(&from);
-    if (found == m_edges.end())
-        return std::nullopt;
-    return found->second.format;
-}
+// Engines -----------------------------------------------------------------
+
+FakeGraph::FakeGraph(AudioNode& mixer)
+    : GraphLine(mixer, nullptr, QStringLiteral("Knoten ist nicht eingehängt."),
+                QStringLiteral("Die Kette endet nicht im Mischer."))
+{}
 
 QStringList FakeGraph::route(const AudioNode& start) const
 {
     QStringList names;
     for (const AudioNode* node = &start; node && names.size() < 1000; node = next(*node)) {
-        if (const auto* named = dynamic_cast<const NamedNode*>(node))
-            names << named->name;
+        if (node == &mixer())
+            names << QStringLiteral("mixer");
         else if (const auto* instance = dynamic_cast<const FakeInstance*>(node))
-            names << instance->plugin().info.name;
+            names << instance->name();
         else if (dynamic_cast<const FakePlayerNode*>(node))
             names << QStringLiteral("player");
         else
@@ -233,104 +201,51 @@ QStringList FakeGraph::route(const AudioNode& start) const
     return names;
 }
 
-// Offline engine ----------------------------------------------------------
-
-class FakeOfflineEngine : public host::OfflineEngine {
+/// The real offline engine with the host's failures injected and its
+/// running engines counted.
+class FakeOfflineEngine : public host::OfflineGraphEngine {
 public:
     explicit FakeOfflineEngine(FakeHost& host) : m_host(host) {}
     ~FakeOfflineEngine() override { stop(); }
-
-    void attach(AudioNode& node) override { m_graph.attach(node); }
-    void detach(AudioNode& node) override { m_graph.detach(node); }
-    void connect(AudioNode& from, AudioNode& to, const AudioFormat& format) override
-    {
-        m_graph.connect(from, to, format);
-    }
-    void disconnectOutput(AudioNode& node) override { m_graph.disconnectOutput(node); }
-    AudioNode& mainMixer() override { return m_graph.mixer; }
-    AudioNode& inputNode() override { return m_input; }
-
-    void start() override
-    {
-        if (m_host.failEngineStart)
-            throw HostError(QStringLiteral("Die Audio-Engine lässt sich nicht starten."));
-        if (!m_running)
-            ++m_host.m_runningEngines;
-        m_running = true;
-    }
-
-    void stop() override
-    {
-        if (m_running)
-            --m_host.m_runningEngines;
-        m_running = false;
-    }
 
     void enableManualRendering(const AudioFormat& format, qint64 maximumFrameCount) override
     {
         if (m_host.refuseManualRendering)
             throw HostError(QStringLiteral("Offline-Rendering wird nicht unterstützt."));
-        m_format = format;
-        m_maximum = maximumFrameCount;
-        m_scratch = AudioBuffer::make(format, maximumFrameCount);
+        OfflineGraphEngine::enableManualRendering(format, maximumFrameCount);
     }
-
-    AudioFormat manualRenderingFormat() const override { return *m_format; }
-
     bool setManualRenderingInput(const AudioFormat& format, InputBlock block) override
     {
-        if (m_host.refuseManualRenderingInput || !m_format || format != *m_format)
-            return false;
-        m_inputBlock = std::move(block);
-        return true;
+        return !m_host.refuseManualRenderingInput &&
+               OfflineGraphEngine::setManualRenderingInput(format, std::move(block));
     }
-
+    void start() override
+    {
+        if (m_host.failEngineStart)
+            throw HostError(QStringLiteral("Die Audio-Engine lässt sich nicht starten."));
+        OfflineGraphEngine::start();
+        if (!std::exchange(m_running, true))
+            ++m_host.m_runningEngines;
+    }
+    void stop() override
+    {
+        OfflineGraphEngine::stop();
+        if (std::exchange(m_running, false))
+            --m_host.m_runningEngines;
+    }
     host::RenderStatus render(qint64 frameCount, AudioBuffer& buffer) override
     {
         const int call = m_calls++;
         if (m_host.renderStatusAt && m_host.renderStatusAt->first == call)
             return m_host.renderStatusAt->second;
-        if (!m_running || !m_scratch || frameCount > m_maximum ||
-            frameCount > buffer.frameCapacity())
-            throw HostError(QStringLiteral("Die Audio-Engine kann so nicht rechnen."));
-
-        host::RenderStatus status = host::RenderStatus::success;
-        const AudioBuffer* input = m_inputBlock ? m_inputBlock(frameCount) : nullptr;
-        const qint64 delivered = input ? std::min(input->frameLength(), frameCount) : 0;
-        if (delivered < frameCount)
-            status = host::RenderStatus::insufficientInput;
-        const int channels = m_scratch->channelCount();
-        for (int c = 0; c < channels; ++c) {
-            float* out = m_scratch->channel(c);
-            if (input)
-                std::copy_n(input->channel(std::min(c, input->channelCount() - 1)), delivered, out);
-            std::fill(out + delivered, out + frameCount, 0.0f);
-        }
-        for (AudioNode* node = m_graph.next(m_input); node && node != &m_graph.mixer;
-             node = m_graph.next(*node)) {
-            if (auto* instance = dynamic_cast<FakeInstance*>(node))
-                instance->process(m_scratch->channels(), channels, frameCount);
-        }
-        for (int c = 0; c < buffer.channelCount(); ++c)
-            std::copy_n(m_scratch->channel(std::min(c, channels - 1)), frameCount,
-                        buffer.channel(c));
-        buffer.setFrameLength(frameCount);
-        return status;
+        return OfflineGraphEngine::render(frameCount, buffer);
     }
 
 private:
     FakeHost& m_host;
-    FakeGraph m_graph;
-    FakeGraph::NamedNode m_input{QStringLiteral("input")};
-    std::optional<AudioFormat> m_format;
-    qint64 m_maximum = 0;
-    std::optional<AudioBuffer> m_scratch;
-    InputBlock m_inputBlock;
     bool m_running = false;
     int m_calls = 0;
 };
-
-// Real-time engine and player ----------------------------------------------
 
 FakeRealtimeEngine::~FakeRealtimeEngine()
 {
@@ -344,17 +259,14 @@ void FakeRealtimeEngine::start()
 {
     if (m_host.failEngineStart)
         throw HostError(QStringLiteral("Die Audioausgabe lässt sich nicht starten."));
-    if (!m_running)
+    if (!std::exchange(m_running, true))
         ++m_host.m_runningEngines;
-    m_running = true;
-    ++m_starts;
 }
 
 void FakeRealtimeEngine::stop()
 {
-    if (m_running)
+    if (std::exchange(m_running, false))
         --m_host.m_runningEngines;
-    m_running = false;
 }
 
 FakePlayerNode::~FakePlayerNode()
@@ -400,11 +312,6 @@ void FakePlayerNode::schedule(AudioBuffer buffer, Completion completion)
 {
     std::lock_guard lock(m_mutex);
     m_queue.push_back({std::move(buffer), std::move(completion)});
-}
-
-void FakePlayerNode::play()
-{
-    m_playing = true;
 }
 
 void FakePlayerNode::stop()

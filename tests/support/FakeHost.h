@@ -1,9 +1,9 @@
 #pragma once
 
 #include "host/AudioHost.h"
+#include "host/engine/GraphLine.h"
 
 #include <QMap>
-#include <QSize>
 #include <QStringList>
 
 #include <atomic>
@@ -39,8 +39,6 @@ struct FakePlugin {
     std::set<int> acceptedChannels{};
     /// Sample rates the plugin takes; empty takes any.
     std::set<double> acceptedRates{};
-    int inputBusses = 1;
-    int outputBusses = 1;
     bool failsToInstantiate = false;
     /// What fullState() reports besides the "uri" entry; nothing reports no state.
     std::optional<host::PropertyDictionary> state = host::PropertyDictionary{};
@@ -48,9 +46,8 @@ struct FakePlugin {
     FakeProcessorFactory processor{};
     /// The parameters the instance describes and lets set.
     QList<host::PluginParameter> parameters{};
-    /// Whether the plugin hands out an editor view, and its preferred size.
+    /// Whether the plugin hands out an editor view.
     bool hasEditor = false;
-    QSize editorSize{};
 };
 
 /// A file the fake reader serves from memory, one vector per channel.
@@ -68,11 +65,16 @@ struct FakeWrittenFile {
     bool finished = false;
 };
 
-/// An AudioHost held entirely in memory, for testing the render, chain and
-/// session logic. Plugins, files and failures are set up by the test; the
-/// host records what was written and how engines were used. Writers create
-/// a real, empty marker file at their path (exclusively, as the real host
-/// does), so tests can see whether a partial output was deleted.
+class FakeRealtimeEngine;
+class FakePlayerNode;
+
+/// An AudioHost held in memory, for testing the render, chain and session
+/// logic. Plugins, files and failures are set up by the test; the host
+/// records what was written. Its offline engine is the real one, running the
+/// fake instances (which take whatever formats they are given); its
+/// real-time engine and player play only when the test says so. Writers
+/// create a real, empty marker file at their path (exclusively, as the real
+/// host does), so tests can see whether a partial output was deleted.
 ///
 /// Completions of instantiations and editor requests, and of player buffers,
 /// run on threads of the host's own, joined when the host is destroyed.
@@ -84,7 +86,7 @@ public:
     // Set-up, before the code under test runs.
     void addPlugin(FakePlugin plugin);
     void addFile(const QString& path, FakeAudioFile file);
-    /// Makes the next offline engines refuse or fail at the given step.
+    /// Makes the next engines refuse or fail at the given step.
     bool refuseManualRendering = false;
     bool refuseManualRenderingInput = false;
     bool failEngineStart = false;
@@ -100,10 +102,9 @@ public:
     std::optional<FakeWrittenFile> written(const QString& path) const;
     int liveInstances() const { return m_liveInstances; }
     int runningEngines() const { return m_runningEngines; }
-
     /// The real-time engine and player made last (null when none is alive).
-    class FakeRealtimeEngine* realtimeEngine() const { return m_realtimeEngine; }
-    class FakePlayerNode* player() const { return m_player; }
+    FakeRealtimeEngine* realtimeEngine() const { return m_realtimeEngine; }
+    FakePlayerNode* player() const { return m_player; }
 
     // AudioHost
     QList<model::PluginInfo> components(quint32 type) override;
@@ -136,76 +137,16 @@ private:
     FakePlayerNode* m_player = nullptr;
 };
 
-/// A fake plugin instance; processes blocks in place with its processor.
-class FakeInstance : public host::PluginInstance {
+/// The real graph bookkeeping, with the names along a line for tests.
+class FakeGraph : public host::GraphLine {
 public:
-    FakeInstance(FakeHost& host, FakePlugin plugin);
-    ~FakeInstance() override;
-
-    const FakePlugin& plugin() const { return m_plugin; }
-    std::optional<host::AudioFormat> inputFormat() const { return m_inputFormat; }
-    std::optional<host::AudioFormat> outputFormat() const { return m_outputFormat; }
-    void process(float* const* channels, int channelCount, qint64 frames);
-
-    std::optional<host::PropertyDictionary> fullState() const override;
-    void setFullState(const host::PropertyDictionary& state) override;
-    void setBypass(bool bypass) override { m_bypass = bypass; }
-    bool bypass() const override { return m_bypass; }
-    int inputBusCount() const override { return m_plugin.inputBusses; }
-    int outputBusCount() const override { return m_plugin.outputBusses; }
-    bool setInputFormat(int bus, const host::AudioFormat& format) override;
-    bool setOutputFormat(int bus, const host::AudioFormat& format) override;
-    double latency() const override { return m_plugin.latency; }
-    double tailTime() const override { return m_plugin.tailTime; }
-    QList<host::PluginParameter> parameters() const override;
-    bool setParameter(const QString& symbol, float value) override;
-    void requestEditorView(EditorCompletion completion) override;
-
-private:
-    bool accepts(const host::AudioFormat& format) const;
-
-    FakeHost& m_host;
-    FakePlugin m_plugin;
-    std::optional<host::PropertyDictionary> m_state;
-    mutable std::mutex m_parameterMutex;
-    QList<host::PluginParameter> m_parameters;
-    std::atomic<bool> m_bypass{false};
-    std::optional<host::AudioFormat> m_inputFormat;
-    std::optional<host::AudioFormat> m_outputFormat;
-    FakeProcessor m_processor;
-};
-
-/// The engines' graph bookkeeping, shared by both fake engines.
-class FakeGraph {
-public:
-    struct NamedNode : host::AudioNode {
-        explicit NamedNode(QString n) : name(std::move(n)) {}
-        QString name;
-    };
-
-    void attach(host::AudioNode& node);
-    void detach(host::AudioNode& node);
-    void connect(host::AudioNode& from, host::AudioNode& to, const host::AudioFormat& format);
-    void disconnectOutput(host::AudioNode& node);
-    bool isAttached(const host::AudioNode& node) const;
-    /// The node `from` feeds, or null.
-    host::AudioNode* next(const host::AudioNode& from) const;
-    std::optional<host::AudioFormat> formatFrom(const host::AudioNode& from) const;
+    explicit FakeGraph(host::AudioNode& mixer);
     /// Names along the connections from `start`: plugin names, "player",
-    /// "input", "mixer".
+    /// "mixer".
     QStringList route(const host::AudioNode& start) const;
-
-    NamedNode mixer{QStringLiteral("mixer")};
-
-private:
-    struct Edge {
-        host::AudioNode* to;
-        host::AudioFormat format;
-    };
-    std::set<const host::AudioNode*> m_attached;
-    std::map<const host::AudioNode*, Edge> m_edges;
 };
 
+/// A real-time engine that keeps the graph and plays nothing.
 class FakeRealtimeEngine : public host::RealtimeEngine {
 public:
     explicit FakeRealtimeEngine(FakeHost& host) : m_host(host) {}
@@ -213,7 +154,6 @@ public:
 
     const FakeGraph& graph() const { return m_graph; }
     bool isRunning() const { return m_running; }
-    int starts() const { return m_starts; }
 
     void attach(host::AudioNode& node) override { m_graph.attach(node); }
     void detach(host::AudioNode& node) override { m_graph.detach(node); }
@@ -223,16 +163,17 @@ public:
         m_graph.connect(from, to, format);
     }
     void disconnectOutput(host::AudioNode& node) override { m_graph.disconnectOutput(node); }
-    host::AudioNode& mainMixer() override { return m_graph.mixer; }
+    host::AudioNode& mainMixer() override { return m_mixer; }
     void prepare() override {}
     void start() override;
     void stop() override;
 
 private:
+    struct Mixer : host::AudioNode {};
     FakeHost& m_host;
-    FakeGraph m_graph;
+    Mixer m_mixer;
+    FakeGraph m_graph{m_mixer};
     bool m_running = false;
-    int m_starts = 0;
 };
 
 /// A player whose buffers play only when the test says so.
@@ -252,7 +193,7 @@ public:
     void setPlayerTime(std::optional<qint64> frames) { m_time = frames; }
 
     void schedule(host::AudioBuffer buffer, Completion completion) override;
-    void play() override;
+    void play() override { m_playing = true; }
     void stop() override;
     std::optional<qint64> playerTime() const override { return m_time; }
 
