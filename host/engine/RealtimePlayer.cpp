@@ -5,11 +5,29 @@
 
 namespace tolvex::host {
 
-namespace {
-constexpr size_t queueCapacity = 256;
+void RealtimePlayer::NodeList::push(Node* node) noexcept
+{
+    node->next = m_head.load(std::memory_order_relaxed);
+    while (!m_head.compare_exchange_weak(node->next, node, std::memory_order_release,
+                                         std::memory_order_relaxed)) {
+    }
 }
 
-RealtimePlayer::RealtimePlayer() : m_queue(queueCapacity, nullptr)
+RealtimePlayer::Node* RealtimePlayer::NodeList::takeAll() noexcept
+{
+    // Pushed newest first: turned round into the order of pushing.
+    Node* newest = m_head.exchange(nullptr, std::memory_order_acquire);
+    Node* oldest = nullptr;
+    while (newest) {
+        Node* next = newest->next;
+        newest->next = oldest;
+        oldest = newest;
+        newest = next;
+    }
+    return oldest;
+}
+
+RealtimePlayer::RealtimePlayer()
 {
     m_deliverer = std::thread([this] { deliverCompletions(); });
 }
@@ -20,39 +38,33 @@ RealtimePlayer::~RealtimePlayer()
     // is ours. Drop what is left, then let the deliverer finish.
     m_rendering = false;
     takeCommands();
-    while (m_count > 0) {
-        finish(m_queue[m_head]);
-        m_head = (m_head + 1) % m_queue.size();
-        --m_count;
-    }
-    m_quit = true;
+    dropQueue();
+    m_quit.store(true, std::memory_order_release);
     m_deliverer.join();
 }
 
-void RealtimePlayer::send(Command command, Scheduled* item)
+void RealtimePlayer::send(Node* node)
 {
-    const Message message{command, item};
-    while (!m_commands.write(&message, sizeof(message)))
-        std::this_thread::sleep_for(std::chrono::milliseconds(1)); // the audio thread drains it
+    m_commands.push(node);
     if (!m_rendering.load(std::memory_order_acquire))
         takeCommands();
 }
 
 void RealtimePlayer::schedule(AudioBuffer buffer, Completion completion)
 {
-    send(Command::schedule, new Scheduled{std::move(buffer), std::move(completion)});
+    send(new Node{Command::schedule, std::move(buffer), std::move(completion)});
 }
 
 void RealtimePlayer::play()
 {
     m_time = 0;
     m_hasRendered = false;
-    send(Command::play, nullptr);
+    send(new Node{Command::play, std::nullopt, {}});
 }
 
 void RealtimePlayer::stop()
 {
-    send(Command::stop, nullptr);
+    send(new Node{Command::stop, std::nullopt, {}});
     m_time = 0;
     m_hasRendered = false;
 }
@@ -71,41 +83,37 @@ void RealtimePlayer::setRendering(bool rendering)
         takeCommands();
 }
 
-void RealtimePlayer::finish(Scheduled* item) noexcept
+void RealtimePlayer::dropQueue() noexcept
 {
-    // The ring holds 2048 pointers, far more than are ever scheduled at once.
-    m_finished.write(&item, sizeof(item));
+    while (m_first) {
+        Node* next = m_first->next;
+        m_finished.push(m_first);
+        m_first = next;
+    }
+    m_last = nullptr;
 }
 
 void RealtimePlayer::takeCommands() noexcept
 {
-    Message message{};
-    while (m_commands.read(&message, sizeof(message))) {
-        switch (message.command) {
+    for (Node* node = m_commands.takeAll(); node;) {
+        Node* next = node->next;
+        switch (node->command) {
         case Command::schedule:
-            if (m_count == m_queue.size()) {
-                finish(message.item); // full: dropped, its completion still runs
-                break;
-            }
-            m_queue[(m_head + m_count) % m_queue.size()] = message.item;
-            ++m_count;
+            node->next = nullptr;
+            (m_last ? m_last->next : m_first) = node;
+            m_last = node;
             break;
         case Command::play:
-            m_playing = true;
-            m_time.store(0, std::memory_order_release);
-            m_hasRendered.store(false, std::memory_order_release);
-            break;
         case Command::stop:
-            m_playing = false;
+            m_playing = node->command == Command::play;
             m_time.store(0, std::memory_order_release);
             m_hasRendered.store(false, std::memory_order_release);
-            while (m_count > 0) {
-                finish(m_queue[m_head]);
-                m_head = (m_head + 1) % m_queue.size();
-                --m_count;
-            }
+            if (!m_playing)
+                dropQueue();
+            m_finished.push(node); // spent
             break;
         }
+        node = next;
     }
 }
 
@@ -114,9 +122,9 @@ void RealtimePlayer::pull(AudioBuffer& out, qint64 frames) noexcept
     takeCommands();
     qint64 filled = 0;
     if (m_playing) {
-        while (filled < frames && m_count > 0) {
-            Scheduled* item = m_queue[m_head];
-            const AudioBuffer& source = item->buffer;
+        while (filled < frames && m_first) {
+            Node* item = m_first;
+            const AudioBuffer& source = *item->buffer;
             const qint64 n = std::min(frames - filled, source.frameLength() - item->offset);
             for (int c = 0; c < out.channelCount(); ++c)
                 std::copy_n(source.channel(std::min(c, source.channelCount() - 1)) + item->offset,
@@ -124,9 +132,10 @@ void RealtimePlayer::pull(AudioBuffer& out, qint64 frames) noexcept
             filled += n;
             item->offset += n;
             if (item->offset >= source.frameLength()) {
-                finish(item);
-                m_head = (m_head + 1) % m_queue.size();
-                --m_count;
+                m_first = item->next;
+                if (!m_first)
+                    m_last = nullptr;
+                m_finished.push(item);
             }
         }
         m_time.fetch_add(frames, std::memory_order_release);
@@ -140,21 +149,23 @@ void RealtimePlayer::pull(AudioBuffer& out, qint64 frames) noexcept
 void RealtimePlayer::deliverCompletions()
 {
     // Polls rather than being woken, so the audio thread never makes a
-    // system call to hand a buffer back.
+    // system call to hand a buffer back. What was pushed before the quit
+    // flag was raised is delivered before the thread ends.
     for (;;) {
-        Scheduled* item = nullptr;
-        bool any = false;
-        while (m_finished.read(&item, sizeof(item))) {
-            any = true;
-            if (item->completion)
-                item->completion();
-            delete item;
+        const bool quit = m_quit.load(std::memory_order_acquire);
+        Node* node = m_finished.takeAll();
+        const bool any = node != nullptr;
+        while (node) {
+            Node* next = node->next;
+            if (node->completion)
+                node->completion();
+            delete node;
+            node = next;
         }
-        if (!any) {
-            if (m_quit.load())
-                return;
+        if (quit)
+            return;
+        if (!any)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
     }
 }
 

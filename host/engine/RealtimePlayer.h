@@ -1,19 +1,20 @@
 #pragma once
 
 #include "host/AudioEngine.h"
-#include "host/engine/SpscRing.h"
 
 #include <atomic>
 #include <thread>
-#include <vector>
 
 namespace tolvex::host {
 
-/// The player of the real-time engine. The GUI thread schedules, plays and
-/// stops through a command ring; while its engine runs, the audio thread
-/// alone owns the queue of buffers, and while it is stopped the GUI thread
-/// does. Finished and dropped buffers leave through a second ring to a
-/// helper thread, which runs their completions and frees them.
+/// The player of the real-time engine. Every call of the GUI thread becomes
+/// a command node (made there, so the audio thread never allocates) pushed
+/// onto a lock-free list. While the engine runs, the audio thread alone
+/// takes the commands and owns the queue of buffers; while it is stopped the
+/// GUI thread does. Played and dropped buffers, and spent commands, leave
+/// through a second lock-free list to a helper thread, which runs their
+/// completions and frees them. Neither list has a capacity: every scheduled
+/// buffer plays or is dropped by stop(), and completes exactly once.
 class RealtimePlayer : public PlayerNode {
 public:
     RealtimePlayer();
@@ -32,34 +33,43 @@ public:
     void pull(AudioBuffer& out, qint64 frames) noexcept;
 
 private:
-    struct Scheduled {
-        AudioBuffer buffer;
-        Completion completion;
-        qint64 offset = 0;
-    };
     enum class Command : quint8 { schedule, play, stop };
-    struct Message {
+    struct Node {
         Command command;
-        Scheduled* item;
+        std::optional<AudioBuffer> buffer; ///< for schedule
+        Completion completion;
+        qint64 offset = 0; ///< frames of the buffer played
+        Node* next = nullptr;
+    };
+    /// A list any thread pushes onto and one thread takes whole.
+    class NodeList {
+    public:
+        void push(Node* node) noexcept;
+        /// Everything pushed so far, oldest first.
+        Node* takeAll() noexcept;
+
+    private:
+        std::atomic<Node*> m_head{nullptr};
     };
 
-    void send(Command command, Scheduled* item);
+    void send(Node* node);
     /// Runs pending commands; on the audio thread, or on the GUI thread
     /// while the engine is stopped.
     void takeCommands() noexcept;
-    void finish(Scheduled* item) noexcept;
+    /// Drops every queued buffer.
+    void dropQueue() noexcept;
     void deliverCompletions();
 
     // Shared between the threads.
-    SpscRing m_commands{1 << 14};
-    SpscRing m_finished{1 << 14};
+    NodeList m_commands;
+    NodeList m_finished;
     std::atomic<bool> m_rendering{false};
     std::atomic<qint64> m_time{0};
     std::atomic<bool> m_hasRendered{false};
 
     // The queue's owner (audio thread while rendering, else GUI thread).
-    std::vector<Scheduled*> m_queue; ///< fixed capacity: never grows on the audio thread
-    size_t m_head = 0, m_count = 0;
+    Node* m_first = nullptr; ///< the buffer playing, linked to those after it
+    Node* m_last = nullptr;
     bool m_playing = false;
 
     std::atomic<bool> m_quit{false};
