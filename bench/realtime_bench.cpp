@@ -4,6 +4,7 @@
 // minutes of audio are rendered at it as fast as the callback goes (every
 // block timed), and a real-time run on the null output counts underruns.
 #include "bench/BenchSupport.h"
+#include "host/engine/Outputs.h"
 #include "host/engine/RealtimeGraphEngine.h"
 #include "host/lv2/Lv2AudioHost.h"
 
@@ -26,10 +27,13 @@ namespace {
 constexpr double rate = 48000;
 
 /// Drives the renderer from a thread of its own without waiting between
-/// blocks, for a given number of frames.
+/// blocks, for a given number of frames, and times each block into `times`
+/// (up to its capacity).
 class FreeRunningOutput : public host::AudioOutput {
 public:
-    FreeRunningOutput(qint64 block, qint64 frames) : m_block(block), m_frames(frames) {}
+    FreeRunningOutput(qint64 block, qint64 frames, std::vector<qint64>& times)
+        : m_block(block), m_frames(frames), m_times(times)
+    {}
     double open(double sampleRate, int channels, Renderer& renderer) override
     {
         m_renderer = &renderer;
@@ -42,8 +46,13 @@ public:
     void start() override
     {
         m_thread = std::thread([this] {
-            for (qint64 done = 0; done < m_frames; done += m_block)
+            using Clock = std::chrono::steady_clock;
+            for (qint64 done = 0; done < m_frames; done += m_block) {
+                const auto begin = Clock::now();
                 m_renderer->renderOutput(m_channels.data(), int(m_channels.size()), m_block);
+                if (m_times.size() < m_times.capacity())
+                    m_times.push_back((Clock::now() - begin) / std::chrono::nanoseconds(1));
+            }
             m_done = true;
         });
     }
@@ -57,6 +66,7 @@ public:
 
 private:
     qint64 m_block, m_frames;
+    std::vector<qint64>& m_times;
     Renderer* m_renderer = nullptr;
     std::vector<float> m_samples;
     std::vector<float*> m_channels;
@@ -69,13 +79,15 @@ struct Figures {
     qint64 underruns = 0;
 };
 
-/// Plays `seconds` of a sine-and-noise programme through the chain.
-Figures run(std::function<std::unique_ptr<host::AudioOutput>()> makeOutput, qint64 block,
-            double seconds, bool realtime)
+using OutputFactory = std::function<std::unique_ptr<host::AudioOutput>(std::vector<qint64>&)>;
+
+/// Plays `seconds` of a sine-and-noise programme through the chain; the
+/// output made may time each block into the list it is given.
+Figures run(const OutputFactory& makeOutput, qint64 block, double seconds, bool realtime)
 {
     std::vector<qint64> times;
     times.reserve(size_t(seconds * rate / double(block)) + 16);
-    host::Lv2AudioHost host(makeOutput);
+    host::Lv2AudioHost host([&] { return makeOutput(times); });
     auto fil4 = instantiate(host, "http://gareus.org/oss/lv2/fil4#stereo");
     auto darc = instantiate(host, "http://gareus.org/oss/lv2/darc#stereo");
     auto dpl = instantiate(host, "http://gareus.org/oss/lv2/dpl#stereo");
@@ -87,13 +99,6 @@ Figures run(std::function<std::unique_ptr<host::AudioOutput>()> makeOutput, qint
     const auto format = *host::AudioFormat::standard(rate, 2);
     auto engine = host.makeRealtimeEngine();
     auto* realtimeEngine = static_cast<host::RealtimeGraphEngine*>(engine.get());
-    realtimeEngine->setBlockTimer(
-        [](void* user, qint64, qint64 nanoseconds) {
-            auto* list = static_cast<std::vector<qint64>*>(user);
-            if (list->size() < list->capacity())
-                list->push_back(nanoseconds);
-        },
-        &times);
     auto player = host.makePlayerNode();
     host::PluginInstance* chain[] = {fil4.get(), darc.get(), dpl.get()};
     engine->attach(*player);
@@ -164,11 +169,13 @@ int main(int argc, char* argv[])
     qint64 chosen = 0;
     for (qint64 block : {32, 64, 128, 256, 512, 1024}) {
         const double seconds = 60;
-        const auto figures =
-            run([&] { return std::make_unique<FreeRunningOutput>(block, qint64(seconds * rate)); },
-                block, seconds, false);
-        const auto paced =
-            run([&] { return host::makeNullOutput(block); }, block, pacedSeconds, true);
+        const auto figures = run(
+            [&](std::vector<qint64>& times) {
+                return std::make_unique<FreeRunningOutput>(block, qint64(seconds * rate), times);
+            },
+            block, seconds, false);
+        const auto paced = run([&](std::vector<qint64>&) { return host::makeNullOutput(block); },
+                               block, pacedSeconds, true);
         const double budget = double(block) / rate * 1e6;
         const bool holds = figures.max < budget * 0.5 && paced.underruns == 0;
         std::printf("%6lld %10.1f %11.1f %11.1f %11.1f %10lld  %s\n", block, budget, figures.median,
@@ -182,9 +189,11 @@ int main(int argc, char* argv[])
                 chosen);
 
     const double seconds = minutes * 60;
-    const auto full =
-        run([&] { return std::make_unique<FreeRunningOutput>(chosen, qint64(seconds * rate)); },
-            chosen, seconds, false);
+    const auto full = run(
+        [&](std::vector<qint64>& times) {
+            return std::make_unique<FreeRunningOutput>(chosen, qint64(seconds * rate), times);
+        },
+        chosen, seconds, false);
     const double budget = double(chosen) / rate * 1e6;
     std::printf("%.0f minutes of audio in blocks of %lld (budget %.1f us):\n", minutes, chosen,
                 budget);

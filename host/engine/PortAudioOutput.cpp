@@ -3,6 +3,7 @@
 
 #include <portaudio.h>
 
+#include <memory>
 #include <mutex>
 
 namespace tolvex::host {
@@ -24,6 +25,12 @@ QString deviceError(PaError error)
     return QStringLiteral("Die Audioausgabe lässt sich nicht öffnen (") +
            QString::fromUtf8(Pa_GetErrorText(error)) + QStringLiteral(").");
 }
+
+/// Closing a stream that still runs stops it first.
+struct StreamClose {
+    void operator()(PaStream* stream) const { Pa_CloseStream(stream); }
+};
+using StreamPtr = std::unique_ptr<PaStream, StreamClose>;
 
 class PortAudioOutput : public AudioOutput {
 public:
@@ -47,12 +54,14 @@ public:
         output.suggestedLatency = info->defaultLowOutputLatency;
         // The file's own rate if the device takes it, else the device's.
         for (double rate : {sampleRate, info->defaultSampleRate}) {
+            PaStream* stream = nullptr;
             const PaError error =
-                Pa_OpenStream(&m_stream, nullptr, &output, rate, paFramesPerBufferUnspecified,
+                Pa_OpenStream(&stream, nullptr, &output, rate, paFramesPerBufferUnspecified,
                               paClipOff, &PortAudioOutput::callback, this);
-            if (error == paNoError)
+            if (error == paNoError) {
+                m_stream.reset(stream);
                 return rate;
-            m_stream = nullptr;
+            }
             if (rate == info->defaultSampleRate)
                 throw HostError(deviceError(error));
         }
@@ -63,25 +72,22 @@ public:
     {
         if (!m_stream)
             throw HostError(QStringLiteral("Die Audioausgabe ist nicht geöffnet."));
-        if (Pa_IsStreamActive(m_stream) == 1)
+        if (Pa_IsStreamActive(m_stream.get()) == 1)
             return;
-        if (const PaError error = Pa_StartStream(m_stream); error != paNoError)
+        if (const PaError error = Pa_StartStream(m_stream.get()); error != paNoError)
             throw HostError(deviceError(error));
     }
 
     void stop() override
     {
-        if (m_stream && Pa_IsStreamStopped(m_stream) == 0)
-            Pa_StopStream(m_stream);
+        if (m_stream && Pa_IsStreamStopped(m_stream.get()) == 0)
+            Pa_StopStream(m_stream.get());
     }
 
     void close() override
     {
-        if (!m_stream)
-            return;
         stop();
-        Pa_CloseStream(m_stream);
-        m_stream = nullptr;
+        m_stream.reset();
     }
 
 private:
@@ -96,7 +102,7 @@ private:
         return paContinue;
     }
 
-    PaStream* m_stream = nullptr;
+    StreamPtr m_stream;
     Renderer* m_renderer = nullptr;
     int m_channels = 2;
 };
