@@ -51,6 +51,25 @@ private Q_SLOTS:
         QCOMPARE(chain.pending(), 0);
     }
 
+    void aPluginThatRefusesTheFormatPassesTheSoundThrough()
+    {
+        // Eight channels in, a stereo file: the message names the rate and
+        // the preview plays to its end regardless.
+        QSettings settings(m_dir.filePath("refuse.ini"), QSettings::IniFormat);
+        Chain chain(*m_host, settings);
+        for (const char* uri : {"urn:tolvex:test:gain", "urn:tolvex:test:mixer8"})
+            QCoro::waitFor(chain.addPlugin(lv2Info(*m_host, uri), std::nullopt, false, false));
+        QCOMPARE(chain.slots().size(), 2);
+        const model::AudioItem stereo = makeFile("stereo.wav", 44100, 2, 0.4);
+        const QString message = QStringLiteral("Die Kette kann 44.1 kHz nicht abspielen.");
+        chain.play(stereo, 0);
+        QCOMPARE(chain.lastError(), message);
+        QVERIFY(chain.isPlaying(stereo.id));
+        QTRY_VERIFY_WITH_TIMEOUT(chain.currentTime() > 0.1, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!chain.playingID(), 5000);
+        QCOMPARE(chain.lastError(), message);
+    }
+
     void seekingAndTheClock()
     {
         QSettings settings(m_dir.filePath("seek.ini"), QSettings::IniFormat);

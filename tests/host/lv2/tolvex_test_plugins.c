@@ -240,7 +240,44 @@ static const LV2_Descriptor descriptors[] = {
      through_run, nothing, free, no_extension},
 };
 
+static const LV2_Descriptor mixer8_descriptor;
+
 LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index)
 {
-    return index < sizeof(descriptors) / sizeof(descriptors[0]) ? &descriptors[index] : NULL;
+    const uint32_t count = sizeof(descriptors) / sizeof(descriptors[0]);
+    return index < count ? &descriptors[index] : index == count ? &mixer8_descriptor : NULL;
 }
+
+/* ---- mixer8: eight in, eight out; output c is input c + 1 (mod 8) ----- */
+
+typedef struct {
+    const float* in[8];
+    float* out[8];
+} Mixer8;
+
+static LV2_Handle mixer8_instantiate(const LV2_Descriptor* d, double rate, const char* path,
+                                     const LV2_Feature* const* features)
+{
+    (void)d, (void)rate, (void)path, (void)features;
+    return calloc(1, sizeof(Mixer8));
+}
+
+static void mixer8_connect(LV2_Handle h, uint32_t port, void* data)
+{
+    Mixer8* m = (Mixer8*)h;
+    if (port < 8)
+        m->in[port] = data;
+    else if (port < 16)
+        m->out[port - 8] = data;
+}
+
+static void mixer8_run(LV2_Handle h, uint32_t n)
+{
+    Mixer8* m = (Mixer8*)h;
+    for (int c = 0; c < 8; ++c)
+        memcpy(m->out[c], m->in[(c + 1) % 8], n * sizeof(float));
+}
+
+static const LV2_Descriptor mixer8_descriptor = {
+    PREFIX "mixer8", mixer8_instantiate, mixer8_connect, nothing, mixer8_run, nothing, free,
+    no_extension};
