@@ -1,15 +1,15 @@
 #include "tests/support/AudioThreadProbe.h"
 
 #include <atomic>
+#include <cerrno>
+#include <dlfcn.h>
+#include <pthread.h>
+#include <semaphore.h>
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define TOLVEX_PROBE 0
 #else
 #define TOLVEX_PROBE 1
-#include <cerrno>
-#include <dlfcn.h>
-#include <pthread.h>
-#include <semaphore.h>
 #endif
 
 namespace tolvex::testing::probe {
@@ -35,7 +35,7 @@ public:
 private:
     void renderOutput(float* const* channels, int count, qint64 frames) noexcept override
     {
-        g_callbacks.fetch_add(1);
+        ++g_callbacks;
         t_inRenderer = true;
         m_renderer->renderOutput(channels, count, frames);
         t_inRenderer = false;
@@ -52,48 +52,41 @@ bool available()
 {
     return TOLVEX_PROBE;
 }
-
 Counts counts()
 {
     return {g_callbacks.load(), g_allocations.load(), g_locks.load()};
 }
-
 std::unique_ptr<host::AudioOutput> probedOutput(std::unique_ptr<host::AudioOutput> inner)
 {
     return std::make_unique<ProbedOutput>(std::move(inner));
 }
-
 FailingAllocations::FailingAllocations(std::size_t bytes)
 {
     t_failing = bytes;
 }
-
 FailingAllocations::~FailingAllocations()
 {
     t_failing = 0;
 }
 
-#if TOLVEX_PROBE
-/// Called by every interposed function; true when the allocation must fail.
-static bool noteAllocation(std::size_t bytes)
+/// Counts an allocation; true when it must fail.
+bool noteAllocation(std::size_t bytes)
 {
     if (t_inRenderer)
         g_allocations.fetch_add(1, std::memory_order_relaxed);
     return t_failing != 0 && bytes == t_failing;
 }
 
-static void noteLock()
+void noteLock()
 {
     if (t_inRenderer)
         g_locks.fetch_add(1, std::memory_order_relaxed);
 }
-#endif
 
 } // namespace tolvex::testing::probe
 
 #if TOLVEX_PROBE
 using tolvex::testing::probe::noteAllocation;
-using tolvex::testing::probe::noteLock;
 
 extern "C" {
 void* __libc_malloc(size_t);
@@ -132,46 +125,36 @@ int posix_memalign(void** out, size_t alignment, size_t bytes)
 {
     if (alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0)
         return EINVAL;
-    void* memory = memalign(alignment, bytes);
-    if (!memory)
-        return ENOMEM;
-    *out = memory;
-    return 0;
+    *out = memalign(alignment, bytes);
+    return *out ? 0 : ENOMEM;
 }
 
-// Each lock or wait is counted, then passed to the C library's own, found
-// once by name (the condition waits in the version of today's ABI).
+// Each lock or wait is counted, then passed on to the C library's own,
+// looked up once (the condition waits in the version of today's ABI).
 #define TOLVEX_FORWARD(name, lookup, parameters, arguments)                                        \
     int name parameters                                                                            \
     {                                                                                              \
         using Real = int(*) parameters;                                                            \
         static std::atomic<Real> real{nullptr};                                                    \
-        Real found = real.load(std::memory_order_relaxed);                                         \
-        if (!found) {                                                                              \
-            found = reinterpret_cast<Real>(lookup);                                                \
-            real.store(found, std::memory_order_relaxed);                                          \
-        }                                                                                          \
-        noteLock();                                                                                \
-        return found arguments;                                                                    \
+        if (!real.load(std::memory_order_relaxed))                                                 \
+            real.store(reinterpret_cast<Real>(lookup), std::memory_order_relaxed);                 \
+        tolvex::testing::probe::noteLock();                                                        \
+        return real.load(std::memory_order_relaxed) arguments;                                     \
     }
 #define TOLVEX_NEXT(name) dlsym(RTLD_NEXT, #name)
-#define TOLVEX_NEXT_CURRENT(name) dlvsym(RTLD_NEXT, #name, "GLIBC_2.3.2")
+#define TOLVEX_NEXT_232(name) dlvsym(RTLD_NEXT, #name, "GLIBC_2.3.2")
 
 TOLVEX_FORWARD(pthread_mutex_lock, TOLVEX_NEXT(pthread_mutex_lock), (pthread_mutex_t * m), (m))
 TOLVEX_FORWARD(pthread_mutex_trylock, TOLVEX_NEXT(pthread_mutex_trylock), (pthread_mutex_t * m),
                (m))
-TOLVEX_FORWARD(pthread_mutex_timedlock, TOLVEX_NEXT(pthread_mutex_timedlock),
-               (pthread_mutex_t * m, const timespec* t), (m, t))
 TOLVEX_FORWARD(pthread_rwlock_rdlock, TOLVEX_NEXT(pthread_rwlock_rdlock), (pthread_rwlock_t * l),
                (l))
 TOLVEX_FORWARD(pthread_rwlock_wrlock, TOLVEX_NEXT(pthread_rwlock_wrlock), (pthread_rwlock_t * l),
                (l))
-TOLVEX_FORWARD(pthread_spin_lock, TOLVEX_NEXT(pthread_spin_lock), (pthread_spinlock_t * l), (l))
 TOLVEX_FORWARD(sem_wait, TOLVEX_NEXT(sem_wait), (sem_t * s), (s))
-TOLVEX_FORWARD(sem_timedwait, TOLVEX_NEXT(sem_timedwait), (sem_t * s, const timespec* t), (s, t))
-TOLVEX_FORWARD(pthread_cond_wait, TOLVEX_NEXT_CURRENT(pthread_cond_wait),
+TOLVEX_FORWARD(pthread_cond_wait, TOLVEX_NEXT_232(pthread_cond_wait),
                (pthread_cond_t * c, pthread_mutex_t* m), (c, m))
-TOLVEX_FORWARD(pthread_cond_timedwait, TOLVEX_NEXT_CURRENT(pthread_cond_timedwait),
+TOLVEX_FORWARD(pthread_cond_timedwait, TOLVEX_NEXT_232(pthread_cond_timedwait),
                (pthread_cond_t * c, pthread_mutex_t* m, const timespec* t), (c, m, t))
 }
 #endif

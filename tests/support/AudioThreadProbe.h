@@ -5,22 +5,20 @@
 #include <cstddef>
 #include <memory>
 
-namespace tolvex::testing {
-
 /// Watches the audio thread. Built into a test executable (not a library),
 /// AudioThreadProbe.cpp interposes malloc and its kin and the pthread lock
 /// and wait calls for the whole process, and counts those made while an
 /// output made by probedOutput() is inside its renderer. Under the
 /// sanitizers, which own malloc themselves, nothing is interposed.
-namespace probe {
+namespace tolvex::testing::probe {
 
 /// Whether the counters work in this build.
 bool available();
 
 struct Counts {
     long callbacks = 0;   ///< renderer calls seen
-    long allocations = 0; ///< malloc, calloc, realloc, free, aligned allocations
-    long locks = 0;       ///< mutex, rwlock and spin locks, semaphore and condition waits
+    long allocations = 0; ///< allocations and frees
+    long locks = 0;       ///< lock calls and waits
 };
 Counts counts();
 
@@ -28,11 +26,9 @@ Counts counts();
 std::unique_ptr<host::AudioOutput> probedOutput(std::unique_ptr<host::AudioOutput> inner);
 
 /// While alive, allocations of exactly `bytes` bytes on this thread fail.
-class FailingAllocations {
-public:
+struct FailingAllocations {
     explicit FailingAllocations(std::size_t bytes);
     ~FailingAllocations();
 };
 
-} // namespace probe
-} // namespace tolvex::testing
+} // namespace tolvex::testing::probe

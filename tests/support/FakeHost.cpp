@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <deque>
 
 namespace tolvex::testing {
 
@@ -17,69 +16,67 @@ using host::AudioFormat;
 using host::AudioNode;
 using host::HostError;
 
-// Processors --------------------------------------------------------------
+namespace {
+
+QString quotedName(const QString& path)
+{
+    return u'„' + QFileInfo(path).fileName() + u'“';
+}
+
+/// Applies `change(sample, state)` to every sample, frame by frame; `state`
+/// is the processor's own and lives as long as it does.
+template <typename State, typename Change>
+FakeProcessorFactory perFrame(State initial, Change change)
+{
+    return [=] {
+        return [state = std::make_shared<State>(initial), change](float* const* channels, int count,
+                                                                  qint64 frames) {
+            for (qint64 i = 0; i < frames; ++i)
+                change(channels, count, i, *state);
+        };
+    };
+}
+
+} // namespace
 
 FakeProcessorFactory gainProcessor(float factor)
 {
-    return [factor] {
-        return [factor](float* const* channels, int channelCount, qint64 frames) {
-            for (int c = 0; c < channelCount; ++c)
-                for (qint64 i = 0; i < frames; ++i)
-                    channels[c][i] *= factor;
-        };
-    };
+    return perFrame(0, [factor](float* const* channels, int count, qint64 i, int&) {
+        for (int c = 0; c < count; ++c)
+            channels[c][i] *= factor;
+    });
 }
 
 FakeProcessorFactory delayProcessor(qint64 frames)
 {
-    return [frames] {
-        auto lines = std::make_shared<std::vector<std::deque<float>>>();
-        return [frames, lines](float* const* channels, int channelCount, qint64 count) {
-            if (lines->size() != size_t(channelCount))
-                lines->assign(size_t(channelCount), std::deque<float>(size_t(frames), 0.0f));
-            for (int c = 0; c < channelCount; ++c) {
-                auto& line = (*lines)[size_t(c)];
-                for (qint64 i = 0; i < count; ++i) {
-                    line.push_back(channels[c][i]);
-                    channels[c][i] = line.front();
-                    line.pop_front();
-                }
-            }
-        };
+    // One ring of `frames` samples per channel, made at the first block.
+    struct Line {
+        std::vector<std::vector<float>> rings;
+        size_t at = 0;
     };
+    return perFrame(Line{}, [frames](float* const* channels, int count, qint64 i, Line& line) {
+        if (frames == 0)
+            return;
+        line.rings.resize(size_t(count), std::vector<float>(size_t(frames), 0.0f));
+        for (int c = 0; c < count; ++c)
+            std::swap(channels[c][i], line.rings[size_t(c)][line.at]);
+        line.at = (line.at + 1) % size_t(frames);
+    });
 }
 
 FakeProcessorFactory ringProcessor(qint64 frames, float level)
 {
-    return [frames, level] {
-        auto remaining = std::make_shared<qint64>(0);
-        return [frames, level, remaining](float* const* channels, int channelCount, qint64 count) {
-            for (qint64 i = 0; i < count; ++i) {
-                bool silent = true;
-                for (int c = 0; c < channelCount; ++c)
-                    silent = silent && channels[c][i] == 0.0f;
-                if (!silent) {
-                    *remaining = frames;
-                } else if (*remaining > 0) {
-                    --*remaining;
-                    for (int c = 0; c < channelCount; ++c)
-                        channels[c][i] = level;
-                }
-            }
-        };
-    };
+    return perFrame(qint64(0), [=](float* const* channels, int count, qint64 i, qint64& left) {
+        bool silent = true;
+        for (int c = 0; c < count; ++c)
+            silent = silent && channels[c][i] == 0.0f;
+        if (!silent)
+            left = frames;
+        else if (left > 0 && left--)
+            for (int c = 0; c < count; ++c)
+                channels[c][i] = level;
+    });
 }
-
-// Instances ---------------------------------------------------------------
-
-namespace {
-
-class FakeEditorView : public host::EditorView {
-public:
-    QSize preferredSize() const override { return {}; }
-};
-
-} // namespace
 
 /// A fake plugin instance. The engines run it as a processing node that
 /// takes any format: the processor works on the output in place.
@@ -87,14 +84,11 @@ class FakeInstance : public host::PluginInstance, public host::ProcessingNode {
 public:
     FakeInstance(FakeHost& host, FakePlugin plugin)
         : m_host(host), m_plugin(std::move(plugin)), m_state(m_plugin.state),
-          m_parameters(m_plugin.parameters)
+          m_processor(m_plugin.processor ? m_plugin.processor() : nullptr)
     {
-        if (m_plugin.processor)
-            m_processor = m_plugin.processor();
         ++m_host.m_liveInstances;
     }
     ~FakeInstance() override { --m_host.m_liveInstances; }
-
     const QString& name() const { return m_plugin.info.name; }
 
     void prepare(const AudioFormat&, const AudioFormat&, qint64, bool) override {}
@@ -110,10 +104,9 @@ public:
 
     std::optional<host::PropertyDictionary> fullState() const override
     {
-        if (!m_state)
-            return std::nullopt;
-        host::PropertyDictionary state = *m_state;
-        state.insert(QStringLiteral("uri"), m_plugin.info.id());
+        auto state = m_state;
+        if (state)
+            state->insert(QStringLiteral("uri"), m_plugin.info.id());
         return state;
     }
     void setFullState(const host::PropertyDictionary& state) override
@@ -135,29 +128,11 @@ public:
     }
     double latency() const override { return m_plugin.latency; }
     double tailTime() const override { return m_plugin.tailTime; }
-
-    QList<host::PluginParameter> parameters() const override
-    {
-        std::lock_guard lock(m_parameterMutex);
-        return m_parameters;
-    }
-    bool setParameter(const QString& symbol, float value) override
-    {
-        std::lock_guard lock(m_parameterMutex);
-        for (host::PluginParameter& parameter : m_parameters) {
-            if (parameter.symbol == symbol) {
-                parameter.value = std::clamp(value, parameter.minimum, parameter.maximum);
-                return true;
-            }
-        }
-        return false;
-    }
-
+    QList<host::PluginParameter> parameters() const override { return {}; }
+    bool setParameter(const QString&, float) override { return false; }
     void requestEditorView(EditorCompletion completion) override
     {
-        m_host.runElsewhere([hasEditor = m_plugin.hasEditor, completion = std::move(completion)] {
-            completion(hasEditor ? std::make_unique<FakeEditorView>() : nullptr);
-        });
+        m_host.runElsewhere([completion = std::move(completion)] { completion(nullptr); });
     }
 
 private:
@@ -172,13 +147,9 @@ private:
     FakeHost& m_host;
     FakePlugin m_plugin;
     std::optional<host::PropertyDictionary> m_state;
-    mutable std::mutex m_parameterMutex;
-    QList<host::PluginParameter> m_parameters;
     std::atomic<bool> m_bypass{false};
     FakeProcessor m_processor;
 };
-
-// Engines -----------------------------------------------------------------
 
 FakeGraph::FakeGraph(AudioNode& mixer)
     : GraphLine(mixer, nullptr, QStringLiteral("Knoten ist nicht eingehängt."),
@@ -189,14 +160,11 @@ QStringList FakeGraph::route(const AudioNode& start) const
 {
     QStringList names;
     for (const AudioNode* node = &start; node && names.size() < 1000; node = next(*node)) {
-        if (node == &mixer())
-            names << QStringLiteral("mixer");
-        else if (const auto* instance = dynamic_cast<const FakeInstance*>(node))
-            names << instance->name();
-        else if (dynamic_cast<const FakePlayerNode*>(node))
-            names << QStringLiteral("player");
-        else
-            names << QStringLiteral("?");
+        const auto* instance = dynamic_cast<const FakeInstance*>(node);
+        names << (node == &mixer()                            ? QStringLiteral("mixer")
+                  : instance                                  ? instance->name()
+                  : dynamic_cast<const FakePlayerNode*>(node) ? QStringLiteral("player")
+                                                              : QStringLiteral("?"));
     }
     return names;
 }
@@ -224,19 +192,16 @@ public:
         if (m_host.failEngineStart)
             throw HostError(QStringLiteral("Die Audio-Engine lässt sich nicht starten."));
         OfflineGraphEngine::start();
-        if (!std::exchange(m_running, true))
-            ++m_host.m_runningEngines;
+        m_host.m_runningEngines += !std::exchange(m_running, true);
     }
     void stop() override
     {
         OfflineGraphEngine::stop();
-        if (std::exchange(m_running, false))
-            --m_host.m_runningEngines;
+        m_host.m_runningEngines -= std::exchange(m_running, false);
     }
     host::RenderStatus render(qint64 frameCount, AudioBuffer& buffer) override
     {
-        const int call = m_calls++;
-        if (m_host.renderStatusAt && m_host.renderStatusAt->first == call)
+        if (m_host.renderStatusAt && m_host.renderStatusAt->first == m_calls++)
             return m_host.renderStatusAt->second;
         return OfflineGraphEngine::render(frameCount, buffer);
     }
@@ -259,14 +224,12 @@ void FakeRealtimeEngine::start()
 {
     if (m_host.failEngineStart)
         throw HostError(QStringLiteral("Die Audioausgabe lässt sich nicht starten."));
-    if (!std::exchange(m_running, true))
-        ++m_host.m_runningEngines;
+    m_host.m_runningEngines += !std::exchange(m_running, true);
 }
 
 void FakeRealtimeEngine::stop()
 {
-    if (std::exchange(m_running, false))
-        --m_host.m_runningEngines;
+    m_host.m_runningEngines -= std::exchange(m_running, false);
 }
 
 FakePlayerNode::~FakePlayerNode()
@@ -295,15 +258,13 @@ std::vector<std::vector<float>> FakePlayerNode::queuedSamples(int index) const
 
 bool FakePlayerNode::finishNext()
 {
-    Completion completion;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_queue.empty())
-            return false;
-        m_time = m_time.value_or(0) + m_queue.front().buffer.frameLength();
-        completion = std::move(m_queue.front().completion);
-        m_queue.erase(m_queue.begin());
-    }
+    std::unique_lock lock(m_mutex);
+    if (m_queue.empty())
+        return false;
+    m_time = m_time.value_or(0) + m_queue.front().buffer.frameLength();
+    Completion completion = std::move(m_queue.front().completion);
+    m_queue.erase(m_queue.begin());
+    lock.unlock();
     m_host.runElsewhere(std::move(completion));
     return true;
 }
@@ -316,25 +277,16 @@ void FakePlayerNode::schedule(AudioBuffer buffer, Completion completion)
 
 void FakePlayerNode::stop()
 {
-    std::vector<Scheduled> dropped;
-    {
-        std::lock_guard lock(m_mutex);
-        dropped.swap(m_queue);
-        m_playing = false;
-        m_time.reset();
-    }
+    std::unique_lock lock(m_mutex);
+    std::vector<Scheduled> dropped = std::exchange(m_queue, {});
+    m_playing = false;
+    m_time.reset();
+    lock.unlock();
     for (Scheduled& entry : dropped)
         m_host.runElsewhere(std::move(entry.completion));
 }
 
-// Files -------------------------------------------------------------------
-
 namespace {
-
-QString quotedName(const QString& path)
-{
-    return u'„' + QFileInfo(path).fileName() + u'“';
-}
 
 class FakeReader : public host::AudioFileReader {
 public:
@@ -342,27 +294,20 @@ public:
     {}
 
     AudioFormat processingFormat() const override { return m_format; }
-    qint64 length() const override
-    {
-        return m_file.channels.empty() ? 0 : qint64(m_file.channels.front().size());
-    }
+    qint64 length() const override { return qint64(m_file.channels.front().size()); }
     qint64 framePosition() const override { return m_position; }
-    void setFramePosition(qint64 frame) override
-    {
-        m_position = std::clamp<qint64>(frame, 0, length());
-    }
-
+    void setFramePosition(qint64 frame) override { m_position = std::clamp(frame, 0ll, length()); }
     void read(AudioBuffer& buffer, qint64 frames) override
     {
         const qint64 count =
-            std::max<qint64>(0, std::min({frames, buffer.frameCapacity(), length() - m_position}));
-        if (m_file.failReadAt && *m_file.failReadAt >= m_position &&
-            *m_file.failReadAt < m_position + std::max<qint64>(count, 1))
+            std::max(0ll, std::min({frames, buffer.frameCapacity(), length() - m_position}));
+        const auto fail = m_file.failReadAt.value_or(-1);
+        if (fail >= m_position && fail < m_position + std::max(count, 1ll))
             throw HostError(QStringLiteral("Die Datei lässt sich nicht weiterlesen."));
-        for (int c = 0; c < buffer.channelCount(); ++c) {
-            const auto& source = m_file.channels[size_t(std::min(c, m_format.channelCount() - 1))];
-            std::copy_n(source.begin() + m_position, count, buffer.channel(c));
-        }
+        for (int c = 0; c < buffer.channelCount(); ++c)
+            std::copy_n(m_file.channels[size_t(std::min(c, m_format.channelCount() - 1))].begin() +
+                            m_position,
+                        count, buffer.channel(c));
         buffer.setFrameLength(count);
         m_position += count;
     }
@@ -385,15 +330,13 @@ public:
         FakeWrittenFile& file = m_host.m_written[m_path];
         if (file.channels.size() != size_t(buffer.channelCount()))
             throw HostError(QStringLiteral("Falsche Kanalzahl beim Schreiben."));
-        const qint64 already = qint64(file.channels.front().size());
-        if (m_host.failWriteAfterFrames &&
-            already + buffer.frameLength() > *m_host.failWriteAfterFrames)
+        const qint64 total = qint64(file.channels.front().size()) + buffer.frameLength();
+        if (total > m_host.failWriteAfterFrames.value_or(total))
             throw HostError(quotedName(m_path) + QStringLiteral(" lässt sich nicht schreiben."));
         for (int c = 0; c < buffer.channelCount(); ++c)
             file.channels[size_t(c)].insert(file.channels[size_t(c)].end(), buffer.channel(c),
                                             buffer.channel(c) + buffer.frameLength());
     }
-
     void finish() override
     {
         std::lock_guard lock(m_host.m_mutex);
@@ -405,20 +348,16 @@ private:
     QString m_path;
 };
 
-// Host --------------------------------------------------------------------
-
-FakeHost::FakeHost() = default;
-
 FakeHost::~FakeHost()
 {
-    for (;;) {
-        std::vector<std::thread> threads;
+    // Completions may start more work: join until none is left.
+    for (std::vector<std::thread> threads;;) {
         {
             std::lock_guard lock(m_mutex);
-            threads.swap(m_threads);
+            threads = std::exchange(m_threads, {});
         }
         if (threads.empty())
-            break;
+            return;
         for (std::thread& thread : threads)
             thread.join();
     }
@@ -446,9 +385,7 @@ std::optional<FakeWrittenFile> FakeHost::written(const QString& path) const
 {
     std::lock_guard lock(m_mutex);
     const auto found = m_written.find(path);
-    if (found == m_written.end())
-        return std::nullopt;
-    return *found;
+    return found == m_written.end() ? std::nullopt : std::optional(*found);
 }
 
 QList<model::PluginInfo> FakeHost::components(quint32 type)
@@ -470,10 +407,8 @@ void FakeHost::instantiate(const model::PluginId& codes, InstantiationCompletion
             if (candidate.info.codes == codes)
                 plugin = candidate;
     }
-    const int delay = instantiationDelayMs;
-    runElsewhere([this, plugin = std::move(plugin), delay, completion = std::move(completion)] {
-        if (delay > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    runElsewhere([this, plugin, delay = instantiationDelayMs, completion = std::move(completion)] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
         if (!plugin)
             completion(HostError(QStringLiteral("Das Plugin ist nicht installiert.")));
         else if (plugin->failsToInstantiate)
@@ -523,8 +458,7 @@ FakeHost::openForWriting(const QString& path, const model::WriterSettings& setti
     if (!marker.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         throw HostError(quotedName(path) + QStringLiteral(" lässt sich nicht anlegen."));
     std::lock_guard lock(m_mutex);
-    FakeWrittenFile file;
-    file.settings = settings;
+    FakeWrittenFile file{settings, {}};
     file.channels.resize(size_t(std::max(settings.channels, 1)));
     m_written.insert(path, std::move(file));
     return std::make_unique<FakeWriter>(*this, path);

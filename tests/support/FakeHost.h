@@ -30,24 +30,20 @@ FakeProcessorFactory delayProcessor(qint64 frames);
 /// `level` for `frames` more frames: a tail of known length.
 FakeProcessorFactory ringProcessor(qint64 frames, float level);
 
-/// A plugin the fake registry lists and the fake host instantiates.
+/// A plugin the fake registry lists and the fake host instantiates. Its
+/// instances have no parameters and no editor view.
 struct FakePlugin {
     model::PluginInfo info;
     double latency = 0;  ///< seconds
     double tailTime = 0; ///< seconds
-    /// Channel counts the plugin takes on its busses; empty takes any.
+    /// Channel counts and sample rates the plugin takes; empty takes any.
     std::set<int> acceptedChannels{};
-    /// Sample rates the plugin takes; empty takes any.
     std::set<double> acceptedRates{};
     bool failsToInstantiate = false;
     /// What fullState() reports besides the "uri" entry; nothing reports no state.
     std::optional<host::PropertyDictionary> state = host::PropertyDictionary{};
     /// Null passes audio through unchanged.
     FakeProcessorFactory processor{};
-    /// The parameters the instance describes and lets set.
-    QList<host::PluginParameter> parameters{};
-    /// Whether the plugin hands out an editor view.
-    bool hasEditor = false;
 };
 
 /// A file the fake reader serves from memory, one vector per channel.
@@ -70,17 +66,16 @@ class FakePlayerNode;
 
 /// An AudioHost held in memory, for testing the render, chain and session
 /// logic. Plugins, files and failures are set up by the test; the host
-/// records what was written. Its offline engine is the real one, running the
-/// fake instances (which take whatever formats they are given); its
+/// records what was written. Its offline engine is the real one running the
+/// fake instances, which take whatever formats they are given; its
 /// real-time engine and player play only when the test says so. Writers
 /// create a real, empty marker file at their path (exclusively, as the real
 /// host does), so tests can see whether a partial output was deleted.
-///
-/// Completions of instantiations and editor requests, and of player buffers,
-/// run on threads of the host's own, joined when the host is destroyed.
+/// Completions (instantiations, editor requests, player buffers) run on
+/// threads of the host's own, joined when the host is destroyed.
 class FakeHost : public host::AudioHost {
 public:
-    FakeHost();
+    FakeHost() = default;
     ~FakeHost() override;
 
     // Set-up, before the code under test runs.
@@ -137,12 +132,11 @@ private:
     FakePlayerNode* m_player = nullptr;
 };
 
-/// The real graph bookkeeping, with the names along a line for tests.
+/// The real graph bookkeeping, with the names along a line.
 class FakeGraph : public host::GraphLine {
 public:
     explicit FakeGraph(host::AudioNode& mixer);
-    /// Names along the connections from `start`: plugin names, "player",
-    /// "mixer".
+    /// Names along the connections from `start`: plugin names, "player", "mixer".
     QStringList route(const host::AudioNode& start) const;
 };
 

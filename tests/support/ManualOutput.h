@@ -17,42 +17,33 @@ public:
     double open(double sampleRate, int channels, Renderer& renderer) override
     {
         m_renderer = &renderer;
-        m_channels = channels;
-        m_rate = m_forcedRate > 0 ? m_forcedRate : sampleRate;
-        return m_rate;
+        captured.resize(size_t(channels));
+        return m_forcedRate > 0 ? m_forcedRate : sampleRate;
     }
     void start() override { started = true; }
     void stop() override { started = false; }
     void close() override { m_renderer = nullptr; }
 
-    /// Renders `frames` frames in blocks of `block` and appends them to
+    /// Renders `frames` frames in blocks of up to `block` and appends them to
     /// `captured`. Does nothing while stopped.
     void pump(qint64 frames, qint64 block = 256)
     {
-        if (!started || !m_renderer)
-            return;
-        captured.resize(size_t(m_channels));
-        std::vector<std::vector<float>> blocks(static_cast<size_t>(m_channels),
-                                               std::vector<float>(static_cast<size_t>(block)));
+        std::vector<std::vector<float>> blocks(captured.size(), std::vector<float>(size_t(block)));
         std::vector<float*> pointers;
         for (auto& channel : blocks)
             pointers.push_back(channel.data());
-        for (qint64 done = 0; done < frames; done += block) {
+        for (qint64 done = 0; started && m_renderer && done < frames; done += block) {
             const qint64 n = std::min(block, frames - done);
-            m_renderer->renderOutput(pointers.data(), m_channels, n);
-            for (int c = 0; c < m_channels; ++c)
-                captured[size_t(c)].insert(captured[size_t(c)].end(), blocks[size_t(c)].begin(),
-                                           blocks[size_t(c)].begin() + n);
+            m_renderer->renderOutput(pointers.data(), int(pointers.size()), n);
+            for (size_t c = 0; c < blocks.size(); ++c)
+                captured[c].insert(captured[c].end(), blocks[c].begin(), blocks[c].begin() + n);
         }
     }
 
     bool started = false;
-    std::vector<std::vector<float>> captured;
-
+    std::vector<std::vector<float>> captured; ///< one vector per channel
 private:
     double m_forcedRate;
-    double m_rate = 0;
-    int m_channels = 2;
     Renderer* m_renderer = nullptr;
 };
 
