@@ -44,7 +44,7 @@ Resampler::Resampler(double fromRate, double toRate, int channels, qint64 chunkF
     // silence and is dropped.
     const auto silence = AudioBuffer::make(*AudioFormat::standard(fromRate, channels), m_chunk);
     if (!silence)
-        throw std::bad_alloc();
+        throw HostError(QStringLiteral("Für die Wiedergabe fehlt der Speicher."));
     for (int i = 0; i < 4; ++i) {
         if (push(*silence) < 0)
             throw refused;
