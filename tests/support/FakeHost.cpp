@@ -2,18 +2,18 @@
 
 #include "host/ProcessingNode.h"
 #include "host/engine/OfflineGraphEngine.h"
+#include "host/engine/RealtimeGraphEngine.h"
+#include "host/engine/RealtimePlayer.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <chrono>
 
 namespace tolvex::testing {
 
 using host::AudioBuffer;
 using host::AudioFormat;
-using host::AudioNode;
 using host::HostError;
 
 namespace {
@@ -89,7 +89,6 @@ public:
         ++m_host.m_liveInstances;
     }
     ~FakeInstance() override { --m_host.m_liveInstances; }
-    const QString& name() const { return m_plugin.info.name; }
 
     void prepare(const AudioFormat&, const AudioFormat&, qint64, bool) override {}
     void process(const AudioBuffer& input, AudioBuffer& output, qint64 frames) noexcept override
@@ -105,14 +104,13 @@ public:
     std::optional<host::PropertyDictionary> fullState() const override
     {
         auto state = m_state;
-        if (state)
-            state->insert(QStringLiteral("uri"), m_plugin.info.id());
+        state.insert(QStringLiteral("uri"), m_plugin.info.id());
         return state;
     }
     void setFullState(const host::PropertyDictionary& state) override
     {
         m_state = state;
-        m_state->remove(QStringLiteral("uri"));
+        m_state.remove(QStringLiteral("uri"));
     }
     void setBypass(bool bypass) override { m_bypass = bypass; }
     bool bypass() const override { return m_bypass; }
@@ -146,28 +144,10 @@ private:
 
     FakeHost& m_host;
     FakePlugin m_plugin;
-    std::optional<host::PropertyDictionary> m_state;
+    host::PropertyDictionary m_state;
     std::atomic<bool> m_bypass{false};
     FakeProcessor m_processor;
 };
-
-FakeGraph::FakeGraph(AudioNode& mixer)
-    : GraphLine(mixer, nullptr, QStringLiteral("Knoten ist nicht eingehängt."),
-                QStringLiteral("Die Kette endet nicht im Mischer."))
-{}
-
-QStringList FakeGraph::route(const AudioNode& start) const
-{
-    QStringList names;
-    for (const AudioNode* node = &start; node && names.size() < 1000; node = next(*node)) {
-        const auto* instance = dynamic_cast<const FakeInstance*>(node);
-        names << (node == &mixer()                            ? QStringLiteral("mixer")
-                  : instance                                  ? instance->name()
-                  : dynamic_cast<const FakePlayerNode*>(node) ? QStringLiteral("player")
-                                                              : QStringLiteral("?"));
-    }
-    return names;
-}
 
 /// The real offline engine with the host's failures injected and its
 /// running engines counted.
@@ -211,80 +191,6 @@ private:
     bool m_running = false;
     int m_calls = 0;
 };
-
-FakeRealtimeEngine::~FakeRealtimeEngine()
-{
-    stop();
-    std::lock_guard lock(m_host.m_mutex);
-    if (m_host.m_realtimeEngine == this)
-        m_host.m_realtimeEngine = nullptr;
-}
-
-void FakeRealtimeEngine::start()
-{
-    if (m_host.failEngineStart)
-        throw HostError(QStringLiteral("Die Audioausgabe lässt sich nicht starten."));
-    m_host.m_runningEngines += !std::exchange(m_running, true);
-}
-
-void FakeRealtimeEngine::stop()
-{
-    m_host.m_runningEngines -= std::exchange(m_running, false);
-}
-
-FakePlayerNode::~FakePlayerNode()
-{
-    stop();
-    std::lock_guard lock(m_host.m_mutex);
-    if (m_host.m_player == this)
-        m_host.m_player = nullptr;
-}
-
-int FakePlayerNode::queued() const
-{
-    std::lock_guard lock(m_mutex);
-    return int(m_queue.size());
-}
-
-std::vector<std::vector<float>> FakePlayerNode::queuedSamples(int index) const
-{
-    std::lock_guard lock(m_mutex);
-    const AudioBuffer& buffer = m_queue.at(size_t(index)).buffer;
-    std::vector<std::vector<float>> samples;
-    for (int c = 0; c < buffer.channelCount(); ++c)
-        samples.emplace_back(buffer.channel(c), buffer.channel(c) + buffer.frameLength());
-    return samples;
-}
-
-bool FakePlayerNode::finishNext()
-{
-    std::unique_lock lock(m_mutex);
-    if (m_queue.empty())
-        return false;
-    m_time = m_time.value_or(0) + m_queue.front().buffer.frameLength();
-    Completion completion = std::move(m_queue.front().completion);
-    m_queue.erase(m_queue.begin());
-    lock.unlock();
-    m_host.runElsewhere(std::move(completion));
-    return true;
-}
-
-void FakePlayerNode::schedule(AudioBuffer buffer, Completion completion)
-{
-    std::lock_guard lock(m_mutex);
-    m_queue.push_back({std::move(buffer), std::move(completion)});
-}
-
-void FakePlayerNode::stop()
-{
-    std::unique_lock lock(m_mutex);
-    std::vector<Scheduled> dropped = std::exchange(m_queue, {});
-    m_playing = false;
-    m_time.reset();
-    lock.unlock();
-    for (Scheduled& entry : dropped)
-        m_host.runElsewhere(std::move(entry.completion));
-}
 
 namespace {
 
@@ -407,8 +313,7 @@ void FakeHost::instantiate(const model::PluginId& codes, InstantiationCompletion
             if (candidate.info.codes == codes)
                 plugin = candidate;
     }
-    runElsewhere([this, plugin, delay = instantiationDelayMs, completion = std::move(completion)] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    runElsewhere([this, plugin, completion = std::move(completion)] {
         if (!plugin)
             completion(HostError(QStringLiteral("Das Plugin ist nicht installiert.")));
         else if (plugin->failsToInstantiate)
@@ -420,18 +325,14 @@ void FakeHost::instantiate(const model::PluginId& codes, InstantiationCompletion
 
 std::unique_ptr<host::RealtimeEngine> FakeHost::makeRealtimeEngine()
 {
-    auto engine = std::make_unique<FakeRealtimeEngine>(*this);
-    std::lock_guard lock(m_mutex);
-    m_realtimeEngine = engine.get();
-    return engine;
+    auto output = std::make_unique<ManualOutput>();
+    m_output = output.get();
+    return std::make_unique<host::RealtimeGraphEngine>(std::move(output));
 }
 
 std::unique_ptr<host::PlayerNode> FakeHost::makePlayerNode()
 {
-    auto player = std::make_unique<FakePlayerNode>(*this);
-    std::lock_guard lock(m_mutex);
-    m_player = player.get();
-    return player;
+    return std::make_unique<host::RealtimePlayer>();
 }
 
 std::unique_ptr<host::OfflineEngine> FakeHost::makeOfflineEngine()

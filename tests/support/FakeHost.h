@@ -1,7 +1,7 @@
 #pragma once
 
 #include "host/AudioHost.h"
-#include "host/engine/GraphLine.h"
+#include "tests/support/ManualOutput.h"
 
 #include <QMap>
 #include <QStringList>
@@ -40,8 +40,8 @@ struct FakePlugin {
     std::set<int> acceptedChannels{};
     std::set<double> acceptedRates{};
     bool failsToInstantiate = false;
-    /// What fullState() reports besides the "uri" entry; nothing reports no state.
-    std::optional<host::PropertyDictionary> state = host::PropertyDictionary{};
+    /// What fullState() reports besides the "uri" entry.
+    host::PropertyDictionary state{};
     /// Null passes audio through unchanged.
     FakeProcessorFactory processor{};
 };
@@ -61,18 +61,15 @@ struct FakeWrittenFile {
     bool finished = false;
 };
 
-class FakeRealtimeEngine;
-class FakePlayerNode;
-
 /// An AudioHost held in memory, for testing the render, chain and session
 /// logic. Plugins, files and failures are set up by the test; the host
-/// records what was written. Its offline engine is the real one running the
-/// fake instances, which take whatever formats they are given; its
-/// real-time engine and player play only when the test says so. Writers
+/// records what was written. Its engines and player are the real ones
+/// running the fake instances, which take whatever formats they are given;
+/// the real-time engine plays into a ManualOutput the test pumps. Writers
 /// create a real, empty marker file at their path (exclusively, as the real
 /// host does), so tests can see whether a partial output was deleted.
-/// Completions (instantiations, editor requests, player buffers) run on
-/// threads of the host's own, joined when the host is destroyed.
+/// Completions (instantiations, editor requests) run on threads of the
+/// host's own, joined when the host is destroyed.
 class FakeHost : public host::AudioHost {
 public:
     FakeHost() = default;
@@ -90,16 +87,14 @@ public:
     std::optional<std::pair<int, host::RenderStatus>> renderStatusAt;
     /// A writer fails once this many frames have been written to it.
     std::optional<qint64> failWriteAfterFrames;
-    /// Delay before an instantiation completes.
-    int instantiationDelayMs = 0;
 
     // Observation.
     std::optional<FakeWrittenFile> written(const QString& path) const;
     int liveInstances() const { return m_liveInstances; }
+    /// Offline engines started and not yet stopped.
     int runningEngines() const { return m_runningEngines; }
-    /// The real-time engine and player made last (null when none is alive).
-    FakeRealtimeEngine* realtimeEngine() const { return m_realtimeEngine; }
-    FakePlayerNode* player() const { return m_player; }
+    /// The output of the real-time engine made last; it lives as long as that engine.
+    ManualOutput* output() const { return m_output; }
 
     // AudioHost
     QList<model::PluginInfo> components(quint32 type) override;
@@ -117,8 +112,6 @@ public:
 private:
     friend class FakeInstance;
     friend class FakeOfflineEngine;
-    friend class FakeRealtimeEngine;
-    friend class FakePlayerNode;
     friend class FakeWriter;
 
     mutable std::mutex m_mutex;
@@ -128,79 +121,7 @@ private:
     std::vector<std::thread> m_threads;
     std::atomic<int> m_liveInstances{0};
     std::atomic<int> m_runningEngines{0};
-    FakeRealtimeEngine* m_realtimeEngine = nullptr;
-    FakePlayerNode* m_player = nullptr;
-};
-
-/// The real graph bookkeeping, with the names along a line.
-class FakeGraph : public host::GraphLine {
-public:
-    explicit FakeGraph(host::AudioNode& mixer);
-    /// Names along the connections from `start`: plugin names, "player", "mixer".
-    QStringList route(const host::AudioNode& start) const;
-};
-
-/// A real-time engine that keeps the graph and plays nothing.
-class FakeRealtimeEngine : public host::RealtimeEngine {
-public:
-    explicit FakeRealtimeEngine(FakeHost& host) : m_host(host) {}
-    ~FakeRealtimeEngine() override;
-
-    const FakeGraph& graph() const { return m_graph; }
-    bool isRunning() const { return m_running; }
-
-    void attach(host::AudioNode& node) override { m_graph.attach(node); }
-    void detach(host::AudioNode& node) override { m_graph.detach(node); }
-    void connect(host::AudioNode& from, host::AudioNode& to,
-                 const host::AudioFormat& format) override
-    {
-        m_graph.connect(from, to, format);
-    }
-    void disconnectOutput(host::AudioNode& node) override { m_graph.disconnectOutput(node); }
-    host::AudioNode& mainMixer() override { return m_mixer; }
-    void prepare() override {}
-    void start() override;
-    void stop() override;
-
-private:
-    struct Mixer : host::AudioNode {};
-    FakeHost& m_host;
-    Mixer m_mixer;
-    FakeGraph m_graph{m_mixer};
-    bool m_running = false;
-};
-
-/// A player whose buffers play only when the test says so.
-class FakePlayerNode : public host::PlayerNode {
-public:
-    explicit FakePlayerNode(FakeHost& host) : m_host(host) {}
-    ~FakePlayerNode() override;
-
-    bool isPlaying() const { return m_playing; }
-    int queued() const;
-    /// A copy of the samples of queued buffer `index`, one vector per channel.
-    std::vector<std::vector<float>> queuedSamples(int index) const;
-    /// Plays the first queued buffer to its end: advances the player time and
-    /// runs its completion on another thread. False when nothing is queued.
-    bool finishNext();
-    /// What playerTime() reports.
-    void setPlayerTime(std::optional<qint64> frames) { m_time = frames; }
-
-    void schedule(host::AudioBuffer buffer, Completion completion) override;
-    void play() override { m_playing = true; }
-    void stop() override;
-    std::optional<qint64> playerTime() const override { return m_time; }
-
-private:
-    struct Scheduled {
-        host::AudioBuffer buffer;
-        Completion completion;
-    };
-    FakeHost& m_host;
-    mutable std::mutex m_mutex;
-    std::vector<Scheduled> m_queue;
-    bool m_playing = false;
-    std::optional<qint64> m_time;
+    ManualOutput* m_output = nullptr;
 };
 
 } // namespace tolvex::testing

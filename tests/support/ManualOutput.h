@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/AudioOutput.h"
+#include "host/HostError.h"
 
 #include <vector>
 
@@ -9,7 +10,8 @@ namespace tolvex::testing {
 /// An audio output whose "real-time thread" is the test: pump() asks the
 /// engine for blocks and keeps what it rendered, so tests of the real-time
 /// engine are deterministic. With `rate` > 0 it opens at that rate whatever
-/// is asked, as a device that cannot do the graph's rate would.
+/// is asked, as a device that cannot do the graph's rate would; with
+/// `refuseStart` set it fails to start, as a device that is busy would.
 class ManualOutput : public host::AudioOutput {
 public:
     explicit ManualOutput(double rate = 0) : m_forcedRate(rate) {}
@@ -20,7 +22,12 @@ public:
         captured.resize(size_t(channels));
         return m_forcedRate > 0 ? m_forcedRate : sampleRate;
     }
-    void start() override { started = true; }
+    void start() override
+    {
+        if (refuseStart)
+            throw host::HostError(QStringLiteral("Die Audioausgabe lässt sich nicht starten."));
+        started = true;
+    }
     void stop() override { started = false; }
     void close() override { m_renderer = nullptr; }
 
@@ -41,6 +48,7 @@ public:
     }
 
     bool started = false;
+    bool refuseStart = false;
     std::vector<std::vector<float>> captured; ///< one vector per channel
 private:
     double m_forcedRate;
