@@ -332,7 +332,6 @@ private Q_SLOTS:
         QTest::newRow("x42 darc") << darcUri
                                   << QStringList{"threshold=-24", "Ratio=0.6", "attack=0.005"}
                                   << -90.0;
-        QTest::newRow("x42 dpl") << dplUri << QStringList{"threshold=-9", "gain=6"} << -90.0;
     }
     void sameOutputAsFfmpeg()
     {
