@@ -333,6 +333,9 @@ private Q_SLOTS:
         QCOMPARE(rig.chain().currentTime(), 0.0); // no render time yet
         rig.host.output()->pump(24000);
         QCOMPARE(rig.chain().currentTime(), 10.5);
+        rig.chain().play(item("/long.wav"), 10); // the player's time starts again
+        rig.host.output()->pump(4800);
+        QCOMPARE(rig.chain().currentTime(), 10.1);
         rig.chain().stop();
         QCOMPARE(rig.chain().currentTime(), 0.0);
     }

@@ -137,32 +137,6 @@ private Q_SLOTS:
             QTRY_COMPARE(completions[size_t(i)].load(), 1);
     }
 
-    void stopDropsQueuedBuffersAndTimeRestarts()
-    {
-        Rig rig(0, {}, *AudioFormat::standard(44100, 1));
-        const AudioFormat mono = *AudioFormat::standard(44100, 1); // plays on both channels
-        rig.engine->start();
-        std::atomic<int> completions = 0;
-        for (int i = 0; i < 4; ++i)
-            rig.player->schedule(ramp(mono, 44100, 1), [&] { ++completions; });
-        rig.player->play();
-        rig.output->pump(1000);
-        QCOMPARE(rig.out(1)[10], rig.out(0)[10]);
-        QCOMPARE(rig.player->playerTime().value_or(-1), 1000);
-        rig.player->stop();
-        QVERIFY(!rig.player->playerTime());
-        rig.output->pump(256);
-        QTRY_COMPARE(completions.load(), 4);
-        QCOMPARE(rig.out(0).back(), 0.0f);
-
-        rig.player->schedule(ramp(mono, 300, 1), [&] { ++completions; });
-        rig.player->play();
-        QVERIFY(!rig.player->playerTime());
-        rig.output->pump(512);
-        QCOMPARE(rig.player->playerTime().value_or(-1), 512);
-        QTRY_COMPARE(completions.load(), 5);
-    }
-
     void theOutputRateIsMetByResampling_data()
     {
         QTest::addColumn<double>("graphRate");

@@ -18,7 +18,7 @@
 /* One struct for every plugin: its ports, indexed as in the Turtle, and
  * what any of them keeps. */
 typedef struct {
-    void* port[6];
+    void* port[16];
     float line[2][MAX_DELAY];
     uint32_t pos;
     float seen, big, blob;
@@ -50,7 +50,7 @@ static LV2_Handle instantiate(const LV2_Descriptor* d, double rate, const char* 
 
 static void connect_any(LV2_Handle h, uint32_t port, void* data)
 {
-    if (port < 6)
+    if (port < 16)
         ((Plugin*)h)->port[port] = data;
 }
 
@@ -205,13 +205,18 @@ static LV2_Handle broken_instantiate(const LV2_Descriptor* d, double rate, const
 
 /* ---- midifx: stereo pass-through with a MIDI input (a music effect) ---- */
 
-#define through_instantiate instantiate
-#define through_connect connect_any
-
 static void through_run(LV2_Handle h, uint32_t n)
 {
     for (int c = 0; c < 2; ++c)
         memcpy(OUT(h, 3 + c), IN(h, 1 + c), n * sizeof(float));
+}
+
+/* ---- mixer8: eight in, eight out; output c is input c + 1 (mod 8) ----- */
+
+static void mixer8_run(LV2_Handle h, uint32_t n)
+{
+    for (int c = 0; c < 8; ++c)
+        memcpy(OUT(h, 8 + c), IN(h, (c + 1) % 8), n * sizeof(float));
 }
 
 static const void* no_extension(const char* uri)
@@ -236,48 +241,12 @@ static const LV2_Descriptor descriptors[] = {
      no_extension},
     {PREFIX "needy", instantiate, connect_any, nothing, gain_run, nothing, free, no_extension},
     {PREFIX "late", instantiate, connect_any, nothing, mono_run, nothing, free, no_extension},
-    {"http://tolvex.test/plugins/midifx", through_instantiate, through_connect, nothing,
-     through_run, nothing, free, no_extension},
+    {"http://tolvex.test/plugins/midifx", instantiate, connect_any, nothing, through_run, nothing,
+     free, no_extension},
+    {PREFIX "mixer8", instantiate, connect_any, nothing, mixer8_run, nothing, free, no_extension},
 };
-
-static const LV2_Descriptor mixer8_descriptor;
 
 LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index)
 {
-    const uint32_t count = sizeof(descriptors) / sizeof(descriptors[0]);
-    return index < count ? &descriptors[index] : index == count ? &mixer8_descriptor : NULL;
+    return index < sizeof(descriptors) / sizeof(descriptors[0]) ? &descriptors[index] : NULL;
 }
-
-/* ---- mixer8: eight in, eight out; output c is input c + 1 (mod 8) ----- */
-
-typedef struct {
-    const float* in[8];
-    float* out[8];
-} Mixer8;
-
-static LV2_Handle mixer8_instantiate(const LV2_Descriptor* d, double rate, const char* path,
-                                     const LV2_Feature* const* features)
-{
-    (void)d, (void)rate, (void)path, (void)features;
-    return calloc(1, sizeof(Mixer8));
-}
-
-static void mixer8_connect(LV2_Handle h, uint32_t port, void* data)
-{
-    Mixer8* m = (Mixer8*)h;
-    if (port < 8)
-        m->in[port] = data;
-    else if (port < 16)
-        m->out[port - 8] = data;
-}
-
-static void mixer8_run(LV2_Handle h, uint32_t n)
-{
-    Mixer8* m = (Mixer8*)h;
-    for (int c = 0; c < 8; ++c)
-        memcpy(m->out[c], m->in[(c + 1) % 8], n * sizeof(float));
-}
-
-static const LV2_Descriptor mixer8_descriptor = {
-    PREFIX "mixer8", mixer8_instantiate, mixer8_connect, nothing, mixer8_run, nothing, free,
-    no_extension};
