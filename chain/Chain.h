@@ -103,7 +103,6 @@ public:
     // For tests and views.
     qint64 generation() const { return m_preview.generation(); }
     qint64 pending() const { return m_preview.pending(); }
-    host::PlayerNode& player() const { return *m_player; }
 
 Q_SIGNALS:
     void availableChanged();
