@@ -4,8 +4,10 @@
 set -euo pipefail
 
 packages=(
-  # toolchain
+  # toolchain; GCC brings the sanitizer runtimes (libasan8, libubsan1,
+  # libtsan2), clang and compiler-rt bring libFuzzer
   build-essential cmake ninja-build pkg-config clang-format
+  clang libclang-rt-14-dev
   # Qt 6 and QCoro
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qcoro-qt6-dev libgl-dev libxkbcommon-dev
   # audio: plugins, files, codecs, output
@@ -26,7 +28,17 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null; then
+    echo "Missing packages: ${missing[*]}" >&2
+    echo "Run this as root, or install sudo, to install them." >&2
+    exit 1
+  fi
+  sudo=(sudo)
+fi
 echo "Installing: ${missing[*]}"
 "${sudo[@]}" apt-get update
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+# Through env: sudo resets the environment, and a question from a package's
+# configuration would stall a run without a terminal.
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y --no-install-recommends "${missing[@]}"
