@@ -1,12 +1,15 @@
-# Two commands do everything on a fresh Debian 12 machine:
-#   make run    install what is missing, build, start Tolvex
-#   make test   install what is missing, build, run all tests
-# and, for CI, the same tests built with the sanitizers:
-#   make test-sanitize
+# Developer shortcuts. On a fresh Debian 12 machine, without make, the two
+# scripts at the top do the same as `make run` and `make test`:
+#   ./run.sh    install what is missing, build, start Tolvex
+#   ./test.sh   install what is missing, build, run all tests
+# The sanitizer builds, each in a folder of its own:
+#   make test-sanitize   AddressSanitizer and UndefinedBehaviorSanitizer
+#   make test-thread     ThreadSanitizer, on the threaded parts
+#   make test-fuzz       the libFuzzer targets, built with clang
 # Benchmarks, printed beside a peer tool's figures:
 #   make bench
 
-.PHONY: deps build run test test-sanitize bench clean
+.PHONY: deps build run test test-sanitize test-thread test-fuzz bench clean
 
 deps:
 	./scripts/install-deps.sh
@@ -15,16 +18,26 @@ build: deps
 	cmake --preset default
 	cmake --build --preset default
 
-run: build
-	./build/app/tolvex
+run:
+	./run.sh
 
-test: build
-	ctest --preset default
+test:
+	./test.sh
 
 test-sanitize: deps
 	cmake --preset sanitize
 	cmake --build --preset sanitize
 	ctest --preset sanitize
+
+test-thread: deps
+	cmake --preset thread
+	cmake --build --preset thread
+	ctest --preset thread
+
+test-fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	ctest --preset fuzz
 
 bench: build
 	cmake --build --preset default --target bench
@@ -35,4 +48,4 @@ bench: build
 	./build/bench/bench_import
 
 clean:
-	rm -rf build build-sanitize
+	rm -rf build build-sanitize build-thread build-fuzz
