@@ -65,6 +65,9 @@ if ! command -v debootstrap >/dev/null; then
 fi
 
 root=$(mktemp -d /var/tmp/tolvex-fresh-debian.XXXXXX)
+# mktemp makes the folder private; as the new root's / it must be readable by
+# all, or apt's download user and every other account inside fail.
+chmod 755 "$root"
 mounts=(proc sys dev dev/pts)
 if [ -n "$cache" ]; then mounts+=(var/cache/apt/archives); fi
 
