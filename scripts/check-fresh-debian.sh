@@ -14,6 +14,10 @@
 # overrides it. /proc, /sys, /dev and /dev/pts are mounted into the root for
 # the run and unmounted on exit, on failure and interruption too; the root is
 # deleted only once nothing is mounted below it.
+#
+# The whole script sits in braces, so bash has read all of it before it runs:
+# editing the file during a long run cannot change what the run does.
+{
 set -euo pipefail
 
 suite=bookworm
@@ -135,3 +139,4 @@ status=$?
 set -e
 log "${command[*]} exited with $status after $(($(date +%s) - start)) s in all"
 exit "$status"
+}
