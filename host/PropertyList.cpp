@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <optional>
 
 namespace tolvex::host {
 
@@ -28,6 +29,58 @@ const QDateTime& referenceDate()
 {
     static const QDateTime date(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
     return date;
+}
+
+/// The big-endian unsigned integer of `size` bytes (1...8) at `at`; nothing
+/// past the end.
+std::optional<quint64> bigEndian(QByteArrayView data, quint64 at, quint64 size)
+{
+    if (size < 1 || size > 8 || at > quint64(data.size()) || size > quint64(data.size()) - at)
+        return std::nullopt;
+    quint64 value = 0;
+    for (quint64 i = 0; i < size; ++i)
+        value = value << 8 | uchar(data[qsizetype(at + i)]);
+    return value;
+}
+
+/// Whether a binary property list holds a UTF-16 string with a NUL character
+/// in it. libplist aborts the process when it hands out a dictionary key like
+/// that (and no writer of ours makes one), so such lists are refused before
+/// it parses them. A list too broken to look into is left to libplist, which
+/// refuses it.
+bool hasUtf16StringWithNul(QByteArrayView data)
+{
+    const quint64 size = quint64(data.size());
+    if (!data.startsWith("bplist00") || size < 40)
+        return false;
+    const quint64 trailer = size - 32;
+    const quint64 offsetSize = uchar(data[qsizetype(trailer + 6)]);
+    const auto count = bigEndian(data, trailer + 8, 8);
+    const auto table = bigEndian(data, trailer + 24, 8);
+    if (!count || !table || *count > size)
+        return false;
+    for (quint64 i = 0; i < *count; ++i) {
+        const auto offset = bigEndian(data, *table + i * offsetSize, offsetSize);
+        if (!offset || *offset >= size)
+            return false;
+        const uchar marker = uchar(data[qsizetype(*offset)]);
+        if (marker >> 4 != 6)
+            continue;
+        quint64 start = *offset + 1;
+        std::optional<quint64> length = marker & 0xf;
+        if (*length == 0xf) { // the length follows as an integer object
+            const uchar lengthMarker = start < size ? uchar(data[qsizetype(start)]) : 0;
+            const quint64 bytes = quint64(1) << (lengthMarker & 0x3);
+            length = lengthMarker >> 4 == 1 ? bigEndian(data, start + 1, bytes) : std::nullopt;
+            start += 1 + bytes;
+        }
+        if (!length || start > size || *length > (size - start) / 2)
+            return false;
+        for (quint64 at = start; at < start + *length * 2; at += 2)
+            if (data[qsizetype(at)] == 0 && data[qsizetype(at + 1)] == 0)
+                return true;
+    }
+    return false;
 }
 
 Node toNode(const QVariant& value);
@@ -177,7 +230,9 @@ QVariant fromNode(plist_t node)
         int32_t seconds = 0;
         int32_t usec = 0;
         plist_get_date_val(node, &seconds, &usec);
-        return referenceDate().addMSecs(qint64(seconds) * 1000 + usec / 1000);
+        // Stored as floating-point seconds, the fraction comes back a hair
+        // short (0.663 as 0.662999): round to the nearest millisecond.
+        return referenceDate().addMSecs(qint64(seconds) * 1000 + std::lround(usec / 1000.0));
     }
     case PLIST_ARRAY: {
         QVariantList list;
@@ -213,7 +268,8 @@ std::optional<QByteArray> writeBinaryPropertyList(const PropertyDictionary& dict
 
 std::optional<PropertyDictionary> readPropertyList(QByteArrayView data)
 {
-    if (data.size() < 8 || data.size() > std::numeric_limits<int32_t>::max())
+    if (data.size() < 8 || data.size() > std::numeric_limits<int32_t>::max() ||
+        hasUtf16StringWithNul(data))
         return std::nullopt;
     plist_t parsed = nullptr;
     plist_from_memory(data.data(), uint32_t(data.size()), &parsed);

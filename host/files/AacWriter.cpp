@@ -2,19 +2,15 @@
 
 #include "host/HostError.h"
 #include "host/files/ChannelLayout.h"
+#include "host/files/FfmpegHandles.h"
 #include "host/files/FileText.h"
+#include "host/files/OutputFile.h"
 
 #include <QFile>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/opt.h>
-}
-
 #include <cerrno>
 #include <cmath>
-#include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,37 +18,11 @@ namespace tolvex::host {
 
 namespace {
 
-struct CodecFree {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct OutputFree {
-    void operator()(AVFormatContext* context) const { avformat_free_context(context); }
-};
-struct IoFree {
-    void operator()(AVIOContext* io) const
-    {
-        av_freep(&io->buffer);
-        avio_context_free(&io);
-    }
-};
-struct FrameFree {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketFree {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct FdClose {
-    void operator()(int* fd) const
-    {
-        ::close(*fd);
-        delete fd;
-    }
-};
-
 constexpr int ioBufferSize = 1 << 16;
 
 /// Writes an M4A through a descriptor opened exclusively, so the muxer never
-/// creates or truncates a file by name.
+/// creates or truncates a file by name. The file goes again unless finish()
+/// succeeds.
 class AacWriter : public AudioFileWriter {
 public:
     AacWriter(QString path, const model::WriterSettings& settings)
@@ -63,21 +33,8 @@ public:
             !AudioFormat::standard(settings.sampleRate, settings.channels))
             unsupported();
         openEncoder(rate, settings.encoderBitRate.value_or(settings.channels * 128000));
-        createFile();
+        m_file.emplace(m_path);
         openMuxer(rate);
-    }
-
-    /// A writer released without finish() still completes the file as far
-    /// as it can; after a failure the caller deletes it anyway.
-    ~AacWriter() override
-    {
-        if (!m_headerWritten || m_finished)
-            return;
-        try {
-            finish();
-        } catch (const HostError&) {
-        } catch (const std::bad_alloc&) {
-        }
     }
 
     void write(const AudioBuffer& buffer) override
@@ -105,17 +62,18 @@ public:
     {
         if (m_finished)
             return;
+        if (m_file->descriptor() < 0) // an earlier finish failed
+            writeFailed();
         if (m_fill > 0)
             encodeFrame(); // a short last frame
         encode(nullptr);
-        m_finished = true;
         if (av_write_trailer(m_output.get()) < 0)
             writeFailed();
         avio_flush(m_io.get());
         if (m_io->error < 0 || m_ioError != 0)
             writeFailed();
-        if (::fsync(*m_fd) != 0 && errno != EINVAL)
-            writeFailed();
+        m_file->close();
+        m_finished = true;
     }
 
 private:
@@ -163,26 +121,20 @@ private:
             throw std::bad_alloc();
     }
 
-    void createFile()
-    {
-        const int fd = ::open(QFile::encodeName(m_path).constData(),
-                              O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0)
-            throw HostError(cannotCreate(m_path, errno));
-        m_fd.reset(new int(fd));
-    }
-
     void openMuxer(int rate)
     {
         AVFormatContext* raw = nullptr;
         if (avformat_alloc_output_context2(&raw, nullptr, "ipod", nullptr) < 0)
             unsupported();
         m_output.reset(raw);
-        auto* buffer = static_cast<unsigned char*>(av_malloc(ioBufferSize));
-        m_io.reset(
-            avio_alloc_context(buffer, ioBufferSize, 1, this, nullptr, &writePacket, &seekFile));
-        if (!buffer || !m_io)
+        FfmpegBuffer buffer(static_cast<unsigned char*>(av_malloc(ioBufferSize)));
+        if (!buffer)
             throw std::bad_alloc();
+        m_io.reset(avio_alloc_context(buffer.get(), ioBufferSize, 1, this, nullptr, &writePacket,
+                                      &seekFile));
+        if (!m_io)
+            throw std::bad_alloc();
+        buffer.release(); // m_io owns it now
         m_output->pb = m_io.get();
         m_output->flags |= AVFMT_FLAG_CUSTOM_IO;
 
@@ -195,10 +147,9 @@ private:
         AVDictionary* options = nullptr;
         av_dict_set_int(&options, "movie_timescale", rate, 0);
         const int status = avformat_write_header(m_output.get(), &options);
-        av_dict_free(&options);
+        const FfmpegDictionary unused(options); // what the muxer did not take
         if (status < 0)
             writeFailed();
-        m_headerWritten = true;
     }
 
     void encodeFrame()
@@ -238,7 +189,7 @@ private:
         auto* self = static_cast<AacWriter*>(opaque);
         int done = 0;
         while (done < size) {
-            const ssize_t n = ::write(*self->m_fd, data + done, size_t(size - done));
+            const ssize_t n = ::write(self->m_file->descriptor(), data + done, size_t(size - done));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0) {
@@ -255,24 +206,25 @@ private:
         auto* self = static_cast<AacWriter*>(opaque);
         if (whence & AVSEEK_SIZE) {
             struct stat info {};
-            return ::fstat(*self->m_fd, &info) == 0 ? int64_t(info.st_size) : AVERROR(errno);
+            return ::fstat(self->m_file->descriptor(), &info) == 0 ? int64_t(info.st_size)
+                                                                   : AVERROR(errno);
         }
-        const off_t position = ::lseek(*self->m_fd, off_t(offset), whence & ~AVSEEK_FORCE);
+        const off_t position =
+            ::lseek(self->m_file->descriptor(), off_t(offset), whence & ~AVSEEK_FORCE);
         return position < 0 ? AVERROR(errno) : int64_t(position);
     }
 
     QString m_path;
     int m_channels;
-    std::unique_ptr<int, FdClose> m_fd;
-    std::unique_ptr<AVCodecContext, CodecFree> m_encoder;
-    std::unique_ptr<AVFrame, FrameFree> m_frame;
-    std::unique_ptr<AVPacket, PacketFree> m_packet;
-    std::unique_ptr<AVFormatContext, OutputFree> m_output; // outlives m_io, which it points to
-    std::unique_ptr<AVIOContext, IoFree> m_io;
+    FfmpegCodec m_encoder;
+    FfmpegFrame m_frame;
+    FfmpegPacket m_packet;
+    std::optional<OutputFile> m_file; // outlives the muxer writing to it
+    FfmpegOutput m_output;            // outlives m_io, which it points to
+    FfmpegIo m_io;
     int m_fill = 0;
     int64_t m_pts = 0;
     int m_ioError = 0;
-    bool m_headerWritten = false;
     bool m_finished = false;
 };
 

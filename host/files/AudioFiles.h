@@ -10,8 +10,10 @@
 namespace tolvex::host {
 
 /// Opens an audio file for reading: libsndfile first (WAV, AIFF, FLAC, Ogg
-/// Vorbis and Opus, MP3), FFmpeg for everything else it decodes (M4A/AAC, …).
-/// Throws HostError with a German description naming the file.
+/// Vorbis and Opus), FFmpeg for everything else it decodes (MP3, M4A/AAC,
+/// …). A damaged stream delivers what decodes: FFmpeg passes over what it
+/// cannot decode, libsndfile ends the stream there. Throws HostError with a
+/// German description naming the file, also for a rate below 1 kHz.
 std::unique_ptr<AudioFileReader> openAudioFile(const QString& path);
 
 /// Creates a new audio file for the writer settings, the container chosen by

@@ -1,13 +1,13 @@
 #include "host/files/FfmpegAudioFile.h"
 
 #include "host/HostError.h"
+#include "host/files/FfmpegHandles.h"
+#include "host/files/FileFormat.h"
 #include "host/files/FileText.h"
 
 #include <QFile>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/intreadwrite.h>
 }
 
@@ -18,23 +18,6 @@ extern "C" {
 namespace tolvex::host {
 
 namespace {
-
-struct FormatClose {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-struct CodecFree {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameFree {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketFree {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-using FormatContext = std::unique_ptr<AVFormatContext, FormatClose>;
-using CodecContext = std::unique_ptr<AVCodecContext, CodecFree>;
-using Frame = std::unique_ptr<AVFrame, FrameFree>;
-using Packet = std::unique_ptr<AVPacket, PacketFree>;
 
 /// Frames decoded before a seek target so that codecs with overlapping
 /// transforms (AAC, Vorbis, Opus) have settled when the target arrives.
@@ -173,11 +156,7 @@ private:
         m_codec->pkt_timebase = stream->time_base;
         if (avcodec_open2(m_codec.get(), decoder, nullptr) < 0)
             fail(QStringLiteral("Der Codec wird nicht unterstützt."));
-        m_format = AudioFormat::standard(m_codec->sample_rate, m_codec->ch_layout.nb_channels);
-        if (!m_format)
-            fail(QStringLiteral("Abtastrate (%1 Hz) oder Kanalzahl (%2) wird nicht unterstützt.")
-                     .arg(m_codec->sample_rate)
-                     .arg(m_codec->ch_layout.nb_channels));
+        m_format = fileFormat(m_path, m_codec->sample_rate, m_codec->ch_layout.nb_channels);
         m_pending.assign(size_t(m_format->channelCount()), {});
         m_frame.reset(av_frame_alloc());
         m_packet.reset(av_packet_alloc());
@@ -277,7 +256,9 @@ private:
         m_position = frame;
     }
 
-    /// Decodes one more frame into the pending samples, or marks the end.
+    /// Decodes one more frame into the pending samples, or marks the end. A
+    /// packet the decoder refuses is passed over, as players do: the frames
+    /// after it keep their place by their timestamps, and the gap is silent.
     void decodeMore()
     {
         for (;;) {
@@ -287,16 +268,12 @@ private:
                 av_frame_unref(m_frame.get());
                 return;
             }
-            if (received == AVERROR_EOF) {
+            if (received == AVERROR_EOF || (received != AVERROR(EAGAIN) && m_draining)) {
                 m_ended = true;
                 return;
             }
-            if (received != AVERROR(EAGAIN))
-                throw HostError(cannotRead(m_path));
-            if (m_draining) {
-                m_ended = true;
-                return;
-            }
+            if (received == AVERROR(ENOMEM))
+                throw std::bad_alloc();
             const int status = av_read_frame(m_container.get(), m_packet.get());
             if (status == AVERROR_EOF) {
                 m_draining = true;
@@ -305,11 +282,9 @@ private:
             }
             if (status < 0)
                 throw HostError(cannotRead(m_path));
-            const bool ours = m_packet->stream_index == m_streamIndex;
-            const int sent = ours ? avcodec_send_packet(m_codec.get(), m_packet.get()) : 0;
+            if (m_packet->stream_index == m_streamIndex)
+                avcodec_send_packet(m_codec.get(), m_packet.get()); // refusals show when receiving
             av_packet_unref(m_packet.get());
-            if (sent < 0 && sent != AVERROR(EAGAIN))
-                throw HostError(cannotRead(m_path));
         }
     }
 
@@ -379,10 +354,10 @@ private:
     }
 
     QString m_path;
-    FormatContext m_container;
-    CodecContext m_codec;
-    Frame m_frame;
-    Packet m_packet;
+    FfmpegInput m_container;
+    FfmpegCodec m_codec;
+    FfmpegFrame m_frame;
+    FfmpegPacket m_packet;
     int m_streamIndex = -1;
     AVRational m_timeBase{1, 1};
     std::optional<AudioFormat> m_format;

@@ -2,7 +2,9 @@
 
 #include "host/HostError.h"
 #include "host/files/ChannelLayout.h"
+#include "host/files/FileFormat.h"
 #include "host/files/FileText.h"
+#include "host/files/OutputFile.h"
 
 #include <QFile>
 
@@ -11,8 +13,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <fcntl.h>
-#include <unistd.h>
 #include <vector>
 
 namespace tolvex::host {
@@ -68,14 +68,13 @@ public:
         if (wanted == 0)
             return;
         m_interleaved.resize(size_t(wanted) * size_t(channels));
-        const sf_count_t got = sf_readf_float(m_file.get(), m_interleaved.data(), wanted);
-        if (got < wanted) {
-            if (got < 0 || sf_error(m_file.get()) != SF_ERR_NO_ERROR)
-                throw HostError(cannotRead(m_path));
-            // A stream whose header only estimated its length (an MPEG file
-            // without a frame count) ends where it ends.
+        const sf_count_t got =
+            std::max<sf_count_t>(0, sf_readf_float(m_file.get(), m_interleaved.data(), wanted));
+        // Short of the length: a header that only estimated it (an MPEG file
+        // without a frame count), or damage the decoder cannot pass (a
+        // truncated FLAC). Either way the stream ends after what decoded.
+        if (got < wanted)
             m_length = m_position + got;
-        }
         const int targetChannels = std::min(channels, buffer.channelCount());
         for (int c = 0; c < targetChannels; ++c) {
             float* out = buffer.channel(c);
@@ -95,8 +94,10 @@ private:
         while (frames > 0) {
             const sf_count_t got =
                 sf_readf_float(m_file.get(), m_interleaved.data(), std::min(chunk, frames));
-            if (got <= 0)
-                throw HostError(cannotRead(m_path));
+            if (got <= 0) { // damaged: the stream ends here
+                m_length = m_position;
+                return;
+            }
             frames -= got;
             m_position += got;
         }
@@ -163,19 +164,19 @@ std::vector<int> channelMap(int channels)
 
 class SndfileWriter : public AudioFileWriter {
 public:
-    SndfileWriter(QString path, Sndfile file, int channels)
-        : m_path(std::move(path)), m_file(std::move(file)), m_channels(channels)
+    SndfileWriter(std::unique_ptr<OutputFile> output, Sndfile file, int channels)
+        : m_output(std::move(output)), m_file(std::move(file)), m_channels(channels)
     {}
 
     void write(const AudioBuffer& buffer) override
     {
         if (!m_file)
-            throw HostError(cannotWrite(m_path, 0));
+            throw HostError(cannotWrite(m_output->path(), EIO));
         const qint64 frames = buffer.frameLength();
         if (frames == 0)
             return;
         if (buffer.channelCount() != m_channels)
-            throw HostError(cannotWrite(m_path, EINVAL));
+            throw HostError(cannotWrite(m_output->path(), EINVAL));
         m_interleaved.resize(size_t(frames) * size_t(m_channels));
         for (int c = 0; c < m_channels; ++c) {
             const float* in = buffer.channel(c);
@@ -186,23 +187,27 @@ public:
         }
         errno = 0;
         if (sf_writef_float(m_file.get(), m_interleaved.data(), frames) != frames)
-            throw HostError(cannotWrite(m_path, errno));
+            throw HostError(cannotWrite(m_output->path(), errno));
     }
 
     void finish() override
     {
-        if (!m_file)
+        if (m_finished)
             return;
+        if (!m_file) // an earlier finish failed
+            throw HostError(cannotWrite(m_output->path(), EIO));
         errno = 0;
-        const int status = sf_close(m_file.release());
-        if (status != 0)
-            throw HostError(cannotWrite(m_path, errno));
+        if (sf_close(m_file.release()) != 0)
+            throw HostError(cannotWrite(m_output->path(), errno));
+        m_output->close();
+        m_finished = true;
     }
 
 private:
-    QString m_path;
+    std::unique_ptr<OutputFile> m_output; // outlives m_file, which writes to its descriptor
     Sndfile m_file;
     int m_channels;
+    bool m_finished = false;
     std::vector<float> m_interleaved;
 };
 
@@ -212,15 +217,12 @@ std::unique_ptr<AudioFileReader> openSndfileReader(const QString& path)
 {
     SF_INFO info{};
     Sndfile file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
-    if (!file)
+    // MPEG goes to FFmpeg, which resyncs after damage where libsndfile's
+    // decoder gives up for good.
+    if (!file || (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG)
         return nullptr;
-    const auto format = AudioFormat::standard(info.samplerate, info.channels);
-    if (!format)
-        throw HostError(cannotOpen(
-            path, QStringLiteral("Abtastrate (%1 Hz) oder Kanalzahl (%2) wird nicht unterstützt.")
-                      .arg(info.samplerate)
-                      .arg(info.channels)));
-    return std::make_unique<SndfileReader>(path, std::move(file), info, *format);
+    const AudioFormat format = fileFormat(path, info.samplerate, info.channels);
+    return std::make_unique<SndfileReader>(path, std::move(file), info, format);
 }
 
 std::unique_ptr<AudioFileWriter> createSndfileWriter(const QString& path, bool aiff,
@@ -236,17 +238,11 @@ std::unique_ptr<AudioFileWriter> createSndfileWriter(const QString& path, bool a
             quotedFileName(path) +
             QStringLiteral(" lässt sich nicht anlegen: Das Format wird nicht unterstützt."));
 
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        throw HostError(cannotCreate(path, errno));
-    Sndfile file(sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE));
-    if (!file) {
-        // libsndfile has closed the descriptor; the empty file is ours.
-        const int error = errno;
-        ::unlink(QFile::encodeName(path).constData());
-        throw HostError(cannotCreate(path, error ? error : EIO));
-    }
+    auto output = std::make_unique<OutputFile>(path);
+    errno = 0;
+    Sndfile file(sf_open_fd(output->descriptor(), SFM_WRITE, &info, SF_FALSE));
+    if (!file)
+        throw HostError(cannotCreate(path, errno ? errno : EIO));
     if ((info.format & SF_FORMAT_SUBMASK) != SF_FORMAT_FLOAT &&
         (info.format & SF_FORMAT_SUBMASK) != SF_FORMAT_DOUBLE)
         sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
@@ -256,7 +252,7 @@ std::unique_ptr<AudioFileWriter> createSndfileWriter(const QString& path, bool a
             sf_command(file.get(), SFC_SET_CHANNEL_MAP_INFO, map.data(),
                        int(map.size() * sizeof(int)));
     }
-    return std::make_unique<SndfileWriter>(path, std::move(file), settings.channels);
+    return std::make_unique<SndfileWriter>(std::move(output), std::move(file), settings.channels);
 }
 
 } // namespace tolvex::host

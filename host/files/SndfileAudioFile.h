@@ -9,13 +9,15 @@
 
 namespace tolvex::host {
 
-/// Opens a file libsndfile knows (WAV, AIFF, FLAC, Ogg, MP3, …). Nothing when
-/// libsndfile does not recognise it; throws HostError when it recognises the
-/// file but it cannot be used (rate or channel count out of range).
+/// Opens a file libsndfile knows (WAV, AIFF, FLAC, Ogg, …). Nothing when
+/// libsndfile does not recognise it or it is MPEG, which FFmpeg decodes past
+/// damage; throws HostError when it recognises the file but it cannot be used
+/// (rate or channel count out of range). A read that fails on damage ends
+/// the stream after the frames before it.
 std::unique_ptr<AudioFileReader> openSndfileReader(const QString& path);
 
 /// Creates a new PCM file ("wav" or "aif" container), never over an existing
-/// one. Throws HostError.
+/// one; removed again unless finish() succeeds. Throws HostError.
 std::unique_ptr<AudioFileWriter> createSndfileWriter(const QString& path, bool aiff,
                                                      const model::WriterSettings& settings);
 
