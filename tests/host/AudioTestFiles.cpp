@@ -68,20 +68,6 @@ double maxDifference(const std::vector<float>& a, const std::vector<float>& b, q
     return worst;
 }
 
-double snrDb(const std::vector<float>& reference, const std::vector<float>& decoded, qint64 from,
-             qint64 to)
-{
-    double signal = 0;
-    double noise = 0;
-    for (qint64 i = from; i < to; ++i) {
-        const double r = reference[size_t(i)];
-        const double d = decoded[size_t(i)];
-        signal += r * r;
-        noise += (r - d) * (r - d);
-    }
-    return 10 * std::log10(signal / std::max(noise, 1e-30));
-}
-
 double differenceDb(const std::vector<float>& reference, const std::vector<float>& other,
                     qint64 offset, qint64 count)
 {
@@ -95,6 +81,13 @@ double differenceDb(const std::vector<float>& reference, const std::vector<float
         difference += (r - other[size_t(i)]) * (r - other[size_t(i)]);
     }
     return difference == 0 ? -400 : 10 * std::log10(difference / signal);
+}
+
+double snrDb(const std::vector<float>& reference, const std::vector<float>& decoded, qint64 from,
+             qint64 to)
+{
+    return -differenceDb({reference.begin() + from, reference.begin() + to},
+                         {decoded.begin() + from, decoded.begin() + to});
 }
 
 QByteArray runTool(const QString& program, const QStringList& arguments)
