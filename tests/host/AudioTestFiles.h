@@ -18,8 +18,7 @@ struct Signal {
     qint64 frames() const { return channels.empty() ? 0 : qint64(channels.front().size()); }
 };
 
-/// Sines of a different pitch on every channel, at half scale (50 Hz on
-/// channel 3, the LFE of 5.1).
+/// Sines of a different pitch on every channel at half scale (channel 3: 50 Hz).
 Signal sineSignal(double sampleRate, int channels, qint64 frames);
 
 /// Writes a signal through a writer in blocks of `block` frames and finishes.
@@ -28,13 +27,11 @@ void writeSignal(host::AudioFileWriter& writer, const Signal& signal, qint64 blo
 /// Reads a file from its current position to its end, in blocks.
 Signal readToEnd(host::AudioFileReader& reader, qint64 block = 4096);
 
-/// Largest absolute difference over the overlap of two channels' samples,
-/// from frame `from` up to frame `to` (negative: from the end).
+/// Largest absolute difference of the overlap, frames from...to (< 0: from the end).
 double maxDifference(const std::vector<float>& a, const std::vector<float>& b, qint64 from = 0,
                      qint64 to = -1);
 
-/// Signal-to-noise ratio of `decoded` against `reference` in dB, over the
-/// frames from..to.
+/// Signal-to-noise ratio of `decoded` against `reference` in dB, frames from..to.
 double snrDb(const std::vector<float>& reference, const std::vector<float>& decoded, qint64 from,
              qint64 to);
 
