@@ -90,7 +90,7 @@ Node dictionaryNode(const QVariantMap& map)
     Node dict(plist_new_dict());
     for (auto it = map.cbegin(); it != map.cend(); ++it) {
         Node item = toNode(it.value());
-        if (!item)
+        if (!item || it.key().contains(QChar(0))) // libplist takes keys as C strings
             return nullptr;
         plist_dict_set_item(dict.get(), it.key().toUtf8().constData(), item.release());
     }
@@ -125,8 +125,10 @@ Node dateNode(const QDateTime& date)
 Node toNode(const QVariant& value)
 {
     switch (value.metaType().id()) {
-    case QMetaType::QString:
-        return Node(plist_new_string(value.toString().toUtf8().constData()));
+    case QMetaType::QString: // a C string to libplist: one with a NUL would lose its tail
+        return value.toString().contains(QChar(0))
+                   ? nullptr
+                   : Node(plist_new_string(value.toString().toUtf8().constData()));
     case QMetaType::Bool:
         return Node(plist_new_bool(value.toBool()));
     case QMetaType::Char:

@@ -31,6 +31,10 @@ private Q_SLOTS:
         QTest::newRow("empty") << PropertyDictionary{} << true;
         QTest::newRow("invalid") << PropertyDictionary{{"key", QVariant()}} << false;
         QTest::newRow("url") << PropertyDictionary{{"key", QUrl("file:///x")}} << false;
+        QTest::newRow("string with a NUL")
+            << PropertyDictionary{{"key", QString::fromLatin1("a\0b", 3)}} << false;
+        QTest::newRow("key with a NUL")
+            << PropertyDictionary{{QString::fromLatin1("a\0b", 3), 1}} << false;
         QTest::newRow("nested invalid")
             << PropertyDictionary{{"key", QVariantList{1, QVariant()}}} << false;
         QTest::newRow("date out of range")
