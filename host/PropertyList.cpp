@@ -114,6 +114,8 @@ Node dateNode(const QDateTime& date)
     if (!date.isValid())
         return nullptr;
     const qint64 msecs = referenceDate().msecsTo(date);
+    if (msecs < 0 && msecs > -1000) // would read back as after the reference date
+        return nullptr;
     const qint64 seconds = msecs >= 0 ? msecs / 1000 : -((-msecs + 999) / 1000);
     if (seconds < std::numeric_limits<int32_t>::min() ||
         seconds > std::numeric_limits<int32_t>::max())
@@ -233,8 +235,12 @@ QVariant fromNode(plist_t node)
         int32_t usec = 0;
         plist_get_date_val(node, &seconds, &usec);
         // Stored as floating-point seconds, the fraction comes back a hair
-        // short (0.663 as 0.662999): round to the nearest millisecond.
-        return referenceDate().addMSecs(qint64(seconds) * 1000 + std::lround(usec / 1000.0));
+        // short (0.663 as 0.662999): round to the nearest millisecond. The
+        // seconds are cut toward zero and the fraction comes unsigned, so
+        // before the reference date it counts backwards.
+        const qint64 fraction = std::lround(usec / 1000.0);
+        return referenceDate().addMSecs(qint64(seconds) * 1000 +
+                                        (seconds < 0 ? -fraction : fraction));
     }
     case PLIST_ARRAY: {
         QVariantList list;

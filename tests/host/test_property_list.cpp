@@ -29,6 +29,14 @@ private Q_SLOTS:
                                   {"", "empty key"}}
             << true;
         QTest::newRow("empty") << PropertyDictionary{} << true;
+        QTest::newRow("date before 2001")
+            << PropertyDictionary{{"key",
+                                   QDateTime(QDate(2000, 12, 12), QTime(2, 43, 42, 674), Qt::UTC)}}
+            << true;
+        QTest::newRow("date in the last second of 2000")
+            << PropertyDictionary{{"key",
+                                   QDateTime(QDate(2000, 12, 31), QTime(23, 59, 59, 500), Qt::UTC)}}
+            << false;
         QTest::newRow("invalid") << PropertyDictionary{{"key", QVariant()}} << false;
         QTest::newRow("url") << PropertyDictionary{{"key", QUrl("file:///x")}} << false;
         QTest::newRow("string with a NUL")
