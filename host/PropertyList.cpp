@@ -46,8 +46,9 @@ std::optional<quint64> bigEndian(QByteArrayView data, quint64 at, quint64 size)
 /// Whether a binary property list holds a UTF-16 string with a NUL character
 /// in it. libplist aborts the process when it hands out a dictionary key like
 /// that (and no writer of ours makes one), so such lists are refused before
-/// it parses them. A list too broken to look into is left to libplist, which
-/// refuses it.
+/// it parses them. Every object in the offset table is looked at, whether
+/// referred to or not; one too broken to look into is passed over (libplist
+/// refuses a list that refers to it).
 bool hasUtf16StringWithNul(QByteArrayView data)
 {
     const quint64 size = quint64(data.size());
@@ -62,7 +63,7 @@ bool hasUtf16StringWithNul(QByteArrayView data)
     for (quint64 i = 0; i < *count; ++i) {
         const auto offset = bigEndian(data, *table + i * offsetSize, offsetSize);
         if (!offset || *offset >= size)
-            return false;
+            continue;
         const uchar marker = uchar(data[qsizetype(*offset)]);
         if (marker >> 4 != 6)
             continue;
@@ -75,7 +76,7 @@ bool hasUtf16StringWithNul(QByteArrayView data)
             start += 1 + bytes;
         }
         if (!length || start > size || *length > (size - start) / 2)
-            return false;
+            continue;
         for (quint64 at = start; at < start + *length * 2; at += 2)
             if (data[qsizetype(at)] == 0 && data[qsizetype(at + 1)] == 0)
                 return true;

@@ -1,6 +1,7 @@
 #include "host/PropertyList.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QTest>
 
 using namespace tolvex::host;
@@ -100,6 +101,26 @@ private Q_SLOTS:
         const auto read = readPropertyList(data);
         QCOMPARE(read.has_value(), !expected.isEmpty());
         QVERIFY(!read || *read == expected);
+    }
+
+    /// The inputs fuzzing found faults with, kept as its seeds: they read
+    /// (or are refused) without aborting, and what reads writes and reads back.
+    void fuzzFindingsStayMended_data()
+    {
+        QTest::addColumn<QString>("path");
+        const QDir seeds(QFINDTESTDATA("../fuzz/seeds/property_list"));
+        for (const QFileInfo& seed : seeds.entryInfoList(QDir::Files))
+            QTest::newRow(qPrintable(seed.fileName())) << seed.filePath();
+    }
+    void fuzzFindingsStayMended()
+    {
+        QFETCH(QString, path);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const auto read = readPropertyList(file.readAll());
+        const auto written = read ? writeBinaryPropertyList(*read) : std::nullopt;
+        if (written)
+            QCOMPARE(readPropertyList(*written), read);
     }
 };
 
