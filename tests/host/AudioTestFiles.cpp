@@ -1,10 +1,17 @@
 #include "tests/host/AudioTestFiles.h"
 
-#include <QProcess>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tolvex::testing {
 
@@ -92,16 +99,41 @@ double snrDb(const std::vector<float>& reference, const std::vector<float>& deco
 
 QByteArray runTool(const QString& program, const QStringList& arguments)
 {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
+    // posix_spawn rather than QProcess: QProcess forks with vfork, after
+    // which the thread sanitizer loses track of the forking thread.
+    QTemporaryDir dir;
+    const QByteArray output = (dir.path() + QStringLiteral("/out")).toLocal8Bit();
+    const QByteArray errors = (dir.path() + QStringLiteral("/err")).toLocal8Bit();
+    std::vector<QByteArray> words{program.toLocal8Bit()};
+    for (const QString& argument : arguments)
+        words.push_back(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, output.constData(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errors.constData(), O_WRONLY | O_CREAT, 0600);
+    pid_t pid = 0;
+    int status = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0)
+        waitpid(pid, &status, 0);
+    posix_spawn_file_actions_destroy(&actions);
+
+    const auto read = [](const QByteArray& path) {
+        QFile file(QString::fromLocal8Bit(path));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         QTest::qFail(qPrintable(program + u' ' + arguments.join(u' ') + u'\n' +
-                                QString::fromUtf8(process.readAllStandardError())),
+                                QString::fromUtf8(read(errors))),
                      __FILE__, __LINE__);
         return {};
     }
-    return process.readAllStandardOutput();
+    return read(output);
 }
 
 } // namespace tolvex::testing
