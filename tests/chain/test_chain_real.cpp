@@ -74,36 +74,6 @@ private Q_SLOTS:
         QVERIFY2(gained <= waited + 0.1,
                  qPrintable(QStringLiteral("%1 s gained in %2 s").arg(gained).arg(waited)));
     }
-
-    void theAutosaveSurvivesARestart()
-    {
-        const QString path = m_dir.filePath("restart.ini");
-        QList<QList<float>> before;
-        {
-            QSettings settings(path, QSettings::IniFormat);
-            Chain chain(*m_host, settings);
-            QCoro::waitFor(chain.addPlugin(lv2Info(*m_host, "urn:tolvex:test:gain"), std::nullopt,
-                                           false, false));
-            QCoro::waitFor(chain.addPlugin(lv2Info(*m_host, "urn:tolvex:test:delay"), std::nullopt,
-                                           true, false));
-            QCoro::waitFor(chain.addPlugin(lv2Info(*m_host, "http://gareus.org/oss/lv2/dpl#stereo"),
-                                           std::nullopt, false, false));
-            chain.slots()[0]->unit().setParameter("gain", 2.5f);
-            chain.slots()[1]->unit().setParameter("frames", 100);
-            chain.slots()[2]->unit().setParameter("threshold", -4.5f);
-            chain.save(); // as when the application quits
-            for (Slot* slot : chain.slots())
-                before.append(parameterValues(slot->unit()));
-        }
-        QSettings settings(path, QSettings::IniFormat);
-        Chain restored(*m_host, settings);
-        QTRY_COMPARE(restored.slots().size(), 3);
-        QTRY_VERIFY(!restored.loading());
-        QVERIFY(!restored.slots()[0]->bypass());
-        QVERIFY(restored.slots()[1]->bypass());
-        for (int i = 0; i < 3; ++i)
-            QCOMPARE(parameterValues(restored.slots()[i]->unit()), before[i]);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestChainRealHost)
