@@ -97,7 +97,6 @@ private Q_SLOTS:
         QTest::newRow("largest code")
             << elementWith("type", "4294967295") << elementWith("type", "4294967295");
         QTest::newRow("whole numbers") << elementWith("type", "1.0") << plain;
-        QTest::newRow("exponent") << elementWith("subtype", "0.2e1") << plain;
         QTest::newRow("empty array") << QByteArray(" [ ]\n") << QByteArray("[]");
     }
     void decodesValidVariants()
@@ -133,7 +132,6 @@ private Q_SLOTS:
         QTest::newRow("state as number") << elementWith("state", "12");
         QTest::newRow("state bad character") << elementWith("state", "\"AA*=\"");
         QTest::newRow("state without padding") << elementWith("state", "\"AAE\"");
-        QTest::newRow("state with line break") << elementWith("state", "\"AA\\nAA==\"");
         QTest::newRow("state padding inside") << elementWith("state", "\"A=AA\"");
         QTest::newRow("state url alphabet") << elementWith("state", "\"-_8=\"");
         QTest::newRow("invalid utf-8") << elementWith("name", "\"\xff\"");
