@@ -32,8 +32,7 @@ public:
 
 /// An audio file being written from standard-format buffers. The file was
 /// created anew (never over an existing one). finish() completes it; a
-/// writer released without finish() leaves an unfinished file, which the
-/// caller deletes.
+/// writer released without a successful finish() removes the file it made.
 class AudioFileWriter {
 public:
     virtual ~AudioFileWriter() = default;
