@@ -20,7 +20,7 @@ constexpr double rate = 48000;
 
 model::PluginInfo plugin(const char* name, quint32 subtype)
 {
-    return {model::effectType, subtype, 1, QString::fromUtf8(name), QStringLiteral("Fake")};
+    return {{model::effectType, subtype, 1}, QString::fromUtf8(name), QStringLiteral("Fake")};
 }
 
 /// A different saw tooth on every channel.
