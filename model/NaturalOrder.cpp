@@ -35,10 +35,10 @@ QString folded(const QString& text)
 }
 
 /// The run of digits starting at `from`, without leading zeros (one zero
-/// stays for a run of zeros).
-QStringView digitRun(QStringView text, qsizetype from)
+/// stays for a run of zeros); `end` is set to the index after the run.
+QStringView digitRun(QStringView text, qsizetype from, qsizetype& end)
 {
-    qsizetype end = from;
+    end = from;
     while (end < text.size() && text[end].isDigit())
         ++end;
     QStringView run = text.sliced(from, end - from);
@@ -54,14 +54,10 @@ int compareFolded(QStringView a, QStringView b)
     qsizetype j = 0;
     while (i < a.size() && j < b.size()) {
         if (a[i].isDigit() && b[j].isDigit()) {
-            qsizetype endA = i;
-            qsizetype endB = j;
-            while (endA < a.size() && a[endA].isDigit())
-                ++endA;
-            while (endB < b.size() && b[endB].isDigit())
-                ++endB;
-            const QStringView x = digitRun(a, i);
-            const QStringView y = digitRun(b, j);
+            qsizetype endA = 0;
+            qsizetype endB = 0;
+            const QStringView x = digitRun(a, i, endA);
+            const QStringView y = digitRun(b, j, endB);
             if (x.size() != y.size())
                 return x.size() < y.size() ? -1 : 1;
             if (const int order = x.compare(y); order != 0)
