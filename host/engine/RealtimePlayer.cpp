@@ -5,28 +5,6 @@
 
 namespace tolvex::host {
 
-void RealtimePlayer::NodeList::push(Node* node) noexcept
-{
-    node->next = m_head.load(std::memory_order_relaxed);
-    while (!m_head.compare_exchange_weak(node->next, node, std::memory_order_release,
-                                         std::memory_order_relaxed)) {
-    }
-}
-
-RealtimePlayer::Node* RealtimePlayer::NodeList::takeAll() noexcept
-{
-    // Pushed newest first: turned round into the order of pushing.
-    Node* newest = m_head.exchange(nullptr, std::memory_order_acquire);
-    Node* oldest = nullptr;
-    while (newest) {
-        Node* next = newest->next;
-        newest->next = oldest;
-        oldest = newest;
-        newest = next;
-    }
-    return oldest;
-}
-
 RealtimePlayer::RealtimePlayer()
 {
     m_deliverer = std::thread([this] { deliverCompletions(); });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/AudioEngine.h"
+#include "host/engine/PushList.h"
 
 #include <atomic>
 #include <thread>
@@ -41,16 +42,6 @@ private:
         qint64 offset = 0; ///< frames of the buffer played
         Node* next = nullptr;
     };
-    /// A list any thread pushes onto and one thread takes whole.
-    class NodeList {
-    public:
-        void push(Node* node) noexcept;
-        /// Everything pushed so far, oldest first.
-        Node* takeAll() noexcept;
-
-    private:
-        std::atomic<Node*> m_head{nullptr};
-    };
 
     void send(Node* node);
     /// Runs pending commands; on the audio thread, or on the GUI thread
@@ -61,8 +52,8 @@ private:
     void deliverCompletions();
 
     // Shared between the threads.
-    NodeList m_commands;
-    NodeList m_finished;
+    PushList<Node> m_commands;
+    PushList<Node> m_finished;
     std::atomic<bool> m_rendering{false};
     std::atomic<qint64> m_time{0};
     std::atomic<bool> m_hasRendered{false};

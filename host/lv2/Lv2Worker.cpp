@@ -4,14 +4,6 @@
 
 namespace tolvex::host {
 
-void Lv2Worker::Stack::push(Response* response) noexcept
-{
-    response->next = m_top.load(std::memory_order_relaxed);
-    while (!m_top.compare_exchange_weak(response->next, response, std::memory_order_release,
-                                        std::memory_order_relaxed)) {
-    }
-}
-
 Lv2Worker::Lv2Worker() : m_workBuffer(1 << 16) {}
 
 Lv2Worker::~Lv2Worker()
@@ -89,14 +81,7 @@ void Lv2Worker::deliverResponses()
              outstanding = m_outstanding.load())
             m_outstanding.wait(outstanding);
     }
-    // The stack holds the newest first: turn it round, then deliver.
-    Response* oldest = nullptr;
-    for (Response* list = m_responses.takeAll(); list;) {
-        Response* next = list->next;
-        list->next = oldest;
-        oldest = list;
-        list = next;
-    }
+    Response* oldest = m_responses.takeAll();
     while (oldest) {
         Response* response = std::exchange(oldest, oldest->next);
         m_interface->work_response(m_handle, uint32_t(response->data.size()),

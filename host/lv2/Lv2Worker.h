@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/engine/PushList.h"
 #include "host/engine/SpscRing.h"
 
 #include <lv2/worker/worker.h>
@@ -43,16 +44,6 @@ private:
         Response* next = nullptr;
         std::vector<char> data;
     };
-    /// A lock-free stack of responses: any thread pushes, one takes all.
-    class Stack {
-    public:
-        void push(Response* response) noexcept;
-        Response* takeAll() noexcept { return m_top.exchange(nullptr, std::memory_order_acquire); }
-
-    private:
-        std::atomic<Response*> m_top{nullptr};
-    };
-
     static LV2_Worker_Status scheduleWork(LV2_Worker_Schedule_Handle handle, uint32_t size,
                                           const void* data);
     static LV2_Worker_Status respond(LV2_Worker_Respond_Handle handle, uint32_t size,
@@ -66,8 +57,8 @@ private:
     LV2_Worker_Schedule m_schedule{this, &Lv2Worker::scheduleWork};
     SpscRing m_requests{1 << 16};
     std::vector<char> m_workBuffer; ///< worker thread only
-    Stack m_responses;              ///< newest first, waiting for the run thread
-    Stack m_delivered;              ///< handed to the plugin, waiting to be freed
+    PushList<Response> m_responses; ///< waiting for the run thread
+    PushList<Response> m_delivered; ///< handed to the plugin, waiting to be freed
     std::atomic<int> m_outstanding{0};
     std::counting_semaphore<> m_wake{0};
     std::atomic<bool> m_quit{false};
