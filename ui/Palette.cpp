@@ -1,0 +1,67 @@
+#include "ui/Palette.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QPalette>
+#include <array>
+
+namespace tolvex::ui {
+
+namespace {
+
+struct Pair {
+    QRgb light;
+    QRgb dark;
+};
+
+// In the order of Palette::Colour.
+constexpr std::array<Pair, 9> pairs{{
+    {0x2B4A7E, 0x3F64A6}, // tint
+    {0x2B4A7E, 0x8DAEE3}, // accent
+    {0xE6ECF5, 0x1D2431}, // panel
+    {0x7A746B, 0x9A958C}, // muted
+    {0xC6C0B6, 0x666962}, // faint
+    {0x2B4A7E, 0x2B4A7E}, // badge
+    {0xB45309, 0xF0A35A}, // warning
+    {0x3D7A4F, 0x79C08F}, // success
+    {0xB5452B, 0xE8775D}, // danger
+}};
+
+} // namespace
+
+bool Palette::isDark(const QPalette& palette)
+{
+    return palette.color(QPalette::Window).lightnessF() <
+           palette.color(QPalette::WindowText).lightnessF();
+}
+
+QColor Palette::colour(Colour colour, const QPalette& palette)
+{
+    const Pair& pair = pairs[static_cast<std::size_t>(colour)];
+    return QColor::fromRgb(isDark(palette) ? pair.dark : pair.light);
+}
+
+QColor Palette::colour(Colour colour)
+{
+    return Palette::colour(colour, QApplication::palette());
+}
+
+Palette& Palette::instance()
+{
+    static Palette* palette = new Palette; // parented to the application
+    return *palette;
+}
+
+Palette::Palette() : QObject(qApp)
+{
+    qApp->installEventFilter(this);
+}
+
+bool Palette::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange)
+        Q_EMIT changed();
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace tolvex::ui
