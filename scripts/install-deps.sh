@@ -18,6 +18,9 @@ packages=(
   libplist-dev nlohmann-json3-dev
   # effect plugins to chain, and the tools the tests compare against
   x42-plugins mda-lv2 swh-lv2 lilv-utils ffmpeg
+  # a headless X server for the window tests, the walk-through and plugin UIs
+  # (software OpenGL for the UIs that draw with it), and its pointer driver
+  xvfb xauth xdotool libgl1-mesa-dri desktop-file-utils
 )
 
 missing=()

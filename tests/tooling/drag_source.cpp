@@ -1,0 +1,50 @@
+// A stand-in for a file manager under a headless X server: a small window
+// that starts a drag of the locations given on its command line when the
+// mouse is pressed on it, so that a script can drop them elsewhere with
+// synthesised pointer events (xdotool). Exits when the drag ends.
+#include <QApplication>
+#include <QDrag>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUrl>
+#include <QWidget>
+
+namespace {
+
+class DragSource : public QWidget {
+public:
+    explicit DragSource(QList<QUrl> urls) : m_urls(std::move(urls))
+    {
+        setWindowTitle(QStringLiteral("drag-source"));
+        setFixedSize(160, 120);
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent*) override
+    {
+        auto* data = new QMimeData;
+        data->setUrls(m_urls);
+        auto* drag = new QDrag(this);
+        drag->setMimeData(data);
+        drag->exec(Qt::CopyAction);
+        QApplication::quit();
+    }
+
+private:
+    QList<QUrl> m_urls;
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QList<QUrl> urls;
+    for (const QString& path : app.arguments().mid(1))
+        urls.append(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    DragSource source(urls);
+    source.move(0, 0);
+    source.show();
+    return app.exec();
+}
