@@ -2,7 +2,7 @@
 # for all layers. The Debian packages that provide them are listed in
 # scripts/install-deps.sh.
 
-find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Concurrent DBus Svg Test)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Concurrent DBus Network Svg Test)
 find_package(QCoro6 REQUIRED COMPONENTS Core)
 find_package(nlohmann_json 3.10 REQUIRED)
 find_package(PkgConfig REQUIRED)

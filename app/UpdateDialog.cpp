@@ -1,0 +1,148 @@
+#include "app/UpdateDialog.h"
+
+#include "app/ReleaseNotes.h"
+
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QStyle>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+namespace tolvex::app {
+
+namespace {
+
+QLabel* textLabel(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+QLabel* heading(const QString& text, QWidget* parent)
+{
+    QLabel* label = textLabel(text, parent);
+    label->setObjectName(QStringLiteral("heading"));
+    QFont font = label->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.15);
+    label->setFont(font);
+    return label;
+}
+
+QString headingText(const UpdateCheckResult& result)
+{
+    switch (result.outcome) {
+    case UpdateCheckResult::Outcome::NewerVersion:
+        return QStringLiteral("Eine neue Version von Tolvex ist verfügbar.");
+    case UpdateCheckResult::Outcome::UpToDate:
+        return QStringLiteral("Tolvex ist auf dem neuesten Stand.");
+    default:
+        return QStringLiteral("Die Suche nach Updates ist fehlgeschlagen.");
+    }
+}
+
+/// Opens a link of the notes in the browser, for web links only.
+void openWebLink(const QUrl& url)
+{
+    if (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"))
+        QDesktopServices::openUrl(url);
+}
+
+} // namespace
+
+UpdateDialog::UpdateDialog(const UpdateCheckResult& result, QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Nach Updates suchen"));
+    auto* outer = new QHBoxLayout(this);
+    outer->setSpacing(16);
+    auto* icon = new QLabel(this);
+    const int extent = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+    icon->setPixmap(style()
+                        ->standardIcon(result.failed() ? QStyle::SP_MessageBoxWarning
+                                                       : QStyle::SP_MessageBoxInformation,
+                                       nullptr, this)
+                        .pixmap(extent, extent));
+    outer->addWidget(icon, 0, Qt::AlignTop);
+    auto* column = new QVBoxLayout;
+    outer->addLayout(column, 1);
+    column->addWidget(heading(headingText(result), this));
+
+    if (result.outcome == UpdateCheckResult::Outcome::NewerVersion && result.newest)
+        addNewerVersion(column, *result.newest, result.currentVersion);
+    else
+        addMessage(column, result);
+}
+
+void UpdateDialog::addMessage(QVBoxLayout* column, const UpdateCheckResult& result)
+{
+    const QString text =
+        result.outcome == UpdateCheckResult::Outcome::UpToDate
+            ? QStringLiteral("Sie verwenden Version %1, die neueste verfügbare Version.")
+                  .arg(result.currentVersion)
+            : result.message;
+    QLabel* label = textLabel(text, this);
+    label->setMinimumWidth(360); // wraps long messages at a readable width
+    column->addWidget(label);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    column->addWidget(buttons);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void UpdateDialog::addNewerVersion(QVBoxLayout* column, const AppcastItem& item,
+                                   const QString& currentVersion)
+{
+    QString text = QStringLiteral("Tolvex %1 ist erschienen – Sie verwenden Version %2.")
+                       .arg(item.displayVersion, currentVersion);
+    if (item.published.isValid())
+        text += QStringLiteral(" Veröffentlicht am %1.")
+                    .arg(QLocale(QLocale::German)
+                             .toString(item.published.toLocalTime().date(),
+                                       QStringLiteral("d. MMMM yyyy")));
+    column->addWidget(textLabel(text, this));
+
+    if (!item.notes.isEmpty()) {
+        column->addWidget(
+            heading(item.title.isEmpty() ? QStringLiteral("Versionshinweise") : item.title, this));
+        auto* notes = new QTextBrowser(this);
+        notes->setObjectName(QStringLiteral("notes"));
+        notes->setOpenLinks(false);
+        notes->setDocument(ReleaseNotes::document(item.notes, item.notesFormat, notes));
+        notes->setMinimumSize(440, 200);
+        connect(notes, &QTextBrowser::anchorClicked, this, &openWebLink);
+        column->addWidget(notes, 1);
+    }
+    if (item.notesLink.isValid()) {
+        auto* link = new QLabel(this);
+        link->setTextFormat(Qt::RichText);
+        link->setText(QStringLiteral("<a href=\"%1\">Versionshinweise im Browser öffnen</a>")
+                          .arg(item.notesLink.toString(QUrl::FullyEncoded).toHtmlEscaped()));
+        connect(link, &QLabel::linkActivated, this,
+                [](const QString& href) { openWebLink(QUrl(href)); });
+        column->addWidget(link);
+    }
+
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* download =
+        buttons->addButton(QStringLiteral("Herunterladen"), QDialogButtonBox::AcceptRole);
+    download->setObjectName(QStringLiteral("download"));
+    download->setDefault(true);
+    buttons->addButton(QStringLiteral("Später"), QDialogButtonBox::RejectRole);
+    const QUrl url = item.download;
+    connect(buttons, &QDialogButtonBox::accepted, this, [this, url] {
+        openWebLink(url);
+        accept();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    column->addWidget(buttons);
+}
+
+} // namespace tolvex::app

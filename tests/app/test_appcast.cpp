@@ -1,0 +1,173 @@
+#include "app/Appcast.h"
+#include "app/ReleaseNotes.h"
+
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+
+using tolvex::app::Appcast;
+using tolvex::app::AppcastItem;
+using tolvex::app::Version;
+
+namespace {
+
+QByteArray feed(const QByteArray& items)
+{
+    return "<?xml version=\"1.0\"?>\n<rss version=\"2.0\" "
+           "xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\">"
+           "<channel><title>Tolvex</title>" +
+           items + "</channel></rss>";
+}
+
+QByteArray item(const QByteArray& version, const QByteArray& url = "https://tolvex.org/t.tar.gz")
+{
+    return "<item><title>Tolvex " + version + "</title><enclosure url=\"" + url +
+           "\" sparkle:version=\"" + version + "\" length=\"1\" type=\"application/gzip\"/></item>";
+}
+
+} // namespace
+
+class TestAppcast : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void newest_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<Appcast::Error>("error");
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QString>("download");
+        const QString t = QStringLiteral("https://tolvex.org/t.tar.gz");
+        QTest::newRow("newest of several, numerically")
+            << feed(item("0.9") + item("0.10", "https://tolvex.org/ten.tar.gz") + item("0.2"))
+            << Appcast::Error::None << "0.10"
+            << "https://tolvex.org/ten.tar.gz";
+        QTest::newRow("elements, short version shown, relative link")
+            << feed("<item><sparkle:version>12</sparkle:version><sparkle:shortVersionString>1.2"
+                    "</sparkle:shortVersionString><link>dl/1.2</link></item>")
+            << Appcast::Error::None << "1.2"
+            << "https://tolvex.org/dl/1.2";
+        QTest::newRow("another system's enclosure skipped")
+            << feed(item("0.3") + "<item><enclosure url=\"https://tolvex.org/w.exe\" "
+                                  "sparkle:os=\"windows\" sparkle:version=\"9.0\"/></item>")
+            << Appcast::Error::None << "0.3" << t;
+        QTest::newRow("unsafe download link")
+            << feed(item("2.0", "javascript:alert(1)")) << Appcast::Error::NoUsableItem << ""
+            << "";
+        QTest::newRow("item without version")
+            << feed("<item><title>Neu</title><link>https://tolvex.org</link></item>")
+            << Appcast::Error::NoUsableItem << ""
+            << "";
+        QTest::newRow("no items") << feed("") << Appcast::Error::NoItems << ""
+                                  << "";
+        QTest::newRow("not RSS") << QByteArray("<html><body>404</body></html>")
+                                 << Appcast::Error::NotAFeed << ""
+                                 << "";
+        QTest::newRow("truncated XML")
+            << feed(item("1.0")).chopped(20) << Appcast::Error::Malformed << ""
+            << "";
+        QTest::newRow("empty") << QByteArray() << Appcast::Error::Malformed << ""
+                               << "";
+    }
+
+    void newest()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(Appcast::Error, error);
+        const Appcast::Result result =
+            Appcast::newest(bytes, QUrl(QStringLiteral("https://tolvex.org/appcast.xml")));
+        QCOMPARE(result.error, error);
+        QCOMPARE(result.newest.has_value(), error == Appcast::Error::None);
+        QCOMPARE(result.message.isEmpty(), error == Appcast::Error::None);
+        if (result.newest) {
+            QTEST(result.newest->displayVersion, "version");
+            QTEST(result.newest->download.toString(), "download");
+        }
+    }
+
+    void readsNotesDateAndLink()
+    {
+        const Appcast::Result result = Appcast::newest(
+            feed("<item><title>Frühjahr</title><pubDate>Tue, 04 Mar 2025 10:00:00 +0000</pubDate>"
+                 "<description><![CDATA[<p>Neu: <b>Limiter</b></p>]]></description>"
+                 "<sparkle:releaseNotesLink>https://tolvex.org/notes</sparkle:releaseNotesLink>"
+                 "<enclosure url=\"https://tolvex.org/t\" sparkle:version=\"1.0\"/></item>"));
+        QVERIFY(result.newest);
+        QCOMPARE(result.newest->title, QStringLiteral("Frühjahr"));
+        QCOMPARE(result.newest->notes, QStringLiteral("<p>Neu: <b>Limiter</b></p>"));
+        QCOMPARE(result.newest->published, QDateTime(QDate(2025, 3, 4), QTime(10, 0), Qt::UTC));
+        QCOMPARE(result.newest->notesLink, QUrl(QStringLiteral("https://tolvex.org/notes")));
+    }
+
+    void versionOrder_data()
+    {
+        QTest::addColumn<QString>("lower");
+        QTest::addColumn<QString>("higher"); // equal to lower when empty
+        QTest::newRow("numeric, not textual") << "0.9"
+                                              << "0.10";
+        QTest::newRow("trailing zeros") << "1.0"
+                                        << "";
+        QTest::newRow("shorter, smaller") << "1.99.99"
+                                          << "2";
+        QTest::newRow("pre-release first") << "1.0-beta"
+                                           << "1.0";
+        QTest::newRow("beta numbers") << "1.0-beta2"
+                                      << "1.0-beta10";
+        QTest::newRow("alpha before beta") << "2.0a1"
+                                           << "2.0b1";
+        QTest::newRow("rc before release") << "2.0rc3"
+                                           << "2.0.0";
+    }
+
+    void versionOrder()
+    {
+        QFETCH(QString, lower);
+        QFETCH(QString, higher);
+        const auto a = Version::parse(lower);
+        const auto b = Version::parse(higher.isEmpty() ? lower + QStringLiteral(".0") : higher);
+        QVERIFY(a && b);
+        if (higher.isEmpty()) {
+            QVERIFY(*a == *b);
+        } else {
+            QVERIFY(*a < *b);
+            QVERIFY(*b > *a);
+        }
+    }
+
+    void versionNeedsNumber()
+    {
+        QVERIFY(!Version::parse(u"beta"));
+        QVERIFY(!Version::parse(u""));
+        QVERIFY(Version::parse(u"v1.2+build7") == Version::parse(u"1.2"));
+    }
+
+    void notesLoseImagesColoursAndUnsafeLinks()
+    {
+        const QString html = QStringLiteral(
+            "<h1>Neu</h1><p style=\"color:red;font-size:60px\">Rot <b>fett</b>"
+            "<img src=\"file:///etc/hostname\"> <a href=\"javascript:alert(1)\">böse</a> "
+            "<a href=\"https://tolvex.org\">gut</a></p><ul><li>Punkt</li></ul>");
+        std::unique_ptr<QTextDocument> document(
+            tolvex::app::ReleaseNotes::document(html, AppcastItem::NotesFormat::Html, nullptr));
+        QCOMPARE(document->toPlainText().simplified(),
+                 QStringLiteral("Neu Rot fett böse gut Punkt"));
+        QStringList links;
+        bool bold = false;
+        for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextCharFormat format = it.fragment().charFormat();
+                QVERIFY(!format.isImageFormat());
+                QVERIFY(format.isAnchor() || !format.hasProperty(QTextFormat::ForegroundBrush));
+                QVERIFY(!format.hasProperty(QTextFormat::FontPixelSize));
+                bold = bold || format.fontWeight() == QFont::Bold;
+                if (format.isAnchor())
+                    links << format.anchorHref();
+            }
+        QVERIFY(bold);
+        QCOMPARE(links, QStringList{QStringLiteral("https://tolvex.org")});
+        QCOMPARE(document->begin().next().next().textList() != nullptr, true); // the list stays
+    }
+};
+
+QTEST_MAIN(TestAppcast)
+#include "test_appcast.moc"
