@@ -1,6 +1,7 @@
 #include "app/UpdateController.h"
 #include "app/UpdateDialog.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
@@ -138,7 +139,8 @@ private Q_SLOTS:
         QSettings settings(m_dir.filePath(QStringLiteral("check.ini")), QSettings::IniFormat);
         settings.setValue(QLatin1String(UpdateController::feedKey), address);
         UpdateController updates(settings);
-        updates.setShowsDialog(false);
+        const bool dialog = outcome == Outcome::InvalidAddress; // one row shows it
+        updates.setShowsDialog(dialog);
         updates.setCurrentVersion(QStringLiteral("0.1.0"));
         updates.setMaxFeedBytes(100 * 1024);
         // Long enough for a loaded machine, unless the server is meant to be silent.
@@ -162,6 +164,9 @@ private Q_SLOTS:
         QCOMPARE(result->failed(), !result->message.isEmpty());
         QCOMPARE(result->currentVersion, QStringLiteral("0.1.0"));
         QVERIFY(updates.canCheck());
+        auto* shown = qobject_cast<tolvex::app::UpdateDialog*>(QApplication::activeModalWidget());
+        QCOMPARE(shown != nullptr, dialog);
+        delete shown;
         const QList<bool> expected =
             outcome == Outcome::InvalidAddress ? QList<bool>{} : QList<bool>{false, true};
         QCOMPARE(canCheck, expected);
