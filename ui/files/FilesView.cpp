@@ -1,0 +1,240 @@
+#include "ui/files/FilesView.h"
+
+#include "chain/Chain.h"
+#include "session/Session.h"
+#include "ui/FileManager.h"
+#include "ui/Palette.h"
+#include "ui/files/DropArea.h"
+#include "ui/files/FileListModel.h"
+#include "ui/files/PreviewBar.h"
+#include "ui/files/RowMenu.h"
+#include "ui/files/Symbols.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace tolvex::ui::files {
+
+namespace {
+
+QFont scaled(QFont font, double factor, QFont::Weight weight)
+{
+    font.setPointSizeF(font.pointSizeF() * factor);
+    font.setWeight(weight);
+    return font;
+}
+
+QFrame* divider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+} // namespace
+
+FilesView::FilesView(session::Session& session, chain::Chain& chain, QWidget* parent)
+    : QWidget(parent), m_session(session), m_chain(chain),
+      m_reveal([](const QString& path) { FileManager::showItem(path); })
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(buildHeader());
+
+    m_dropArea = new DropArea(this);
+    m_stack = new QStackedWidget(m_dropArea);
+    auto* area = new QVBoxLayout(m_dropArea);
+    area->setContentsMargins(0, 0, 0, 0);
+    area->addWidget(m_stack);
+    m_stack->addWidget(buildEmptyState());
+    buildList();
+    m_stack->addWidget(m_list);
+    layout->addWidget(m_dropArea, 1);
+    connect(m_dropArea, &DropArea::dropped, &session, &session::Session::add);
+
+    layout->addWidget(divider(this));
+    m_previewBar = new PreviewBar(session, chain, this);
+    layout->addWidget(m_previewBar);
+
+    connect(&session, &session::Session::itemsChanged, this, &FilesView::refresh);
+    connect(&session, &session::Session::selectionChanged, this, &FilesView::showSelection);
+    connect(&Palette::instance(), &Palette::changed, this, &FilesView::refreshColours);
+    setFocusProxy(m_list);
+    refreshColours();
+    refresh();
+    showSelection();
+}
+
+QWidget* FilesView::buildHeader()
+{
+    auto* header = new QWidget(this);
+    header->setFixedHeight(40);
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(16, 0, 16, 0);
+    row->setSpacing(8);
+    m_title = new QLabel(QStringLiteral("Dateien"), header);
+    m_title->setFont(scaled(font(), 1.1, QFont::Bold));
+    m_count = new QLabel(header);
+    row->addWidget(m_title);
+    row->addWidget(m_count);
+    row->addStretch(1);
+    m_add = new QToolButton(header);
+    m_add->setAutoRaise(true);
+    m_add->setToolTip(QStringLiteral("Dateien hinzufügen (Strg+O)"));
+    connect(m_add, &QToolButton::clicked, &m_session, &session::Session::pickFiles);
+    m_clear = new QToolButton(header);
+    m_clear->setAutoRaise(true);
+    m_clear->setToolTip(QStringLiteral("Liste leeren"));
+    connect(m_clear, &QToolButton::clicked, &m_session, &session::Session::clearList);
+    row->addWidget(m_add);
+    row->addWidget(m_clear);
+    return header;
+}
+
+QWidget* FilesView::buildEmptyState()
+{
+    auto* empty = new QWidget(m_stack);
+    auto* column = new QVBoxLayout(empty);
+    column->setSpacing(10);
+    column->addStretch(1);
+    m_waveform = new QLabel(empty);
+    m_waveform->setAlignment(Qt::AlignCenter);
+    auto* title = new QLabel(QStringLiteral("Audiodateien hier hineinziehen"), empty);
+    title->setFont(scaled(font(), 1.2, QFont::Normal));
+    title->setAlignment(Qt::AlignCenter);
+    m_hint = new QLabel(QStringLiteral("WAV, AIFF, MP3, M4A … oder ganze Ordner"), empty);
+    m_hint->setAlignment(Qt::AlignCenter);
+    auto* choose = new QPushButton(QStringLiteral("Dateien wählen …"), empty);
+    connect(choose, &QPushButton::clicked, &m_session, &session::Session::pickFiles);
+    for (QLabel* label : {m_waveform, title, m_hint}) {
+        label->setWordWrap(label != m_waveform);
+        column->addWidget(label);
+    }
+    column->addSpacing(4);
+    column->addWidget(choose, 0, Qt::AlignHCenter);
+    column->addStretch(1);
+    return empty;
+}
+
+void FilesView::buildList()
+{
+    m_list = new QListView(m_stack);
+    m_model = new FileListModel(m_session, m_chain, m_list);
+    m_list->setModel(m_model);
+    m_list->setItemDelegate(new FileRowDelegate(
+        m_chain, [this](const QString& path) { m_reveal(path); }, *m_list));
+    m_list->setUniformItemSizes(true);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setFrameShape(QFrame::NoFrame);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_list->setAcceptDrops(false); // drops go to the area around it
+    m_list->viewport()->setAcceptDrops(false);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_list->viewport()->setAttribute(Qt::WA_Hover);
+    connect(m_list, &QListView::customContextMenuRequested, this, &FilesView::openContextMenu);
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &FilesView::takeSelection);
+
+    auto* remove = new QAction(m_list);
+    remove->setShortcut(QKeySequence::Delete);
+    remove->setShortcutContext(Qt::WidgetShortcut);
+    connect(remove, &QAction::triggered, &m_session, &session::Session::removeSelected);
+    m_list->addAction(remove);
+}
+
+void FilesView::refresh()
+{
+    const qsizetype count = m_session.items().size();
+    m_count->setText(QString::number(count));
+    m_count->setVisible(count > 0);
+    m_clear->setEnabled(count > 0);
+    m_stack->setCurrentIndex(count > 0 ? 1 : 0);
+}
+
+void FilesView::refreshColours()
+{
+    const QPalette& current = palette();
+    for (auto [label, colour] :
+         {std::pair{m_count, Palette::Colour::muted}, std::pair{m_hint, Palette::Colour::muted}}) {
+        QPalette tinted = label->palette();
+        tinted.setColor(QPalette::WindowText, Palette::colour(colour, current));
+        label->setPalette(tinted);
+    }
+    const QColor text = current.color(QPalette::ButtonText);
+    m_add->setIcon(symbolIcon(Symbol::plus, text, true));
+    m_clear->setIcon(symbolIcon(Symbol::trash, text, true));
+    const int side = QFontInfo(font()).pixelSize() * 40 / 13;
+    m_waveform->setPixmap(
+        symbolIcon(Symbol::waveform, Palette::colour(Palette::Colour::accent, current))
+            .pixmap(side, side));
+}
+
+void FilesView::showSelection()
+{
+    if (m_syncing)
+        return;
+    QList<int> rows;
+    for (const QUuid& id : m_session.selection())
+        if (const int row = m_model->row(id); row >= 0)
+            rows.append(row);
+    std::sort(rows.begin(), rows.end());
+    // Adjacent rows as one range each: selecting all 10,000 is one range.
+    QItemSelection selection;
+    for (qsizetype i = 0; i < rows.size();) {
+        qsizetype j = i;
+        while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1)
+            ++j;
+        selection.select(m_model->index(rows[i]), m_model->index(rows[j]));
+        i = j + 1;
+    }
+    m_syncing = true;
+    QItemSelectionModel* model = m_list->selectionModel();
+    model->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (!rows.isEmpty() && !model->isSelected(model->currentIndex()))
+        model->setCurrentIndex(m_model->index(rows.first()), QItemSelectionModel::NoUpdate);
+    m_syncing = false;
+}
+
+void FilesView::takeSelection()
+{
+    if (m_syncing)
+        return;
+    QSet<QUuid> ids;
+    for (const QItemSelectionRange& range : m_list->selectionModel()->selection())
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            ids.insert(m_model->id(row));
+    ids.remove(QUuid());
+    m_syncing = true;
+    m_session.setSelection(ids);
+    m_syncing = false;
+}
+
+std::unique_ptr<QMenu> FilesView::contextMenu(int row)
+{
+    const model::AudioItem* item = m_model->item(row);
+    if (!item)
+        return nullptr;
+    return std::make_unique<RowMenu>(
+        m_session, m_chain, *item, [this](const QString& path) { m_reveal(path); }, this);
+}
+
+void FilesView::openContextMenu(const QPoint& position)
+{
+    const QModelIndex index = m_list->indexAt(position);
+    if (!index.isValid())
+        return;
+    if (const auto menu = contextMenu(index.row()))
+        menu->exec(m_list->viewport()->mapToGlobal(position));
+}
+
+} // namespace tolvex::ui::files
