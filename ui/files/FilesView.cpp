@@ -35,7 +35,8 @@ QFrame* divider(QWidget* parent)
 {
     auto* line = new QFrame(parent);
     line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
+    line->setFrameShadow(QFrame::Plain);
+    line->setObjectName(QStringLiteral("divider"));
     return line;
 }
 
@@ -52,12 +53,19 @@ FilesView::FilesView(session::Session& session, chain::Chain& chain, QWidget* pa
 
     m_dropArea = new DropArea(this);
     m_stack = new QStackedWidget(m_dropArea);
+    m_stack->setBackgroundRole(QPalette::Base); // the empty state on the list's ground
+    m_stack->setAutoFillBackground(true);
     auto* area = new QVBoxLayout(m_dropArea);
     area->setContentsMargins(0, 0, 0, 0);
     area->addWidget(m_stack);
     m_stack->addWidget(buildEmptyState());
+    auto* page = new QWidget(m_stack);
+    auto* inset = new QVBoxLayout(page);
+    inset->setContentsMargins(0, 8, 0, 0); // the inset list's room above the first row
     buildList();
-    m_stack->addWidget(m_list);
+    m_list->setParent(page);
+    inset->addWidget(m_list);
+    m_stack->addWidget(page);
     layout->addWidget(m_dropArea, 1);
     connect(m_dropArea, &DropArea::dropped, &session, &session::Session::add);
 
@@ -169,6 +177,11 @@ void FilesView::refreshColours()
         QPalette tinted = label->palette();
         tinted.setColor(QPalette::WindowText, Palette::colour(colour, current));
         label->setPalette(tinted);
+    }
+    if (auto* line = findChild<QFrame*>(QStringLiteral("divider"))) {
+        QPalette stroke = line->palette();
+        stroke.setColor(QPalette::WindowText, Palette::colour(Palette::Colour::faint, current));
+        line->setPalette(stroke);
     }
     const QColor text = current.color(QPalette::ButtonText);
     m_add->setIcon(symbolIcon(Symbol::plus, text, true));
