@@ -152,6 +152,8 @@ void FilesView::buildList()
     connect(m_list, &QListView::customContextMenuRequested, this, &FilesView::openContextMenu);
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &FilesView::takeSelection);
+    // A reset forgets the view's selection; the session still has it.
+    connect(m_model, &FileListModel::modelReset, this, &FilesView::showSelection);
 
     auto* remove = new QAction(m_list);
     remove->setShortcut(QKeySequence::Delete);
