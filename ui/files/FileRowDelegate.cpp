@@ -12,7 +12,8 @@
 namespace tolvex::ui::files {
 
 FileRowDelegate::FileRowDelegate(chain::Chain& chain, RevealFile reveal, QAbstractItemView& view)
-    : QStyledItemDelegate(&view), m_chain(chain), m_reveal(std::move(reveal)), m_view(view)
+    : QStyledItemDelegate(&view), m_chain(chain), m_reveal(std::move(reveal)), m_view(view),
+      m_viewport(view.viewport())
 {
     view.viewport()->setMouseTracking(true);
     view.viewport()->installEventFilter(this);
@@ -113,7 +114,7 @@ bool FileRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
 
 bool FileRowDelegate::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != m_view.viewport())
+    if (watched != m_viewport)
         return false;
     switch (event->type()) {
     case QEvent::MouseMove: {

@@ -49,6 +49,7 @@ private:
     chain::Chain& m_chain;
     RevealFile m_reveal;
     QAbstractItemView& m_view;
+    QWidget* m_viewport; ///< the view's, compared without asking a view being destroyed
     QPersistentModelIndex m_hoverIndex;
     FileRow::Part m_hoverPart = FileRow::Part::none;
     QPersistentModelIndex m_pressIndex;

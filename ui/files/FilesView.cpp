@@ -82,6 +82,12 @@ FilesView::FilesView(session::Session& session, chain::Chain& chain, QWidget* pa
     showSelection();
 }
 
+FilesView::~FilesView()
+{
+    // The list's last events, while it is torn down, are no concern of its rows.
+    m_list->viewport()->removeEventFilter(m_list->itemDelegate());
+}
+
 QWidget* FilesView::buildHeader()
 {
     auto* header = new QWidget(this);

@@ -33,6 +33,7 @@ class FilesView : public QWidget {
 
 public:
     FilesView(session::Session& session, chain::Chain& chain, QWidget* parent = nullptr);
+    ~FilesView() override;
 
     QListView* list() const { return m_list; }
     FileListModel* model() const { return m_model; }
