@@ -66,9 +66,9 @@ QString makeFiles(const QString& folder)
     auto buffer = *host::AudioBuffer::make(*host::AudioFormat::standard(44100, 1), 441);
     buffer.setFrameLength(441);
     for (int i = 0; i < files; ++i) {
-        auto writer = host::createAudioFile(
-            folder + QStringLiteral("/take %1.wav").arg(i),
-            model::writerSettings(model::ExportFormat::wav16, 1, 44100));
+        auto writer =
+            host::createAudioFile(folder + QStringLiteral("/take %1.wav").arg(i),
+                                  model::writerSettings(model::ExportFormat::wav16, 1, 44100));
         writer->write(buffer);
         writer->finish();
     }
