@@ -1,0 +1,154 @@
+#include "ui/chain/AddPluginMenu.h"
+
+#include "chain/Chain.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QWidgetAction>
+
+namespace tolvex::ui::chain {
+
+namespace {
+
+/// The property holding an entry's folded "vendor name" text.
+constexpr char searchKey[] = "tolvexSearchKey";
+
+QString menuText(QString name)
+{
+    return name.replace(u'&', QStringLiteral("&&"));
+}
+
+/// Text as the filter compares it: without accents, case folded.
+QString folded(const QString& text)
+{
+    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
+    QString plain;
+    plain.reserve(decomposed.size());
+    for (const QChar c : decomposed)
+        if (c.category() != QChar::Mark_NonSpacing && c.category() != QChar::Mark_Enclosing)
+            plain.append(c);
+    return plain.toCaseFolded();
+}
+
+bool matches(const QString& key, const QStringList& words)
+{
+    for (const QString& word : words)
+        if (!key.contains(word))
+            return false;
+    return true;
+}
+
+} // namespace
+
+AddPluginMenu::AddPluginMenu(::tolvex::chain::Chain& chain, QWidget* parent)
+    : QMenu(parent), m_chain(chain)
+{
+    connect(this, &QMenu::aboutToShow, this, &AddPluginMenu::build);
+}
+
+void AddPluginMenu::build()
+{
+    clear();
+    m_groups.clear();
+    m_field = nullptr;
+    m_fieldAction = nullptr;
+    m_noMatch = nullptr;
+    if (parentWidget())
+        setMinimumWidth(parentWidget()->width());
+    if (m_chain.available().isEmpty()) {
+        addAction(QStringLiteral("Keine Effekt-Plugins (LV2) gefunden"))->setEnabled(false);
+        return;
+    }
+    addFilterField();
+    for (const auto& group : m_chain.vendorGroups()) {
+        Group entries{addSection(menuText(group.vendor)), {}};
+        for (const auto& info : group.plugins) {
+            QAction* action = addAction(menuText(info.name));
+            action->setProperty(searchKey, folded(group.vendor + u' ' + info.name));
+            connect(action, &QAction::triggered, this,
+                    [this, info] { m_chain.addPlugin(info, std::nullopt, false, true); });
+            entries.plugins.append(action);
+        }
+        m_groups.append(entries);
+    }
+    m_noMatch = addAction(QStringLiteral("Keine Treffer"));
+    m_noMatch->setEnabled(false);
+    m_noMatch->setVisible(false);
+}
+
+void AddPluginMenu::addFilterField()
+{
+    m_field = new QLineEdit(this);
+    m_field->setPlaceholderText(QStringLiteral("Plugin suchen …"));
+    m_field->setClearButtonEnabled(true);
+    m_field->installEventFilter(this);
+    auto* holder = new QWidget(this);
+    auto* layout = new QHBoxLayout(holder);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->addWidget(m_field);
+    m_fieldAction = new QWidgetAction(this);
+    m_fieldAction->setDefaultWidget(holder);
+    addAction(m_fieldAction);
+    connect(m_field, &QLineEdit::textChanged, this, &AddPluginMenu::applyFilter);
+}
+
+void AddPluginMenu::applyFilter(const QString& text)
+{
+    const QStringList words = folded(text).split(u' ', Qt::SkipEmptyParts);
+    bool any = false;
+    for (const Group& group : m_groups) {
+        bool shown = false;
+        for (QAction* action : group.plugins) {
+            const bool match = matches(action->property(searchKey).toString(), words);
+            action->setVisible(match);
+            shown = shown || match;
+        }
+        group.section->setVisible(shown);
+        any = any || shown;
+    }
+    if (m_noMatch)
+        m_noMatch->setVisible(!any);
+}
+
+QList<QAction*> AddPluginMenu::visiblePlugins() const
+{
+    QList<QAction*> visible;
+    for (const Group& group : m_groups)
+        for (QAction* action : group.plugins)
+            if (action->isVisible())
+                visible.append(action);
+    return visible;
+}
+
+void AddPluginMenu::takeSingleMatch()
+{
+    const QList<QAction*> visible = visiblePlugins();
+    if (visible.size() != 1)
+        return;
+    hide();
+    visible.first()->trigger();
+}
+
+void AddPluginMenu::showEvent(QShowEvent* event)
+{
+    QMenu::showEvent(event);
+    if (m_field) {
+        setActiveAction(m_fieldAction);
+        m_field->setFocus(Qt::PopupFocusReason);
+    }
+}
+
+bool AddPluginMenu::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_field && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            takeSingleMatch();
+            return true; // the menu would otherwise close on the field's entry
+        }
+    }
+    return QMenu::eventFilter(watched, event);
+}
+
+} // namespace tolvex::ui::chain
