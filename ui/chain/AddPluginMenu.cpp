@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QWidgetAction>
 
 namespace tolvex::ui::chain {
@@ -31,6 +32,19 @@ QString folded(const QString& text)
     return plain.toCaseFolded();
 }
 
+/// Menus scroll instead of spreading over columns past the screen's edge
+/// when the catalogue is long.
+class ScrollingMenuStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override
+    {
+        if (hint == SH_Menu_Scrollable)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
 bool matches(const QString& key, const QStringList& words)
 {
     for (const QString& word : words)
@@ -44,6 +58,9 @@ bool matches(const QString& key, const QStringList& words)
 AddPluginMenu::AddPluginMenu(::tolvex::chain::Chain& chain, QWidget* parent)
     : QMenu(parent), m_chain(chain)
 {
+    auto* style = new ScrollingMenuStyle;
+    style->setParent(this);
+    setStyle(style);
     connect(this, &QMenu::aboutToShow, this, &AddPluginMenu::build);
 }
 

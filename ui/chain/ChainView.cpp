@@ -126,8 +126,8 @@ QWidget* ChainView::makeEmptyState()
 
 QWidget* ChainView::makeAddButton()
 {
-    m_addMenu = new AddPluginMenu(m_chain, this);
     m_addButton = new QPushButton(QStringLiteral("Plugin hinzufügen"));
+    m_addMenu = new AddPluginMenu(m_chain, m_addButton); // as wide as the button
     m_addButton->setMinimumHeight(32);
     m_addButton->setIconSize({16, 16});
     m_addButton->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

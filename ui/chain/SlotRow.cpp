@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace tolvex::ui::chain {
@@ -146,6 +147,16 @@ void SlotRow::showContextMenu(const QPoint& globalPos)
     menu.addSeparator();
     menu.addAction(m_remove);
     menu.exec(globalPos);
+}
+
+bool SlotRow::event(QEvent* event)
+{
+    // A name cut short shows whole when the pointer rests on the row.
+    if (event->type() == QEvent::ToolTip && m_name->sizeHint().width() > m_name->width()) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), m_slot.info().name, this);
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void SlotRow::paintEvent(QPaintEvent*)

@@ -380,6 +380,19 @@ private Q_SLOTS:
             QCoro::waitFor(std::move(adding));
         }
     }
+
+    void aLongCatalogueScrollsInOneColumn()
+    {
+        QList<model::PluginInfo> catalogue;
+        for (int i = 0; i < 400; ++i)
+            catalogue << plugin(quint32(i + 1), QString("P%1").arg(i), QString("V%1").arg(i / 10));
+        Rig rig(catalogue);
+        rig.view->show();
+        AddPluginMenu& menu = *rig.view->addMenu();
+        menu.popup(QPoint(0, 0));
+        QTRY_VERIFY(menu.isVisible());
+        QVERIFY(menu.width() < menu.screen()->geometry().width() / 2);
+    }
 };
 
 QTEST_MAIN(TestChainView)
