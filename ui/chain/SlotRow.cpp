@@ -40,7 +40,7 @@ void setTextColour(QWidget* widget, const QColor& colour)
 
 SlotRow::SlotRow(int index, ::tolvex::chain::Slot& slot, ::tolvex::chain::Chain& chain,
                  QWidget* parent)
-    : QWidget(parent), m_index(index), m_slot(slot), m_chain(chain)
+    : QWidget(parent), m_index(index), m_slot(&slot), m_chain(chain)
 {
     makeActions();
 
@@ -65,24 +65,32 @@ SlotRow::SlotRow(int index, ::tolvex::chain::Slot& slot, ::tolvex::chain::Chain&
     // row is drawn on the panel. (Both send a palette change: refresh.)
     setBackgroundRole(QPalette::Window);
     setForegroundRole(QPalette::WindowText);
-    connect(&m_slot, &::tolvex::chain::Slot::bypassChanged, this, &SlotRow::refresh);
+    connect(&slot, &::tolvex::chain::Slot::bypassChanged, this, &SlotRow::refresh);
     refresh();
 }
 
 void SlotRow::makeActions()
 {
     m_openEditor = new QAction(QStringLiteral("Einstellungen öffnen"), this);
-    connect(m_openEditor, &QAction::triggered, this, [this] { m_chain.openEditor(m_slot); });
+    connect(m_openEditor, &QAction::triggered, this, [this] {
+        if (m_slot)
+            m_chain.openEditor(*m_slot);
+    });
 
     m_bypass = new QAction(this);
     connect(m_bypass, &QAction::triggered, this, [this] {
-        m_slot.setBypass(!m_slot.bypass());
+        if (!m_slot)
+            return;
+        m_slot->setBypass(!m_slot->bypass());
         m_chain.save();
     });
 
     m_remove = new QAction(QStringLiteral("Entfernen"), this);
     // The slot is gone once removeSlot returns; the list releases this row.
-    connect(m_remove, &QAction::triggered, this, [this] { m_chain.removeSlot(&m_slot); });
+    connect(m_remove, &QAction::triggered, this, [this] {
+        if (m_slot)
+            m_chain.removeSlot(m_slot);
+    });
 
     for (QAction* action : {m_openEditor, m_bypass, m_remove})
         action->setIconVisibleInMenu(false);
@@ -93,7 +101,7 @@ QWidget* SlotRow::makeNameBlock()
     auto* block = new QWidget(this);
     block->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_name = new ElidedLabel(block);
-    m_name->setText(m_slot.info().name);
+    m_name->setText(m_slot->info().name);
     m_detail = new ElidedLabel(block);
     m_detail->setFont(captionFont(font()));
     auto* layout = new QVBoxLayout(block);
@@ -117,7 +125,9 @@ QToolButton* SlotRow::makeButton(QAction* action)
 
 void SlotRow::refresh()
 {
-    const bool bypassed = m_slot.bypass();
+    if (!m_slot)
+        return;
+    const bool bypassed = m_slot->bypass();
     const QPalette& colours = palette();
     const QColor muted = Palette::colour(Colour::muted, colours);
 
@@ -126,7 +136,7 @@ void SlotRow::refresh()
     QFont nameFont = font();
     nameFont.setStrikeOut(bypassed);
     m_name->setFont(nameFont);
-    m_detail->setText(bypassed ? QStringLiteral("umgangen") : m_slot.info().vendor);
+    m_detail->setText(bypassed ? QStringLiteral("umgangen") : m_slot->info().vendor);
     setTextColour(m_detail, bypassed ? Palette::colour(Colour::warning, colours) : muted);
 
     m_openEditor->setIcon(symbolIcon(Symbol::sliders, Palette::colour(Colour::accent, colours)));
@@ -152,8 +162,9 @@ void SlotRow::showContextMenu(const QPoint& globalPos)
 bool SlotRow::event(QEvent* event)
 {
     // A name cut short shows whole when the pointer rests on the row.
-    if (event->type() == QEvent::ToolTip && m_name->sizeHint().width() > m_name->width()) {
-        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), m_slot.info().name, this);
+    if (event->type() == QEvent::ToolTip && m_slot &&
+        m_name->sizeHint().width() > m_name->width()) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), m_slot->info().name, this);
         return true;
     }
     return QWidget::event(event);
@@ -161,10 +172,12 @@ bool SlotRow::event(QEvent* event)
 
 void SlotRow::paintEvent(QPaintEvent*)
 {
+    if (!m_slot)
+        return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(Palette::colour(m_slot.bypass() ? Colour::faint : Colour::badge, palette()));
+    painter.setBrush(Palette::colour(m_slot->bypass() ? Colour::faint : Colour::badge, palette()));
     painter.drawEllipse(QRectF(m_badge->geometry()));
 }
 

@@ -1,15 +1,17 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 class QAction;
 class QLabel;
 class QToolButton;
 
+#include "chain/Slot.h"
+
 namespace tolvex::chain {
 class Chain;
-class Slot;
-} // namespace tolvex::chain
+}
 
 namespace tolvex::ui::chain {
 
@@ -30,7 +32,8 @@ public:
             QWidget* parent = nullptr);
 
     int index() const { return m_index; }
-    ::tolvex::chain::Slot& slot() const { return m_slot; }
+    /// Only while the slot is in the chain: a removed slot's row waits to be deleted.
+    ::tolvex::chain::Slot& slot() const { return *m_slot; }
 
     /// The row's commands, shared by its buttons and its context menu.
     QAction* openEditorAction() const { return m_openEditor; }
@@ -56,7 +59,7 @@ private:
     void refresh();
 
     int m_index;
-    ::tolvex::chain::Slot& m_slot;
+    QPointer<::tolvex::chain::Slot> m_slot; ///< null once the slot is removed
     ::tolvex::chain::Chain& m_chain;
     QAction* m_openEditor = nullptr;
     QAction* m_bypass = nullptr;
