@@ -9,7 +9,8 @@
 
 namespace tolvex::ui::files {
 
-FileListModel::FileListModel(session::Session& session, chain::Chain& chain, QObject* parent)
+FileListModel::FileListModel(session::Session& session, tolvex::chain::Chain& chain,
+                             QObject* parent)
     : QAbstractListModel(parent), m_session(session), m_chain(chain)
 {
     m_fold.setSingleShot(true);
@@ -17,7 +18,7 @@ FileListModel::FileListModel(session::Session& session, chain::Chain& chain, QOb
     connect(&m_fold, &QTimer::timeout, this, &FileListModel::flush);
     connect(&session, &session::Session::itemsChanged, this, &FileListModel::itemsChanged);
     connect(&session, &session::Session::itemChanged, this, &FileListModel::itemChanged);
-    connect(&chain, &chain::Chain::playingIDChanged, this, &FileListModel::playingChanged);
+    connect(&chain, &tolvex::chain::Chain::playingIDChanged, this, &FileListModel::playingChanged);
     for (const model::AudioItem& item : session.items())
         m_ids.append(item.id);
     reindex();

@@ -34,7 +34,8 @@ public:
         PlayingRole,                 ///< whether the chain previews it (bool)
     };
 
-    FileListModel(session::Session& session, chain::Chain& chain, QObject* parent = nullptr);
+    FileListModel(session::Session& session, tolvex::chain::Chain& chain,
+                  QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -64,7 +65,7 @@ private:
     void reindex();
 
     session::Session& m_session;
-    chain::Chain& m_chain;
+    tolvex::chain::Chain& m_chain;
     QList<QUuid> m_ids; ///< the rows as last announced
     QHash<QUuid, int> m_rows;
     QSet<int> m_dirty;

@@ -11,7 +11,8 @@
 
 namespace tolvex::ui::files {
 
-FileRowDelegate::FileRowDelegate(chain::Chain& chain, RevealFile reveal, QAbstractItemView& view)
+FileRowDelegate::FileRowDelegate(tolvex::chain::Chain& chain, RevealFile reveal,
+                                 QAbstractItemView& view)
     : QStyledItemDelegate(&view), m_chain(chain), m_reveal(std::move(reveal)), m_view(view),
       m_viewport(view.viewport())
 {

@@ -27,7 +27,7 @@ class FileRowDelegate : public QStyledItemDelegate {
     Q_OBJECT
 
 public:
-    FileRowDelegate(chain::Chain& chain, RevealFile reveal, QAbstractItemView& view);
+    FileRowDelegate(tolvex::chain::Chain& chain, RevealFile reveal, QAbstractItemView& view);
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
@@ -46,7 +46,7 @@ private:
     void setHover(const QModelIndex& index, FileRow::Part part);
     void click(const QModelIndex& index, FileRow::Part part);
 
-    chain::Chain& m_chain;
+    tolvex::chain::Chain& m_chain;
     RevealFile m_reveal;
     QAbstractItemView& m_view;
     QWidget* m_viewport; ///< the view's, compared without asking a view being destroyed

@@ -42,7 +42,7 @@ QFrame* divider(QWidget* parent)
 
 } // namespace
 
-FilesView::FilesView(session::Session& session, chain::Chain& chain, QWidget* parent)
+FilesView::FilesView(session::Session& session, tolvex::chain::Chain& chain, QWidget* parent)
     : QWidget(parent), m_session(session), m_chain(chain),
       m_reveal([](const QString& path) { FileManager::showItem(path); })
 {

@@ -32,7 +32,7 @@ class FilesView : public QWidget {
     Q_OBJECT
 
 public:
-    FilesView(session::Session& session, chain::Chain& chain, QWidget* parent = nullptr);
+    FilesView(session::Session& session, tolvex::chain::Chain& chain, QWidget* parent = nullptr);
     ~FilesView() override;
 
     QListView* list() const { return m_list; }
@@ -59,7 +59,7 @@ private:
     void openContextMenu(const QPoint& position);
 
     session::Session& m_session;
-    chain::Chain& m_chain;
+    tolvex::chain::Chain& m_chain;
     RevealFile m_reveal;
     bool m_syncing = false;
 

@@ -46,7 +46,7 @@ void colourLabel(QLabel* label, Palette::Colour colour)
 
 } // namespace
 
-PreviewBar::PreviewBar(session::Session& session, chain::Chain& chain, QWidget* parent)
+PreviewBar::PreviewBar(session::Session& session, tolvex::chain::Chain& chain, QWidget* parent)
     : QWidget(parent), m_session(session), m_chain(chain)
 {
     build();
@@ -54,9 +54,9 @@ PreviewBar::PreviewBar(session::Session& session, chain::Chain& chain, QWidget* 
     connect(&m_timer, &QTimer::timeout, this, &PreviewBar::refreshPosition);
     connect(&session, &session::Session::itemsChanged, this, &PreviewBar::refresh);
     connect(&session, &session::Session::selectionChanged, this, &PreviewBar::refresh);
-    connect(&chain, &chain::Chain::playingIDChanged, this, &PreviewBar::refresh);
-    connect(&chain, &chain::Chain::slotsChanged, this, &PreviewBar::refresh);
-    connect(&chain, &chain::Chain::compareOriginalChanged, this, &PreviewBar::refresh);
+    connect(&chain, &tolvex::chain::Chain::playingIDChanged, this, &PreviewBar::refresh);
+    connect(&chain, &tolvex::chain::Chain::slotsChanged, this, &PreviewBar::refresh);
+    connect(&chain, &tolvex::chain::Chain::compareOriginalChanged, this, &PreviewBar::refresh);
     connect(&Palette::instance(), &Palette::changed, this, &PreviewBar::refresh);
     refresh();
 }
@@ -120,7 +120,7 @@ void PreviewBar::build()
     m_original->setFocusPolicy(Qt::TabFocus);
     m_original->setToolTip(
         QStringLiteral("Kette kurz umgehen, um mit dem Original zu vergleichen"));
-    connect(m_original, &QPushButton::toggled, &m_chain, &chain::Chain::setCompareOriginal);
+    connect(m_original, &QPushButton::toggled, &m_chain, &tolvex::chain::Chain::setCompareOriginal);
     layout->addWidget(m_original);
 }
 

@@ -31,7 +31,7 @@ class PreviewBar : public QWidget {
     Q_OBJECT
 
 public:
-    PreviewBar(session::Session& session, chain::Chain& chain, QWidget* parent = nullptr);
+    PreviewBar(session::Session& session, tolvex::chain::Chain& chain, QWidget* parent = nullptr);
 
     /// The file the bar acts on, or none for an empty list.
     std::optional<model::AudioItem> previewTarget() const;
@@ -58,7 +58,7 @@ private:
     void seek();
 
     session::Session& m_session;
-    chain::Chain& m_chain;
+    tolvex::chain::Chain& m_chain;
     std::optional<double> m_scrub;
     QTimer m_timer;
 

@@ -5,8 +5,8 @@
 
 namespace tolvex::ui::files {
 
-RowMenu::RowMenu(session::Session& session, chain::Chain& chain, const model::AudioItem& item,
-                 RevealFile reveal, QWidget* parent)
+RowMenu::RowMenu(session::Session& session, tolvex::chain::Chain& chain,
+                 const model::AudioItem& item, RevealFile reveal, QWidget* parent)
     : QMenu(parent)
 {
     m_actedOn = session.isSelected(item.id) ? session.selection() : QSet<QUuid>{item.id};

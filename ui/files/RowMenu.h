@@ -21,7 +21,7 @@ class RowMenu : public QMenu {
     Q_OBJECT
 
 public:
-    RowMenu(session::Session& session, chain::Chain& chain, const model::AudioItem& item,
+    RowMenu(session::Session& session, tolvex::chain::Chain& chain, const model::AudioItem& item,
             RevealFile reveal, QWidget* parent = nullptr);
 
     /// The ids the export and remove items act on.
