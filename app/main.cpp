@@ -1,15 +1,27 @@
-#include "ui/MainWindow.h"
+#include "app/QuitSignals.h"
+#include "app/TolvexApp.h"
 
 #include <QApplication>
 
+#include <csignal>
+
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tolvex"));
     QApplication::setApplicationName(QStringLiteral("Tolvex"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tolvex"));
+    QApplication::setApplicationVersion(QStringLiteral(TOLVEX_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("tolvex"));
 
-    tolvex::ui::MainWindow window;
-    window.show();
-    return app.exec();
+    // The session's SIGTERM and the terminal's Ctrl+C end the run as the
+    // menu's "Beenden" does.
+    tolvex::app::QuitSignals quitSignals({SIGTERM, SIGINT, SIGHUP});
+    QObject::connect(&quitSignals, &tolvex::app::QuitSignals::received, &application,
+                     &QCoreApplication::quit);
+
+    tolvex::app::TolvexApp tolvex;
+    tolvex.open(QApplication::arguments().mid(1));
+    tolvex.showWindow();
+    return application.exec();
 }

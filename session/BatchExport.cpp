@@ -36,6 +36,7 @@ BatchExport::BatchExport(host::AudioHost& host, Session& session, QObject* paren
 BatchExport::~BatchExport()
 {
     cancel();
+    m_rendering.waitForFinished();
 }
 
 void BatchExport::start(QList<QUuid> ids, QList<model::PluginState> plugins,
@@ -93,6 +94,7 @@ QCoro::Task<bool> BatchExport::exportFile(QUuid id, QList<model::PluginState> pl
     // those twice.
     render::RenderJob job{item->url, target, std::move(plugins), format};
     auto rendering = render::renderInBackground(m_host, std::move(job), std::move(progress), stop);
+    m_rendering = rendering;
     const std::exception_ptr error = co_await rendering;
     if (!alive)
         co_return false;

@@ -5,10 +5,12 @@
 #include "model/PluginState.h"
 
 #include <QCoroTask>
+#include <QFuture>
 #include <QList>
 #include <QObject>
 #include <QUuid>
 
+#include <exception>
 #include <memory>
 #include <stop_token>
 
@@ -19,12 +21,16 @@ class Session;
 /// A batch export run: the chosen files of the session's list, one after
 /// another in list order, through the offline renderer, each file's status
 /// kept up to date. Lives on the GUI thread, owned by the Session; each
-/// render runs on a worker thread and posts its progress back here.
+/// render runs on a worker thread and posts its progress back here. The
+/// worker uses the host: destroying the BatchExport cancels the run and
+/// waits for the worker, so the host may go right after it.
 class BatchExport : public QObject {
     Q_OBJECT
 
 public:
     BatchExport(host::AudioHost& host, Session& session, QObject* parent = nullptr);
+    /// Cancels the run and waits until its worker has let go of the host;
+    /// the render removes its unfinished output before that.
     ~BatchExport() override;
 
     /// Starts a run over `ids` with the plugins and format fixed now; the
@@ -51,6 +57,7 @@ private:
     host::AudioHost& m_host;
     Session& m_session;
     std::shared_ptr<std::stop_source> m_stop;
+    QFuture<std::exception_ptr> m_rendering; // the file on the worker now, if any
 };
 
 } // namespace tolvex::session

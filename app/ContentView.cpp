@@ -1,0 +1,90 @@
+#include "app/ContentView.h"
+
+#include "app/ExportBar.h"
+#include "app/NoticeLine.h"
+#include "ui/Palette.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+namespace tolvex::app {
+
+namespace {
+
+QFrame* divider(QFrame::Shape shape, QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(shape);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    return line;
+}
+
+} // namespace
+
+ContentView::ContentView(session::Session& session, chain::Chain& chain, presets::Presets& presets,
+                         QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("content"));
+    setMinimumSize(minimumContentSize);
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(true);
+
+    QWidget* chainPanel = makeChainPanel(chain, presets, this);
+    chainPanel->setFixedWidth(chainPanelWidth);
+    auto* panels = new QHBoxLayout;
+    panels->setContentsMargins(0, 0, 0, 0);
+    panels->setSpacing(0);
+    panels->addWidget(makeFilesPanel(session, chain, this), 1);
+    panels->addWidget(divider(QFrame::VLine, this));
+    panels->addWidget(chainPanel);
+
+    m_exportBar = new ExportBar(session, chain, this);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addLayout(panels, 1);
+    column->addWidget(divider(QFrame::HLine, this));
+    column->addWidget(m_exportBar);
+
+    m_notice = new NoticeLine(session, chain, this); // last: it lies over the rest
+    connect(&ui::Palette::instance(), &ui::Palette::changed, this, &ContentView::applyTint);
+    applyTint();
+}
+
+QWidget* ContentView::makeFilesPanel(session::Session&, chain::Chain&, QWidget* parent)
+{
+    // The files panel's place: ui::files::FilesView(session, chain, parent).
+    auto* panel = new QWidget(parent);
+    panel->setObjectName(QStringLiteral("filesPanel"));
+    return panel;
+}
+
+QWidget* ContentView::makeChainPanel(chain::Chain&, presets::Presets&, QWidget* parent)
+{
+    // The chain panel's place: ui::chain::ChainView(chain, presets, parent).
+    auto* panel = new QWidget(parent);
+    panel->setObjectName(QStringLiteral("chainPanel"));
+    return panel;
+}
+
+void ContentView::applyTint()
+{
+    // The window's tint: what the platform marks as selected or current.
+    QPalette tinted = palette();
+    const QColor tint = ui::Palette::tint();
+    for (auto group : {QPalette::Active, QPalette::Inactive})
+        tinted.setColor(group, QPalette::Highlight, tint);
+    tinted.setColor(QPalette::HighlightedText, Qt::white);
+    setPalette(tinted);
+}
+
+void ContentView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_notice->place();
+}
+
+} // namespace tolvex::app

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QWidget>
+
+namespace tolvex::session {
+class Session;
+}
+namespace tolvex::chain {
+class Chain;
+}
+namespace tolvex::presets {
+class Presets;
+}
+
+namespace tolvex::app {
+
+class ExportBar;
+class NoticeLine;
+
+/// The main window's content: the files panel, a divider and the chain
+/// panel side by side, a divider, and the export bar below them, with the
+/// notice line laid over them. Stands on the text-background colour, tinted
+/// with the window's tint.
+class ContentView : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int chainPanelWidth = 310;
+    static constexpr QSize minimumContentSize{820, 500};
+
+    ContentView(session::Session& session, chain::Chain& chain, presets::Presets& presets,
+                QWidget* parent = nullptr);
+
+    NoticeLine& notice() const { return *m_notice; }
+    ExportBar& exportBar() const { return *m_exportBar; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    static QWidget* makeFilesPanel(session::Session& session, chain::Chain& chain, QWidget* parent);
+    static QWidget* makeChainPanel(chain::Chain& chain, presets::Presets& presets, QWidget* parent);
+    void applyTint();
+
+    ExportBar* m_exportBar;
+    NoticeLine* m_notice;
+};
+
+} // namespace tolvex::app

@@ -1,0 +1,211 @@
+#include "app/MenuCommands.h"
+
+#include "app/PresetMenu.h"
+#include "app/UpdateController.h"
+#include "chain/Chain.h"
+#include "presets/Presets.h"
+#include "session/Session.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+
+namespace tolvex::app {
+
+MenuCommands::MenuCommands(session::Session& session, chain::Chain& chain,
+                           presets::Presets& presets, UpdateController& updates,
+                           QWidget* dialogParent, QObject* parent)
+    : QObject(parent), m_session(session), m_chain(chain), m_presets(presets), m_updates(updates),
+      m_dialogParent(dialogParent)
+{
+    makeFileCommands();
+    makeChainAndHelpCommands();
+    connectRules();
+}
+
+bool MenuCommands::canExport(const session::Session& session)
+{
+    return !session.exporting() && !session.items().isEmpty();
+}
+
+bool MenuCommands::canCancelExport(const session::Session& session)
+{
+    return session.exporting();
+}
+
+bool MenuCommands::canSaveNextToSource(const session::Session& session)
+{
+    return !session.folderPath().isEmpty();
+}
+
+bool MenuCommands::chainHasSlots(const chain::Chain& chain)
+{
+    return !chain.slots().isEmpty();
+}
+
+QAction* MenuCommands::make(const QString& title, void (MenuCommands::*handler)())
+{
+    auto* action = new QAction(title, this);
+    connect(action, &QAction::triggered, this, handler);
+    return action;
+}
+
+void MenuCommands::makeFileCommands()
+{
+    m_addFiles = make(QStringLiteral("Dateien hinzufügen …"), &MenuCommands::runAddFiles);
+    m_addFiles->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    m_export = make(QStringLiteral("Exportieren"), &MenuCommands::runExport);
+    m_export->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    m_cancel = make(QStringLiteral("Export abbrechen"), &MenuCommands::runCancel);
+    m_cancel->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Period));
+    m_pickFolder = make(QStringLiteral("Zielordner wählen …"), &MenuCommands::runPickFolder);
+    m_nextToSource =
+        make(QStringLiteral("Neben der Quelldatei speichern"), &MenuCommands::runNextToSource);
+    m_quit = make(QStringLiteral("Beenden"), &MenuCommands::runQuit);
+    m_quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    m_quit->setMenuRole(QAction::QuitRole);
+}
+
+void MenuCommands::makeChainAndHelpCommands()
+{
+    m_saveChain = make(QStringLiteral("Kette speichern …"), &MenuCommands::runSaveChain);
+    m_saveChain->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    m_clearChain = make(QStringLiteral("Kette leeren"), &MenuCommands::runClearChain);
+    m_rescan = make(QStringLiteral("Plugins neu suchen"), &MenuCommands::runRescan);
+    m_checkUpdates = make(QStringLiteral("Nach Updates suchen …"), &MenuCommands::runCheck);
+    m_about = make(QStringLiteral("Über Tolvex"), &MenuCommands::runAbout);
+    m_about->setMenuRole(QAction::AboutRole);
+}
+
+void MenuCommands::connectRules()
+{
+    using session::Session;
+    connect(&m_session, &Session::itemsChanged, this, &MenuCommands::updateExport);
+    connect(&m_session, &Session::exportingChanged, this, &MenuCommands::updateExport);
+    connect(&m_session, &Session::exportingChanged, this, &MenuCommands::updateCancel);
+    connect(&m_session, &Session::folderPathChanged, this, &MenuCommands::updateNextToSource);
+    connect(&m_chain, &chain::Chain::slotsChanged, this, &MenuCommands::updateChainCommands);
+    connect(&m_updates, &UpdateController::canCheckChanged, this, &MenuCommands::updateCheck);
+    updateExport();
+    updateCancel();
+    updateNextToSource();
+    updateChainCommands();
+    updateCheck();
+}
+
+void MenuCommands::install(QMenuBar& bar)
+{
+    QMenu* file = bar.addMenu(QStringLiteral("&Datei"));
+    file->addActions({m_addFiles, m_export, m_cancel});
+    file->addSeparator();
+    file->addActions({m_pickFolder, m_nextToSource});
+    file->addSeparator();
+    file->addAction(m_quit);
+
+    QMenu* chainMenu = bar.addMenu(QStringLiteral("&Kette"));
+    chainMenu->addAction(m_saveChain);
+    chainMenu->addMenu(new PresetMenu(m_presets, m_chain, chainMenu));
+    chainMenu->addSeparator();
+    chainMenu->addActions({m_clearChain, m_rescan});
+
+    QMenu* help = bar.addMenu(QStringLiteral("&Hilfe"));
+    help->addAction(m_checkUpdates);
+    help->addSeparator();
+    help->addAction(m_about);
+}
+
+// Enabled states ---------------------------------------------------------------
+
+void MenuCommands::updateExport()
+{
+    m_export->setEnabled(canExport(m_session));
+}
+
+void MenuCommands::updateCancel()
+{
+    m_cancel->setEnabled(canCancelExport(m_session));
+}
+
+void MenuCommands::updateNextToSource()
+{
+    m_nextToSource->setEnabled(canSaveNextToSource(m_session));
+}
+
+void MenuCommands::updateChainCommands()
+{
+    const bool hasSlots = chainHasSlots(m_chain);
+    m_saveChain->setEnabled(hasSlots);
+    m_clearChain->setEnabled(hasSlots);
+}
+
+void MenuCommands::updateCheck()
+{
+    m_checkUpdates->setEnabled(m_updates.canCheck());
+}
+
+// Actions ------------------------------------------------------------------------
+
+void MenuCommands::runAddFiles()
+{
+    m_session.pickFiles();
+}
+
+void MenuCommands::runExport()
+{
+    m_session.startExport(m_chain);
+}
+
+void MenuCommands::runCancel()
+{
+    m_session.cancelExport();
+}
+
+void MenuCommands::runPickFolder()
+{
+    m_session.pickFolder();
+}
+
+void MenuCommands::runNextToSource()
+{
+    m_session.setFolderPath(QString());
+}
+
+void MenuCommands::runQuit()
+{
+    QCoreApplication::quit();
+}
+
+void MenuCommands::runSaveChain()
+{
+    m_presets.saveCurrentChain(m_chain);
+}
+
+void MenuCommands::runClearChain()
+{
+    m_chain.clear();
+    m_chain.save();
+}
+
+void MenuCommands::runRescan()
+{
+    m_chain.rescan();
+}
+
+void MenuCommands::runCheck()
+{
+    m_updates.checkForUpdates();
+}
+
+void MenuCommands::runAbout()
+{
+    const QString text =
+        QStringLiteral("<h3>Tolvex %1</h3>"
+                       "<p>Bearbeitet viele Audiodateien auf einmal: durch eine Kette von "
+                       "LV2-Effekt-Plugins, vorgehört und als WAV, AIFF oder M4A exportiert.</p>")
+            .arg(QCoreApplication::applicationVersion().toHtmlEscaped());
+    QMessageBox::about(m_dialogParent, QStringLiteral("Über Tolvex"), text);
+}
+
+} // namespace tolvex::app
