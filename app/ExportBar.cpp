@@ -1,5 +1,6 @@
 #include "app/ExportBar.h"
 
+#include "app/DestinationButton.h"
 #include "app/MenuCommands.h"
 #include "model/ExportFormat.h"
 #include "session/Session.h"
@@ -17,13 +18,6 @@
 #include <QToolButton>
 
 namespace tolvex::app {
-
-namespace {
-
-/// A long folder name is cut in the middle; the tooltip has the full path.
-constexpr int destinationTextWidth = 180;
-
-} // namespace
 
 ExportBar::ExportBar(session::Session& session, chain::Chain& chain, QWidget* parent)
     : QWidget(parent), m_session(session), m_chain(chain)
@@ -78,26 +72,24 @@ QString ExportBar::destinationToolTip(const session::Session& session)
 
 void ExportBar::addFormat(QHBoxLayout* row)
 {
-    auto* title = new QLabel(QStringLiteral("Format"), this);
+    // The picker's items name themselves; "Format" is its accessible title.
     m_format = new QComboBox(this);
     m_format->setObjectName(QStringLiteral("format"));
+    m_format->setAccessibleName(QStringLiteral("Format"));
+    m_format->setToolTip(QStringLiteral("Format"));
     m_format->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_format->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed); // its natural size
     for (model::ExportFormat format : model::allExportFormats)
         m_format->addItem(model::label(format));
-    title->setBuddy(m_format);
     connect(m_format, &QComboBox::activated, this, [this](int index) {
         m_session.setFormat(model::allExportFormats[std::size_t(index)]);
     });
-    auto* group = new QHBoxLayout;
-    group->setSpacing(6);
-    group->addWidget(title);
-    group->addWidget(m_format);
-    row->addLayout(group);
+    row->addWidget(m_format);
 }
 
 void ExportBar::addDestination(QHBoxLayout* row)
 {
-    m_destination = new QToolButton(this);
+    m_destination = new DestinationButton(this);
     m_destination->setObjectName(QStringLiteral("destination"));
     m_destination->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_destination->setPopupMode(QToolButton::InstantPopup);
@@ -135,7 +127,7 @@ void ExportBar::addButtons(QHBoxLayout* row)
     connect(m_cancel, &QPushButton::clicked, &m_session, &session::Session::cancelExport);
     m_export = new QPushButton(this);
     m_export->setObjectName(QStringLiteral("export"));
-    m_export->setMinimumWidth(130 + 2 * 16); // the title area, and the padding around it
+    m_export->setMinimumWidth(130 + 2 * 14); // the title area, and the padding around it
     m_export->setDefault(true);
     connect(m_export, &QPushButton::clicked, this, [this] { m_session.startExport(m_chain); });
     row->addWidget(m_cancel);
@@ -151,9 +143,7 @@ void ExportBar::showFormat()
 
 void ExportBar::showDestination()
 {
-    const QString text = destinationText(m_session);
-    m_destination->setText(
-        m_destination->fontMetrics().elidedText(text, Qt::ElideMiddle, destinationTextWidth));
+    m_destination->setText(destinationText(m_session));
     m_destination->setToolTip(destinationToolTip(m_session));
 }
 
@@ -193,7 +183,7 @@ void ExportBar::applyColours()
     idle.setAlphaF(0.45f);
     m_export->setStyleSheet(
         QStringLiteral("QPushButton { background: %1; color: white; border: 1px solid %1;"
-                       " border-radius: 6px; padding: 6px 16px; font-weight: 600; }"
+                       " border-radius: 6px; padding: 6px 14px; font-weight: 600; }"
                        "QPushButton:hover { background: %2; }"
                        "QPushButton:pressed { background: %3; }"
                        "QPushButton:focus { border: 1px solid %4; }"
