@@ -128,7 +128,6 @@ void ExportBar::addButtons(QHBoxLayout* row)
     m_export = new QPushButton(this);
     m_export->setObjectName(QStringLiteral("export"));
     m_export->setMinimumWidth(130 + 2 * 14); // the title area, and the padding around it
-    m_export->setDefault(true);
     connect(m_export, &QPushButton::clicked, this, [this] { m_session.startExport(m_chain); });
     row->addWidget(m_cancel);
     row->addWidget(m_export);

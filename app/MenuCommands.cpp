@@ -202,8 +202,9 @@ void MenuCommands::runAbout()
 {
     const QString text =
         QStringLiteral("<h3>Tolvex %1</h3>"
-                       "<p>Bearbeitet viele Audiodateien auf einmal: durch eine Kette von "
-                       "LV2-Effekt-Plugins, vorgehört und als WAV, AIFF oder M4A exportiert.</p>")
+                       "<p>Tolvex schickt viele Audiodateien auf einmal durch eine Kette von "
+                       "LV2-Effekt-Plugins – zum Vorhören und zum Export als WAV, AIFF oder "
+                       "M4A.</p>")
             .arg(QCoreApplication::applicationVersion().toHtmlEscaped());
     QMessageBox::about(m_dialogParent, QStringLiteral("Über Tolvex"), text);
 }
