@@ -7,6 +7,7 @@
 #include "host/PropertyList.h"
 
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -49,6 +50,20 @@ public:
     /// takes effect at the next block. False for an unknown symbol. The value
     /// is limited to the parameter's range.
     virtual bool setParameter(const QString& symbol, float value) = 0;
+    /// The values the plugin reports (latency, meters), described like
+    /// parameters and marked `output`; their value is the last one reported.
+    virtual QList<PluginParameter> outputs() const { return {}; }
+    /// The current value of a parameter or an output, by symbol; NaN for an
+    /// unknown symbol. Any thread; implementations that can answer without
+    /// locking do, for views that poll.
+    virtual float value(const QString& symbol) const
+    {
+        for (const auto& list : {parameters(), outputs()})
+            for (const PluginParameter& parameter : list)
+                if (parameter.symbol == symbol)
+                    return parameter.value;
+        return std::numeric_limits<float>::quiet_NaN();
+    }
 
     /// Asks for the plugin's own editor. The completion runs exactly once, on
     /// a thread other than the caller's, with the view or with nothing.

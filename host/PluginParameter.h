@@ -19,6 +19,7 @@ struct PluginParameter {
     bool toggle = false;
     bool enumeration = false; ///< only the values of `labels` are meaningful
     bool logarithmic = false;
+    bool output = false; ///< a value the plugin reports (latency, a meter), not one to set
     QList<QPair<float, QString>> labels; ///< named values, in the plugin's order
 };
 

@@ -2,7 +2,9 @@
 
 #include "host/HostError.h"
 
-#include <lv2/atom/atom.h>
+#include <lv2/atom/util.h>
+
+#include <cstring>
 
 namespace tolvex::host {
 
@@ -87,7 +89,7 @@ void Lv2Copy::connect(uint32_t port, const float* data) noexcept
     lilv_instance_connect_port(m_instance.get(), port, const_cast<float*>(data));
 }
 
-void Lv2Copy::run(uint32_t frames) noexcept
+void Lv2Copy::clearAtoms() noexcept
 {
     for (uint32_t i : m_ports.atomPorts()) {
         auto* atom = reinterpret_cast<LV2_Atom_Sequence*>(m_atoms[i].data());
@@ -101,6 +103,27 @@ void Lv2Copy::run(uint32_t frames) noexcept
             atom->atom.type = m_atomChunk;
         }
     }
+}
+
+bool Lv2Copy::appendEvent(uint32_t port, const LV2_Atom& atom) noexcept
+{
+    if (port >= m_ports.size() || m_ports[port].kind != Lv2Ports::Kind::atomIn)
+        return false;
+    auto* sequence = reinterpret_cast<LV2_Atom_Sequence*>(m_atoms[port].data());
+    const size_t capacity = m_atoms[port].size() * 8;
+    const size_t used = sizeof(LV2_Atom) + lv2_atom_pad_size(sequence->atom.size);
+    const size_t needed = sizeof(LV2_Atom_Event) + atom.size;
+    if (used + needed > capacity)
+        return false;
+    auto* event = reinterpret_cast<LV2_Atom_Event*>(reinterpret_cast<char*>(sequence) + used);
+    event->time.frames = 0;
+    std::memcpy(&event->body, &atom, sizeof(LV2_Atom) + atom.size);
+    sequence->atom.size = uint32_t(lv2_atom_pad_size(sequence->atom.size) + needed);
+    return true;
+}
+
+void Lv2Copy::runCleared(uint32_t frames) noexcept
+{
     m_worker.deliverResponses();
     lilv_instance_run(m_instance.get(), frames);
     m_worker.endRun();

@@ -5,6 +5,8 @@
 #include "host/lv2/Lv2Ports.h"
 #include "host/lv2/Lv2Worker.h"
 
+#include <lv2/atom/atom.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -31,13 +33,33 @@ public:
     const LV2_Feature* const* features() const { return m_featureList.data(); }
     Lv2Worker& worker() { return m_worker; }
     float controlOutput(uint32_t port) const { return m_controlOutputs[port]; }
+    /// One float per port; the control outputs' values at their indices.
+    const float* controlOutputs() const { return m_controlOutputs.data(); }
     float* scratch() { return m_scratch.data(); }
 
     /// Run thread: connects an audio port to a buffer.
     void connect(uint32_t port, const float* data) noexcept;
     /// Run thread: readies the atom ports, hands the plugin its worker
     /// responses and runs one block.
-    void run(uint32_t frames) noexcept;
+    void run(uint32_t frames) noexcept
+    {
+        clearAtoms();
+        runCleared(frames);
+    }
+    /// Run thread: empties the atom inputs and readies the outputs for the
+    /// plugin to write.
+    void clearAtoms() noexcept;
+    /// Run thread, between clearAtoms() and runCleared(): adds an event at
+    /// the block's start to an atom input. False when it does not fit.
+    bool appendEvent(uint32_t port, const LV2_Atom& atom) noexcept;
+    /// Run thread: run() without clearing the atom ports first.
+    void runCleared(uint32_t frames) noexcept;
+    LV2_URID atomSequenceType() const { return m_atomSequence; }
+    /// What the plugin wrote to an atom output in the last block.
+    const LV2_Atom_Sequence& atomOutput(uint32_t port) const
+    {
+        return *reinterpret_cast<const LV2_Atom_Sequence*>(m_atoms[port].data());
+    }
 
 private:
     void connectFixedPorts(float* controls, const float* silence);

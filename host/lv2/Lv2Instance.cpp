@@ -1,6 +1,10 @@
 #include "host/lv2/Lv2Instance.h"
 
 #include "host/HostError.h"
+#include "host/lv2/Lv2EditorView.h"
+#include "host/lv2/Lv2UiChoice.h"
+
+#include <lv2/atom/util.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -35,7 +39,7 @@ Lv2Instance::Lv2Instance(std::shared_ptr<Lv2World> world, const LilvPlugin* plug
     : m_world(std::move(world)), m_stateRoot(std::move(stateRoot)), m_plugin(plugin),
       m_name(m_world->info(plugin).name), m_stateFolder(stateFolderFor(this, m_stateRoot.get())),
       m_ports(*m_world, plugin), m_features(*m_world, m_stateFolder, m_ports.atomCapacity()),
-      m_state(*m_world, plugin, m_ports)
+      m_state(*m_world, plugin, m_ports), m_uiLink(m_ports.atomCapacity())
 {
     {
         auto lock = m_world->lock();
@@ -150,9 +154,34 @@ void Lv2Instance::process(const AudioBuffer& input, AudioBuffer& output, qint64 
         return;
     }
     m_ports.fill(m_controls.data(), !bypass);
+    m_uiLink.takeForBlock();
     for (size_t k = 0; k < m_copies.size(); ++k) {
-        connectMain(*m_copies[k], k, input, output);
-        m_copies[k]->run(uint32_t(frames));
+        Lv2Copy& copy = *m_copies[k];
+        copy.clearAtoms();
+        m_uiLink.forEachTaken(
+            [&copy](uint32_t port, const LV2_Atom& atom) { copy.appendEvent(port, atom); });
+        connectMain(copy, k, input, output);
+        copy.runCleared(uint32_t(frames));
+        m_ports.report(copy.controlOutputs(), k == 0);
+    }
+    forwardNotifications();
+}
+
+void Lv2Instance::forwardNotifications() noexcept
+{
+    if (m_copies.empty())
+        return;
+    const LV2_URID sequenceType = m_copies.front()->atomSequenceType();
+    for (uint32_t port : m_ports.atomPorts()) {
+        if (m_ports[port].kind != Lv2Ports::Kind::atomOut)
+            continue;
+        const LV2_Atom_Sequence& sequence = m_copies.front()->atomOutput(port);
+        if (sequence.atom.type != sequenceType)
+            continue; // the plugin wrote nothing
+        LV2_ATOM_SEQUENCE_FOREACH(&sequence, event)
+        {
+            m_uiLink.sendToUi(port, event->body);
+        }
     }
 }
 
@@ -214,6 +243,11 @@ bool Lv2Instance::setParameter(const QString& symbol, float value)
     return m_ports.setTarget(m_ports.indexOf(symbol.toUtf8().constData()), value);
 }
 
+float Lv2Instance::value(const QString& symbol) const
+{
+    return m_ports.value(m_ports.indexOf(symbol.toUtf8().constData()));
+}
+
 std::optional<PropertyDictionary> Lv2Instance::fullState() const
 {
     if (m_copies.empty())
@@ -234,11 +268,23 @@ void Lv2Instance::setFullState(const PropertyDictionary& dictionary)
 
 void Lv2Instance::requestEditorView(EditorCompletion completion)
 {
-    // Plugin interfaces are embedded by the editor windows; until then every
-    // plugin gets the generic parameter editor. The global pool is waited
-    // for when the application ends.
-    QThreadPool::globalInstance()->start(
-        [completion = std::move(completion)] { completion(nullptr); });
+    // Interfaces are X11 windows: without an X11 display (offscreen, or a
+    // Wayland session without XWayland) every plugin gets the generic
+    // editor. The platform is asked here, on the caller's thread; Qt Gui's
+    // QGuiApplication answers through its property.
+    const QCoreApplication* application = QCoreApplication::instance();
+    const bool display =
+        application && application->property("platformName").toString() == QLatin1String("xcb");
+    // The view only keeps the instance; it touches it on the GUI thread once
+    // made, and is dropped unused when its slot has gone meanwhile. The
+    // global pool is waited for when the application ends.
+    QThreadPool::globalInstance()->start([this, display, world = m_world, plugin = m_plugin,
+                                          completion = std::move(completion)] {
+        std::optional<Lv2UiChoice> choice;
+        if (display)
+            choice = Lv2UiChoice::find(*world, plugin);
+        completion(choice ? std::make_unique<Lv2EditorView>(*this, std::move(*choice)) : nullptr);
+    });
 }
 
 } // namespace tolvex::host

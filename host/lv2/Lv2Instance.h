@@ -6,6 +6,7 @@
 #include "host/lv2/Lv2Features.h"
 #include "host/lv2/Lv2Ports.h"
 #include "host/lv2/Lv2State.h"
+#include "host/lv2/Lv2UiLink.h"
 #include "host/lv2/Lv2World.h"
 
 #include <QString>
@@ -48,7 +49,24 @@ public:
     double tailTime() const override { return m_tail; }
     QList<PluginParameter> parameters() const override { return m_ports.parameters(); }
     bool setParameter(const QString& symbol, float value) override;
+    QList<PluginParameter> outputs() const override { return m_ports.outputs(); }
+    float value(const QString& symbol) const override;
+    /// Hands out the plugin's own interface when it has one that can be
+    /// shown and the application runs on an X11 display; nothing otherwise.
     void requestEditorView(EditorCompletion completion) override;
+
+    // For the plugin's own interface (Lv2EditorView), on the GUI thread.
+    Lv2World& world() const { return *m_world; }
+    const LilvPlugin* plugin() const { return m_plugin; }
+    Lv2Ports& ports() { return m_ports; }
+    Lv2UiLink& uiLink() { return m_uiLink; }
+    double sampleRate() const { return m_rate; }
+    /// The first copy, for interfaces that reach into the plugin; it is made
+    /// anew when the rate changes.
+    LilvInstance* liveInstance() const
+    {
+        return m_copies.empty() ? nullptr : m_copies.front()->instance();
+    }
 
     // ProcessingNode
     void prepare(const AudioFormat& input, const AudioFormat& output, qint64 maxFrames,
@@ -62,6 +80,8 @@ private:
     bool tryConfigure(const AudioFormat& format);
     void connectMain(Lv2Copy& copy, size_t index, const AudioBuffer& input,
                      AudioBuffer& output) noexcept;
+    /// Passes the first copy's atom output events to the interface.
+    void forwardNotifications() noexcept;
     double measureLatency() const;
 
     std::shared_ptr<Lv2World> m_world; ///< first: outlives all made from it
@@ -72,6 +92,7 @@ private:
     Lv2Ports m_ports;
     Lv2Features m_features;
     Lv2State m_state;
+    Lv2UiLink m_uiLink;
     double m_tail = 0;
 
     double m_rate = 0;

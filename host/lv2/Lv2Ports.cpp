@@ -21,6 +21,7 @@ Lv2Ports::Lv2Ports(Lv2World& world, const LilvPlugin* plugin) : m_world(world), 
     const uint32_t count = lilv_plugin_get_num_ports(m_plugin);
     m_ports.resize(count);
     m_targets = std::make_unique<std::atomic<float>[]>(count);
+    m_reported = std::make_unique<std::atomic<float>[]>(count);
     std::vector<float> minimum(count), maximum(count), defaults(count);
     lilv_plugin_get_port_ranges_float(m_plugin, minimum.data(), maximum.data(), defaults.data());
     for (uint32_t i = 0; i < count; ++i)
@@ -56,8 +57,12 @@ void Lv2Ports::describe(uint32_t i, float minimum, float maximum, float defaultV
         std::isnan(defaultValue) ? low : std::clamp(defaultValue, low, port.maximum);
     m_targets[i] = port.defaultValue;
 
+    m_reported[i] = 0.0f;
+
     if (port.kind == Kind::controlIn)
         m_controlInputs.push_back(i);
+    if (port.kind == Kind::controlOut)
+        m_controlOutputs.push_back(i);
     if (port.kind == Kind::audioIn && !port.sideChain)
         m_mainInputs.push_back(i);
     if (port.kind == Kind::audioOut && !port.sideChain)
@@ -96,35 +101,70 @@ void Lv2Ports::fill(float* buffer, bool enabled) const noexcept
         buffer[m_enabledPort] = enabled ? 1.0f : 0.0f;
 }
 
+void Lv2Ports::report(const float* values, bool first) noexcept
+{
+    for (uint32_t i : m_controlOutputs) {
+        const float value = values[i];
+        if (first || value > m_reported[i].load(std::memory_order_relaxed))
+            m_reported[i].store(value, std::memory_order_relaxed);
+    }
+}
+
+float Lv2Ports::value(int index) const
+{
+    if (index < 0 || size_t(index) >= m_ports.size())
+        return NAN;
+    switch (m_ports[size_t(index)].kind) {
+    case Kind::controlIn:
+        return target(uint32_t(index));
+    case Kind::controlOut:
+        return reported(uint32_t(index));
+    default:
+        return NAN;
+    }
+}
+
 QList<PluginParameter> Lv2Ports::parameters() const
 {
-    const auto& n = m_world.nodes();
     QList<PluginParameter> list;
     auto lock = m_world.lock();
-    for (uint32_t i : m_controlInputs) {
-        if (int(i) == m_enabledPort)
-            continue;
-        const Port& port = m_ports[i];
-        const LilvPort* lilvPort = lilv_plugin_get_port_by_index(m_plugin, i);
-        PluginParameter parameter;
-        parameter.symbol = port.symbol;
-        parameter.name = text(LilvNodePtr(lilv_port_get_name(m_plugin, lilvPort)).get());
-        parameter.minimum = port.minimum;
-        parameter.maximum = port.maximum;
-        parameter.defaultValue = port.defaultValue;
-        parameter.value = target(i);
-        parameter.integer = lilv_port_has_property(m_plugin, lilvPort, n.integer);
-        parameter.toggle = lilv_port_has_property(m_plugin, lilvPort, n.toggled);
-        parameter.enumeration = lilv_port_has_property(m_plugin, lilvPort, n.enumeration);
-        parameter.logarithmic = lilv_port_has_property(m_plugin, lilvPort, n.logarithmic);
-        if (const LilvNodePtr unit{lilv_port_get(m_plugin, lilvPort, n.unitsUnit)})
-            parameter.unit = text(
-                LilvNodePtr(lilv_world_get(m_world.world(), unit.get(), n.unitsSymbol, nullptr))
-                    .get());
-        addLabels(parameter, lilvPort);
-        list.append(std::move(parameter));
-    }
+    for (uint32_t i : m_controlInputs)
+        if (int(i) != m_enabledPort)
+            list.append(describeForView(i));
     return list;
+}
+
+QList<PluginParameter> Lv2Ports::outputs() const
+{
+    QList<PluginParameter> list;
+    auto lock = m_world.lock();
+    for (uint32_t i : m_controlOutputs)
+        list.append(describeForView(i));
+    return list;
+}
+
+PluginParameter Lv2Ports::describeForView(uint32_t i) const
+{
+    const auto& n = m_world.nodes();
+    const Port& port = m_ports[i];
+    const LilvPort* lilvPort = lilv_plugin_get_port_by_index(m_plugin, i);
+    PluginParameter parameter;
+    parameter.symbol = port.symbol;
+    parameter.name = text(LilvNodePtr(lilv_port_get_name(m_plugin, lilvPort)).get());
+    parameter.minimum = port.minimum;
+    parameter.maximum = port.maximum;
+    parameter.defaultValue = port.defaultValue;
+    parameter.output = port.kind == Kind::controlOut;
+    parameter.value = value(int(i));
+    parameter.integer = lilv_port_has_property(m_plugin, lilvPort, n.integer);
+    parameter.toggle = lilv_port_has_property(m_plugin, lilvPort, n.toggled);
+    parameter.enumeration = lilv_port_has_property(m_plugin, lilvPort, n.enumeration);
+    parameter.logarithmic = lilv_port_has_property(m_plugin, lilvPort, n.logarithmic);
+    if (const LilvNodePtr unit{lilv_port_get(m_plugin, lilvPort, n.unitsUnit)})
+        parameter.unit = text(
+            LilvNodePtr(lilv_world_get(m_world.world(), unit.get(), n.unitsSymbol, nullptr)).get());
+    addLabels(parameter, lilvPort);
+    return parameter;
 }
 
 void Lv2Ports::addLabels(PluginParameter& parameter, const LilvPort* port) const

@@ -38,6 +38,7 @@ public:
     const std::vector<uint32_t>& mainInputs() const { return m_mainInputs; }
     const std::vector<uint32_t>& mainOutputs() const { return m_mainOutputs; }
     const std::vector<uint32_t>& controlInputs() const { return m_controlInputs; }
+    const std::vector<uint32_t>& controlOutputs() const { return m_controlOutputs; }
     const std::vector<uint32_t>& atomPorts() const { return m_atomPorts; }
     /// One main input and output: the host runs one copy per channel.
     bool dualMono() const { return m_mainInputs.size() == 1 && m_mainOutputs.size() == 1; }
@@ -56,24 +57,42 @@ public:
     /// port as `enabled`. Run thread.
     void fill(float* buffer, bool enabled) const noexcept;
 
+    /// The last value the plugin wrote to a control output; 0 before it ran.
+    float reported(uint32_t index) const
+    {
+        return m_reported[index].load(std::memory_order_relaxed);
+    }
+    /// Run thread, after run(): keeps the control outputs a copy wrote
+    /// (`values`, one float per port). With several copies, the largest
+    /// value of any copy is kept (the louder channel's meter).
+    void report(const float* values, bool first) noexcept;
+
     /// The control inputs a user sets (not the enabled port), with their
     /// targets. Locks the world.
     QList<PluginParameter> parameters() const;
+    /// The control outputs, with the values last reported. Locks the world.
+    QList<PluginParameter> outputs() const;
+    /// The target of a control input or the reported value of a control
+    /// output; NaN for another port. Lock-free.
+    float value(int index) const;
 
 private:
     void describe(uint32_t index, float minimum, float maximum, float defaultValue);
     void addLabels(PluginParameter& parameter, const LilvPort* port) const;
+    PluginParameter describeForView(uint32_t index) const;
 
     Lv2World& m_world;
     const LilvPlugin* m_plugin;
     std::vector<Port> m_ports;
     std::vector<uint32_t> m_mainInputs, m_mainOutputs;
-    std::vector<uint32_t> m_controlInputs; ///< walked before every block
-    std::vector<uint32_t> m_atomPorts;     ///< reset before every block
+    std::vector<uint32_t> m_controlInputs;  ///< walked before every block
+    std::vector<uint32_t> m_controlOutputs; ///< walked after every block
+    std::vector<uint32_t> m_atomPorts;      ///< reset before every block
     int m_enabledPort = -1;
     int m_latencyPort = -1;
     size_t m_atomCapacity = 8192;
     std::unique_ptr<std::atomic<float>[]> m_targets;
+    std::unique_ptr<std::atomic<float>[]> m_reported; ///< written by the run thread only
     std::atomic<quint64> m_changes{0};
 };
 
