@@ -1,0 +1,119 @@
+// A plugin's own X11 interface in its editor panel, on a real X server
+// (run under xvfb-run): it opens embedded, what it writes reaches the
+// plugin, and the panel switches to the generic view and back.
+#include "chain/Chain.h"
+#include "host/lv2/Lv2EditorView.h"
+#include "host/lv2/Lv2Instance.h"
+#include "tests/host/Lv2TestSupport.h"
+#include "ui/editors/EditorOpener.h"
+#include "ui/editors/EditorPanel.h"
+#include "ui/editors/GenericEditor.h"
+#include "ui/editors/PluginUiHost.h"
+
+#include <QApplication>
+#include <QCoroTask>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+using namespace tolvex;
+using namespace tolvex::testing;
+
+class TestEditorX11 : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<host::Lv2AudioHost> m_host;
+    std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<chain::Chain> m_chain;
+
+    ui::editors::EditorPanel* open(const char* uri)
+    {
+        const model::PluginInfo info = lv2Info(*m_host, uri);
+        if (info.name.isEmpty())
+            return nullptr;
+        QCoro::waitFor(m_chain->addPlugin(info, std::nullopt, false, true));
+        const QUuid id = m_chain->slots().last()->id();
+        if (!QTest::qWaitFor([&] { return m_chain->hasEditor(id); }, 10000))
+            return nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* panel = qobject_cast<ui::editors::EditorPanel*>(widget);
+                panel && panel->isVisible() && panel->windowTitle() == info.name)
+                return panel;
+        return nullptr;
+    }
+
+    /// Saves the screen when TOLVEX_SCREENSHOTS names a folder.
+    static void screenshot(const QString& name)
+    {
+        const QString folder = qEnvironmentVariable("TOLVEX_SCREENSHOTS");
+        if (!folder.isEmpty())
+            QGuiApplication::primaryScreen()->grabWindow(0).save(folder + '/' + name + ".png");
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("needs an X11 display");
+        m_host = std::make_unique<host::Lv2AudioHost>();
+        m_settings =
+            std::make_unique<QSettings>(m_dir.filePath("settings.ini"), QSettings::IniFormat);
+        m_settings->clear(); // no chain restored from an earlier test
+        m_chain = std::make_unique<chain::Chain>(*m_host, *m_settings);
+        ui::editors::installEditorOpener(*m_chain, nullptr);
+    }
+    void cleanupTestCase()
+    {
+        m_chain.reset();
+        m_host.reset();
+    }
+
+    void embeddedInterfaceWritesToThePlugin()
+    {
+        auto* panel = open("http://gareus.org/oss/lv2/dpl#stereo");
+        if (!panel)
+            QSKIP("x42-dpl not installed");
+        QVERIFY(panel->showsPluginInterface());
+        QVERIFY(panel->pluginInterface()->view().embedded());
+        QVERIFY(panel->width() >= 50 && panel->height() >= 50);
+        QTest::qWait(qEnvironmentVariableIsSet("TOLVEX_PAUSE") ? 3000 : 500); // the interface draws
+        screenshot("editor-x11-dpl");
+
+        // The interface's write function, called as the interface calls it.
+        auto& instance = dynamic_cast<host::Lv2Instance&>(m_chain->slots().last()->unit());
+        auto& view = dynamic_cast<host::Lv2EditorView&>(panel->pluginInterface()->view());
+        const float threshold = -4.5f;
+        view.write(uint32_t(instance.ports().indexOf("threshold")), sizeof(float), 0, &threshold);
+        QCOMPARE(instance.value("threshold"), threshold);
+
+        auto* toGeneric = panel->findChild<QToolButton*>();
+        toGeneric->click();
+        QVERIFY(!panel->showsPluginInterface());
+        QTRY_VERIFY(panel->genericEditor()->isVisible());
+        QTest::qWait(300);
+        screenshot("editor-x11-dpl-generic");
+        toGeneric->click();
+        QVERIFY(panel->showsPluginInterface());
+        panel->close();
+        QVERIFY(m_chain->slots().last()->unit().value("threshold") == threshold);
+    }
+
+    void interfaceWithItsOwnWindowIsShown()
+    {
+        auto* panel = open("http://gareus.org/oss/lv2/meters#dBTPstereo");
+        if (!panel)
+            QSKIP("x42-meters not installed");
+        QVERIFY(panel->pluginInterface());
+        QVERIFY(!panel->pluginInterface()->view().embedded());
+        QTRY_VERIFY(panel->showsPluginInterface());
+        QTest::qWait(500);
+        screenshot("editor-x11-meter");
+        panel->close(); // hides and lets go of the plugin's window
+    }
+};
+
+QTEST_MAIN(TestEditorX11)
+#include "test_editor_x11.moc"

@@ -1,0 +1,139 @@
+// The generic parameter view of real plugins: the right control for each
+// kind of port, and a control that changes the plugin, which the next
+// export carries.
+#include "chain/Chain.h"
+#include "host/files/AudioFiles.h"
+#include "model/ExportFormat.h"
+#include "render/Renderer.h"
+#include "tests/host/AudioTestFiles.h"
+#include "tests/host/Lv2TestSupport.h"
+#include "ui/editors/EditorOpener.h"
+#include "ui/editors/EditorPanel.h"
+#include "ui/editors/GenericEditor.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoroTask>
+#include <QLabel>
+#include <QSettings>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace tolvex;
+using namespace tolvex::testing;
+
+namespace {
+constexpr const char* dplUri = "http://gareus.org/oss/lv2/dpl#stereo";
+} // namespace
+
+class TestGenericEditor : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<host::Lv2AudioHost> m_host;
+    std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<chain::Chain> m_chain;
+
+    /// Adds the plugin as the add menu does, its editor opened; null when
+    /// the plugin is not installed.
+    ui::editors::GenericEditor* open(const char* uri)
+    {
+        const model::PluginInfo info = lv2Info(*m_host, uri);
+        if (info.name.isEmpty())
+            return nullptr;
+        QCoro::waitFor(m_chain->addPlugin(info, std::nullopt, false, true));
+        const QUuid id = m_chain->slots().last()->id();
+        if (!QTest::qWaitFor([&] { return m_chain->hasEditor(id); }, 5000))
+            return nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* panel = qobject_cast<ui::editors::EditorPanel*>(widget);
+                panel && panel->isVisible() && panel->windowTitle() == info.name)
+                return panel->genericEditor();
+        return nullptr;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_host = std::make_unique<host::Lv2AudioHost>();
+        m_settings =
+            std::make_unique<QSettings>(m_dir.filePath("settings.ini"), QSettings::IniFormat);
+        m_settings->clear(); // no chain restored from an earlier test
+        m_chain = std::make_unique<chain::Chain>(*m_host, *m_settings);
+        ui::editors::installEditorOpener(*m_chain, nullptr);
+    }
+    void cleanup()
+    {
+        m_chain.reset();
+        m_host.reset();
+    }
+
+    void eachPortGetsItsControl_data()
+    {
+        QTest::addColumn<QString>("uri");
+        QTest::addColumn<QString>("symbol");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("range") << dplUri << "gain"
+                               << "QSlider";
+        QTest::newRow("logarithmic range") << dplUri << "release"
+                                           << "QSlider";
+        QTest::newRow("toggle") << dplUri << "truepeak"
+                                << "QCheckBox";
+        QTest::newRow("latency, read only") << dplUri << "latency"
+                                            << "QLabel";
+        QTest::newRow("enumeration") << "urn:tolvex:test:state"
+                                     << "level"
+                                     << "QComboBox";
+    }
+    void eachPortGetsItsControl()
+    {
+        QFETCH(QString, uri);
+        QFETCH(QString, symbol);
+        QFETCH(QString, kind);
+        auto* editor = open(uri.toUtf8().constData());
+        if (!editor)
+            QSKIP("plugin not installed");
+        QWidget* control = editor->findChild<QWidget*>(symbol);
+        QVERIFY(control);
+        QVERIFY(control->inherits(kind.toLatin1().constData()));
+        QVERIFY(!editor->findChild<QWidget*>("enable")); // the host's bypass
+        if (auto* combo = qobject_cast<QComboBox*>(control))
+            QCOMPARE(combo->itemText(1), QStringLiteral("Voll"));
+    }
+
+    void aMovedSliderChangesThePluginAndTheExport()
+    {
+        auto* editor = open(dplUri);
+        if (!editor)
+            QSKIP("x42-dpl not installed");
+        chain::Slot& slot = *m_chain->slots().last();
+        auto* gain = editor->findChild<QSlider*>("gain");
+        gain->setValue(100); // -10…30 dB in a thousand steps
+        QCOMPARE(slot.unit().value("gain"), -6.0f);
+        QVERIFY(gain->parentWidget()->findChild<QLabel*>()->text().contains("-6.0 dB"));
+
+        const QString source = m_dir.filePath("sine.wav");
+        writeSignal(*host::createAudioFile(
+                        source, model::writerSettings(model::ExportFormat::wav32f, 2, 48000)),
+                    sineSignal(48000, 2, 48000));
+        const render::RenderJob job{QUrl::fromLocalFile(source),
+                                    QUrl::fromLocalFile(m_dir.filePath("out.wav")),
+                                    {m_chain->captureState(slot)},
+                                    model::ExportFormat::wav32f};
+        render::renderFile(*m_host, job, [](double) {});
+        const Signal out = readToEnd(*host::openAudioFile(job.target.toLocalFile()));
+        float peak = 0; // past the plugin's latency and its gain's glide
+        for (size_t i = out.channels[0].size() / 2; i < out.channels[0].size(); ++i)
+            peak = std::max(peak, std::abs(out.channels[0][i]));
+        QVERIFY2(std::abs(peak - 0.5f * std::pow(10.0f, -6.0f / 20)) < 0.01f,
+                 qPrintable(QString::number(peak))); // a half-scale sine, 6 dB down
+    }
+};
+
+QTEST_MAIN(TestGenericEditor)
+#include "test_generic_editor.moc"
