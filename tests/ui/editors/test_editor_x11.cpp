@@ -2,8 +2,11 @@
 // (run under xvfb-run): it opens embedded, what it writes reaches the
 // plugin, and the panel switches to the generic view and back.
 #include "chain/Chain.h"
+#include "host/files/AudioFiles.h"
 #include "host/lv2/Lv2EditorView.h"
 #include "host/lv2/Lv2Instance.h"
+#include "model/ExportFormat.h"
+#include "tests/host/AudioTestFiles.h"
 #include "tests/host/Lv2TestSupport.h"
 #include "ui/editors/EditorOpener.h"
 #include "ui/editors/EditorPanel.h"
@@ -14,6 +17,7 @@
 #include <QCoroTask>
 #include <QScreen>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -82,12 +86,31 @@ private Q_SLOTS:
         QTest::qWait(qEnvironmentVariableIsSet("TOLVEX_PAUSE") ? 3000 : 500); // the interface draws
         screenshot("editor-x11-dpl");
 
-        // The interface's write function, called as the interface calls it.
         auto& instance = dynamic_cast<host::Lv2Instance&>(m_chain->slots().last()->unit());
+        if (!QStandardPaths::findExecutable("xdotool").isEmpty()) {
+            // The wheel turned down over the interface's threshold knob.
+            const QPoint knob = panel->pluginInterface()->mapToGlobal(QPoint(109, 31));
+            runTool("xdotool", {"mousemove", QString::number(knob.x()), QString::number(knob.y()),
+                                "sleep", "0.2", "click", "--repeat", "3", "--delay", "100", "5"});
+            QTRY_VERIFY(instance.value("threshold") < -1.0f);
+        }
+
+        // The interface's write function, called as the interface calls it.
         auto& view = dynamic_cast<host::Lv2EditorView&>(panel->pluginInterface()->view());
         const float threshold = -4.5f;
         view.write(uint32_t(instance.ports().indexOf("threshold")), sizeof(float), 0, &threshold);
         QCOMPARE(instance.value("threshold"), threshold);
+
+        // Playing through it, the plugin's meter reaches the interface.
+        const QString sine = m_dir.filePath("sine.wav");
+        writeSignal(*host::createAudioFile(
+                        sine, model::writerSettings(model::ExportFormat::wav32f, 2, 48000)),
+                    sineSignal(48000, 2, 48000 * 2));
+        m_chain->play(model::AudioItem::make(QUrl::fromLocalFile(sine), 48000, 2, 96000), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(instance.value("level") < -1, 5000); // 0.5 reads -6 dB
+        QTest::qWait(300);
+        screenshot("editor-x11-dpl-playing");
+        m_chain->stop();
 
         auto* toGeneric = panel->findChild<QToolButton*>();
         toGeneric->click();
