@@ -14,7 +14,8 @@ constexpr size_t toUiBlocks = 32;
 Lv2UiLink::Lv2UiLink(size_t atomCapacity)
     : m_toPlugin(std::max<size_t>(1 << 16, 4 * atomCapacity)),
       m_toUi(std::max<size_t>(1 << 18, toUiBlocks * atomCapacity)),
-      m_guiScratch(messageSize(uint32_t(atomCapacity)) / 8 + 1),
+      m_sending(messageSize(uint32_t(atomCapacity)) / 8 + 1),
+      m_receiving(messageSize(uint32_t(atomCapacity)) / 8 + 1),
       m_runScratch(messageSize(uint32_t(atomCapacity)) / 8 + 1), m_block(atomCapacity)
 {}
 
@@ -32,9 +33,9 @@ bool Lv2UiLink::pack(std::vector<uint64_t>& buffer, uint32_t port, const LV2_Ato
 
 bool Lv2UiLink::sendToPlugin(uint32_t port, const LV2_Atom& atom)
 {
-    if (messageSize(atom.size) > m_block.size() || !pack(m_guiScratch, port, atom))
+    if (messageSize(atom.size) > m_block.size() || !pack(m_sending, port, atom))
         return false;
-    return m_toPlugin.write(m_guiScratch.data(), uint32_t(messageSize(atom.size)));
+    return m_toPlugin.write(m_sending.data(), uint32_t(messageSize(atom.size)));
 }
 
 void Lv2UiLink::setListening(bool listening)
@@ -47,10 +48,10 @@ void Lv2UiLink::setListening(bool listening)
 void Lv2UiLink::receive(const std::function<void(uint32_t, const LV2_Atom&)>& deliver)
 {
     for (uint32_t size = m_toUi.peekSize(); size > 0; size = m_toUi.peekSize()) {
-        if (size > m_guiScratch.size() * 8)
-            m_guiScratch.resize(size / 8 + 1);
-        m_toUi.read(m_guiScratch.data(), uint32_t(m_guiScratch.size() * 8));
-        const auto* header = reinterpret_cast<const Header*>(m_guiScratch.data());
+        if (size > m_receiving.size() * 8)
+            m_receiving.resize(size / 8 + 1);
+        m_toUi.read(m_receiving.data(), uint32_t(m_receiving.size() * 8));
+        const auto* header = reinterpret_cast<const Header*>(m_receiving.data());
         deliver(header->port, *reinterpret_cast<const LV2_Atom*>(header + 1));
     }
 }

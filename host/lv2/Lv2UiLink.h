@@ -68,7 +68,10 @@ private:
     SpscRing m_toPlugin;
     SpscRing m_toUi;
     std::atomic<bool> m_listening{false};
-    std::vector<uint64_t> m_guiScratch; ///< GUI thread: a message being sent or received
+    std::vector<uint64_t> m_sending; ///< GUI thread: a message being sent
+    /// GUI thread: a message being delivered (the interface may send while
+    /// it handles one).
+    std::vector<uint64_t> m_receiving;
     std::vector<uint64_t> m_runScratch; ///< run thread: an event being passed on
     std::vector<char> m_block;          ///< run thread: the messages of one block
     size_t m_taken = 0;                 ///< bytes of m_block in use
