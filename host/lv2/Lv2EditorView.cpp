@@ -127,6 +127,8 @@ bool Lv2EditorView::create(quintptr parentWindow)
         g.features.push_back({LV2_EXTERNAL_UI_DEPRECATED_URI, &g.external});
     }
     LilvInstance* live = m_instance.liveInstance();
+    if (m_choice.instanceAccess || m_choice.dataAccess)
+        m_reachedInto = live;
     if (m_choice.instanceAccess && live)
         g.features.push_back({LV2_INSTANCE_ACCESS_URI, lilv_instance_get_handle(live)});
     if (m_choice.dataAccess && live) {
@@ -208,6 +210,15 @@ bool Lv2EditorView::idle()
 {
     if (!m_guest)
         return false;
+    if (m_reachedInto && m_reachedInto != m_instance.liveInstance()) {
+        // The plugin was made anew (another rate): an interface that
+        // reached into the old one must not run on; it goes, as if closed.
+        m_instance.uiLink().setListening(false);
+        m_guest.reset();
+        m_shown = false;
+        m_closed = true;
+        return false;
+    }
     SuilInstance* ui = m_guest->instance.get();
     const LV2_URID eventTransfer = m_eventTransfer;
     m_instance.uiLink().receive([ui, eventTransfer](uint32_t port, const LV2_Atom& atom) {

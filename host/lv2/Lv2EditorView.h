@@ -51,6 +51,7 @@ private:
     QSize m_preferred;
     std::vector<float> m_told; ///< per port: the value the interface knows; NaN: none
     quint64 m_targetChanges = ~quint64(0);
+    const void* m_reachedInto = nullptr; ///< the copy an interface with instance access got
     uint32_t m_eventTransfer = 0, m_atomTransfer = 0; ///< URIDs of the atom protocols
     bool m_shown = false;
     bool m_closed = false;

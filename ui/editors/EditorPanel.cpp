@@ -80,6 +80,11 @@ void EditorPanel::addPluginInterface(std::unique_ptr<host::EditorView> view)
         m_stack->setCurrentWidget(pluginUi);
     connect(pluginUi, &PluginUiHost::sizeRequested, this, &EditorPanel::followSizeRequest);
     connect(pluginUi, &PluginUiHost::closedByPlugin, this, [this] {
+        if (m_plugin->embedded()) {
+            m_switch->setChecked(true); // an embedded interface that went leaves the list
+            m_switch->setEnabled(false);
+            return;
+        }
         const QSignalBlocker blocker(m_switch);
         m_switch->setChecked(false);
     });

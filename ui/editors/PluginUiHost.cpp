@@ -69,9 +69,9 @@ void PluginUiHost::resizeEvent(QResizeEvent* event)
 
 void PluginUiHost::idle()
 {
-    if (m_view->idle() || !m_shown)
+    if (m_view->idle() || (!m_shown && !m_view->embedded()))
         return;
-    m_shown = false; // the interface closed its own window
+    m_shown = false; // the interface closed its own window, or is gone
     Q_EMIT closedByPlugin();
 }
 

@@ -32,7 +32,8 @@ public:
     QSize sizeHint() const override;
 
 Q_SIGNALS:
-    /// The interface closed its own window.
+    /// The interface closed its own window; an embedded one has gone
+    /// (its plugin was made anew) and shows nothing from now on.
     void closedByPlugin();
     /// The interface asks for this size.
     void sizeRequested(const QSize& size);
