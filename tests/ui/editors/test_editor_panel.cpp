@@ -122,12 +122,13 @@ private Q_SLOTS:
         QVERIFY(openPanels().isEmpty());
 
         chain::Slot& second = addSlot();
+        const QUuid secondId = second.id();
         m_chain->openEditor(second);
-        QTRY_VERIFY(m_chain->hasEditor(second.id()));
+        QTRY_VERIFY(m_chain->hasEditor(secondId));
         QPointer<EditorPanel> panel = openPanels().first();
         m_chain->removeSlot(&second);
         QVERIFY(!panel || !panel->isVisible());
-        QVERIFY(!m_chain->hasEditor(id) && !m_chain->hasEditor(second.id()));
+        QVERIFY(!m_chain->hasEditor(id) && !m_chain->hasEditor(secondId));
         QTRY_VERIFY(!panel);
     }
 
