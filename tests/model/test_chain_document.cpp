@@ -33,7 +33,9 @@ class TestChainDocument : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void encodesExactBytes_data()
+    // Encoding gives these exact bytes, and decoding them gives the chain
+    // back: encoded again, every field of every entry comes out the same.
+    void encodesExactBytesAndReadsThemBack_data()
     {
         QTest::addColumn<QList<PluginState>>("chain");
         QTest::addColumn<QByteArray>("json");
@@ -46,36 +48,28 @@ private Q_SLOTS:
                                    std::nullopt}}
             << QByteArray(R"([{"type":1635083896,"subtype":2020438124,"manufacturer":1147497839,)"
                           R"("name":"Example EQ","vendor":"Demo Audio","bypass":true}])");
-        QTest::newRow("state, extreme codes, escapes")
+        QTest::newRow("two, state, extreme codes, escapes")
             << QList<PluginState>{{{0, 0, 4294967295u},
                                    QStringLiteral("Ä \"q\" /\\\n\x01"),
                                    QString(),
                                    false,
-                                   QByteArray("\x00\xff\x10", 3)}}
+                                   QByteArray("\x00\xff\x10", 3)},
+                                  {{7, 8, 9}, QStringLiteral("🎛"), "V", true, QByteArray()}}
             << QByteArray(R"([{"type":0,"subtype":0,"manufacturer":4294967295,)"
                           "\"name\":\"\xc3\x84 \\\"q\\\" /\\\\\\n\\u0001\",\"vendor\":\"\","
-                          R"("bypass":false,"state":"AP8Q"}])");
+                          R"("bypass":false,"state":"AP8Q"},)"
+                          R"({"type":7,"subtype":8,"manufacturer":9,"name":")"
+                          "\xf0\x9f\x8e\x9b"
+                          R"(","vendor":"V","bypass":true,"state":""}])");
     }
-    void encodesExactBytes()
+    void encodesExactBytesAndReadsThemBack()
     {
         QFETCH(QList<PluginState>, chain);
         QFETCH(QByteArray, json);
         QCOMPARE(encodeChain(chain), json);
-    }
-
-    void roundTripKeepsEveryField()
-    {
-        QByteArray blob;
-        for (int i = 0; i < 300; ++i)
-            blob.append(char(i * 7));
-        const QList<PluginState> chain{
-            {{1, 2, 3}, QStringLiteral("EQ"), QStringLiteral("V"), true, blob},
-            {{7, 8, 9}, QStringLiteral("日本 🎛"), QString(), false, QByteArray()},
-            {{4, 5, 6}, QStringLiteral("x"), QStringLiteral("y"), false, std::nullopt}};
-        const QByteArray encoded = encodeChain(chain);
-        const auto decoded = decodeChain(encoded);
+        const auto decoded = decodeChain(json);
         QVERIFY(decoded);
-        QCOMPARE(encodeChain(*decoded), encoded); // every field, in every entry
+        QCOMPARE(encodeChain(*decoded), json);
     }
 
     void decodesValidVariants_data()
