@@ -26,12 +26,18 @@ AudioBuffer ramp(const AudioFormat& format, qint64 frames, float start)
     return buffer;
 }
 
-/// A host whose real-time engines play into a ManualOutput the test pumps,
-/// with a player attached and connected through `plugins` to the mixer.
+/// A real-time engine of the real host, a player attached and connected
+/// through `plugins` to the mixer. It plays into `realOutput`, or else into
+/// a ManualOutput the test pumps, opened at `forcedRate` when that is given.
 struct Rig {
-    explicit Rig(double forcedRate = 0, std::vector<const char*> plugins = {},
-                 const AudioFormat& format = *AudioFormat::standard(48000, 2))
-        : forcedRate(forcedRate)
+    explicit Rig(std::vector<const char*> plugins = {}, double forcedRate = 0,
+                 const AudioFormat& format = *AudioFormat::standard(48000, 2),
+                 Lv2AudioHost::OutputFactory realOutput = {})
+        : host(realOutput ? std::move(realOutput) : [this, forcedRate] {
+              auto made = std::make_unique<ManualOutput>(forcedRate);
+              output = made.get();
+              return made;
+          })
     {
         for (const char* uri : plugins)
             instances.push_back(instantiateNow(host, lv2Info(host, uri)));
@@ -53,13 +59,8 @@ struct Rig {
     }
     const std::vector<float>& out(int channel) const { return output->captured[size_t(channel)]; }
 
-    double forcedRate;
     ManualOutput* output = nullptr;
-    Lv2AudioHost host{[this] {
-        auto made = std::make_unique<ManualOutput>(forcedRate);
-        output = made.get();
-        return made;
-    }};
+    Lv2AudioHost host;
     std::vector<std::unique_ptr<PluginInstance>> instances;
     std::unique_ptr<RealtimeEngine> engine = host.makeRealtimeEngine();
     std::unique_ptr<PlayerNode> player = host.makePlayerNode();
@@ -75,7 +76,7 @@ private Q_SLOTS:
     {
         // A gain, a delay of 64 frames, and a plugin of eight channels that
         // cannot take stereo and so leaves the sound as it is.
-        Rig rig(0, {"urn:tolvex:test:gain", "urn:tolvex:test:delay", "urn:tolvex:test:mixer8"});
+        Rig rig({"urn:tolvex:test:gain", "urn:tolvex:test:delay", "urn:tolvex:test:mixer8"});
         rig.instances[0]->setParameter(QStringLiteral("gain"), 2.0f);
         rig.player->schedule(ramp(*AudioFormat::standard(48000, 2), 4096, 1), {});
         rig.engine->start();
@@ -143,7 +144,7 @@ private Q_SLOTS:
         QFETCH(double, deviceRate);
         QFETCH(qint64, block);
         const AudioFormat format = *AudioFormat::standard(graphRate, 2);
-        Rig rig(deviceRate, {}, format);
+        Rig rig({}, deviceRate, format);
         const qint64 frames = qint64(graphRate) * 3;
         auto sine = *AudioBuffer::make(format, frames);
         for (int c = 0; c < 2; ++c)
@@ -169,45 +170,30 @@ private Q_SLOTS:
                 .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
                 .size();
         };
-        Lv2AudioHost host([] { return makeNullOutput(64); });
-        auto gain = instantiateNow(host, lv2Info(host, "urn:tolvex:test:monogain"));
         const AudioFormat format = *AudioFormat::standard(48000, 2);
-        auto engine = host.makeRealtimeEngine();
-        auto player = host.makePlayerNode();
-        engine->attach(*player);
-        engine->attach(*gain);
-        engine->connect(*player, *gain, format);
-        engine->connect(*gain, engine->mainMixer(), format);
+        Rig rig({"urn:tolvex:test:monogain"}, 0, format, [] { return makeNullOutput(64); });
         const auto before = threads();
         std::atomic<int> completions = 0;
         for (int i = 0; i < 1000; ++i) {
-            player->schedule(ramp(format, 128, 1), [&] { ++completions; });
-            engine->start();
-            player->play();
-            player->stop();
-            engine->stop();
+            rig.player->schedule(ramp(format, 128, 1), [&] { ++completions; });
+            rig.engine->start();
+            rig.player->play();
+            rig.player->stop();
+            rig.engine->stop();
         }
         QTRY_COMPARE(completions.load(), 1000);
         QCOMPARE(threads(), before);
-        engine->detach(*gain);
-        engine->detach(*player);
     }
 
     void theDeviceOutputFallsBackToNull()
     {
         // Without a sound device the app still previews, silently.
-        Lv2AudioHost host(&makeDeviceOutput);
-        auto engine = host.makeRealtimeEngine();
-        auto player = host.makePlayerNode();
         const AudioFormat format = *AudioFormat::standard(44100, 2);
-        engine->attach(*player);
-        engine->connect(*player, engine->mainMixer(), format);
-        engine->start();
-        player->schedule(ramp(format, 4410, 1), {});
-        player->play();
-        QTRY_VERIFY(player->playerTime().value_or(0) > 0);
-        engine->stop();
-        engine->detach(*player);
+        Rig rig({}, 0, format, &makeDeviceOutput);
+        rig.engine->start();
+        rig.player->schedule(ramp(format, 4410, 1), {});
+        rig.player->play();
+        QTRY_VERIFY(rig.player->playerTime().value_or(0) > 0);
     }
 };
 
