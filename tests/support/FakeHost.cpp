@@ -156,12 +156,6 @@ public:
     explicit FakeOfflineEngine(FakeHost& host) : m_host(host) {}
     ~FakeOfflineEngine() override { stop(); }
 
-    void enableManualRendering(const AudioFormat& format, qint64 maximumFrameCount) override
-    {
-        if (m_host.refuseManualRendering)
-            throw HostError(QStringLiteral("Offline-Rendering wird nicht unterstützt."));
-        OfflineGraphEngine::enableManualRendering(format, maximumFrameCount);
-    }
     bool setManualRenderingInput(const AudioFormat& format, InputBlock block) override
     {
         return !m_host.refuseManualRenderingInput &&

@@ -79,7 +79,6 @@ public:
     void addPlugin(FakePlugin plugin);
     void addFile(const QString& path, FakeAudioFile file);
     /// Makes the next engines refuse or fail at the given step.
-    bool refuseManualRendering = false;
     bool refuseManualRenderingInput = false;
     bool failEngineStart = false;
     /// The offline render call with this index (0-based, per engine) returns
