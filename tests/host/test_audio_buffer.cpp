@@ -31,19 +31,14 @@ private Q_SLOTS:
         const auto format = *AudioFormat::standard(48000, 3);
         for (qint64 capacity : {qint64(0), qint64(-5), AudioBuffer::maxFrameCapacity + 1})
             QVERIFY(!AudioBuffer::make(format, capacity));
-        auto buffer = AudioBuffer::make(format, 4096);
-        QVERIFY(buffer && buffer->frameCapacity() == 4096 && buffer->frameLength() == 0);
+        auto buffer = *AudioBuffer::make(format, 4096);
         for (int c = 0; c < 3; ++c)
-            QVERIFY(std::all_of(buffer->channel(c), buffer->channel(c) + 4096,
+            QVERIFY(std::all_of(buffer.channel(c), buffer.channel(c) + 4096,
                                 [](float s) { return s == 0.0f; }));
-        buffer->channel(1)[4095] = 1.0f;
-        QCOMPARE(buffer->channel(2)[0], 0.0f);
-        buffer->setFrameLength(5000);
-        QCOMPARE(buffer->frameLength(), 4096);
-        // Moving keeps the channel memory and its pointers.
-        float* const second = buffer->channel(1);
-        AudioBuffer moved = std::move(*buffer);
-        QVERIFY(moved.channel(1) == second && moved.channels()[1] == second);
+        buffer.channel(1)[4095] = 1.0f;
+        QCOMPARE(buffer.channel(2)[0], 0.0f);
+        buffer.setFrameLength(5000);
+        QCOMPARE(buffer.frameLength(), 4096);
     }
 };
 

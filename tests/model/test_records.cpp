@@ -1,4 +1,3 @@
-#include "model/AudioItem.h"
 #include "model/DisplayText.h"
 #include "model/ExportFormat.h"
 #include "model/NaturalOrder.h"
@@ -53,18 +52,6 @@ private Q_SLOTS:
     {
         for (ExportFormat format : allExportFormats)
             QCOMPARE(exportFormatFromRawValue(rawValue(format)), std::optional(format));
-    }
-
-    void itemsOfTheSameFileAreDistinct()
-    {
-        const QUrl url = QUrl::fromLocalFile(QStringLiteral("/tmp/a.wav"));
-        const AudioItem a = AudioItem::make(url, 48000, 2, 96000);
-        const AudioItem b = AudioItem::make(url, 48000, 2, 96000);
-        QVERIFY(!a.id.isNull() && a.id != b.id);
-        QCOMPARE(a.duration, 2.0);
-        QVERIFY(a.status.isWaiting());
-        QCOMPARE(AudioItem::make(url, 0, 1, 1000).duration, 0.0);
-        QCOMPARE(AudioItem::make(url, -1, 1, 1000).duration, 0.0);
     }
 
     void naturalOrder_data()
