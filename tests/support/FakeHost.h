@@ -36,9 +36,8 @@ struct FakePlugin {
     model::PluginInfo info;
     double latency = 0;  ///< seconds
     double tailTime = 0; ///< seconds
-    /// Channel counts and sample rates the plugin takes; empty takes any.
+    /// Channel counts the plugin takes; empty takes any.
     std::set<int> acceptedChannels{};
-    std::set<double> acceptedRates{};
     bool failsToInstantiate = false;
     /// What fullState() reports besides the "uri" entry.
     host::PropertyDictionary state{};
