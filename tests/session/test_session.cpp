@@ -21,15 +21,6 @@ namespace {
 constexpr int anHour = 3600 * 1000;
 const model::PluginInfo gain{model::effectType, 1, 2, "Gain", "Fake"};
 
-FakeAudioFile tone(qint64 frames)
-{
-    FakeAudioFile file;
-    file.sampleRate = 48000;
-    file.channels = {std::vector<float>(size_t(frames), 0.25f),
-                     std::vector<float>(size_t(frames), -0.25f)};
-    return file;
-}
-
 /// A gain of 2 that holds every block until `open` is set, so that a run
 /// cannot end before the test has looked at it.
 FakeProcessorFactory gatedGain(std::shared_ptr<std::atomic<bool>> open)
@@ -86,17 +77,8 @@ class TestSession : public QObject {
         f.open(QIODevice::WriteOnly);
         f.write("x");
         if (audio)
-            host.addFile(path, tone(4800));
+            host.addFile(path, {48000, {std::vector(4800, 0.25f), std::vector(4800, -0.25f)}});
         return QUrl::fromLocalFile(path);
-    }
-
-    /// The items of `root`, as paths relative to it.
-    static QStringList relativePaths(const Session& session, const QString& root)
-    {
-        QStringList paths;
-        for (const auto& item : session.items())
-            paths << QDir(root).relativeFilePath(item.url.toLocalFile());
-        return paths;
     }
 
     /// A list of files named 1.wav … n.wav in a fresh folder.
@@ -123,9 +105,11 @@ private Q_SLOTS:
         file(host, root + QStringLiteral("/Äpfel.wav"));
         file(host, root + "/notes.txt", false);
         session.add({QUrl::fromLocalFile(root)});
-        QCOMPARE(relativePaths(session, root),
-                 (QStringList{QStringLiteral("Äpfel.wav"), "b2.wav", "B3.WAV", "b10.wav", "c/a.wav",
-                              "Zebra.wav"}));
+        QStringList paths;
+        for (const auto& item : session.items())
+            paths << QDir(root).relativeFilePath(item.url.toLocalFile());
+        QCOMPARE(paths, (QStringList{QStringLiteral("Äpfel.wav"), "b2.wav", "B3.WAV", "b10.wav",
+                                     "c/a.wav", "Zebra.wav"}));
         QVERIFY(session.toast().isEmpty()); // notes.txt in a folder is ignored silently
 
         // Given directly, it counts; duplicates within and across calls are skipped.
