@@ -89,13 +89,9 @@ private Q_SLOTS:
         QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 1);
         QVERIFY(chain.lastError().isEmpty());
 
-        writeFile(folder + "/notes.txt", "x");
-        writeFile(folder + "/Kette.JSON", "[]");
-        writeFile(folder + "/Kette.json", "[]");
-        writeFile(folder + "/Kette 10.json", "[]");
-        writeFile(folder + "/kette 2.json", "[]");
-        writeFile(folder + "/Zebra.json", "[]");
-        writeFile(folder + QStringLiteral("/Äpfel.json"), "[]");
+        for (const char* name : {"notes.txt", "Kette.JSON", "Kette.json", "Kette 10.json",
+                                 "kette 2.json", "Zebra.json", "Äpfel.json"})
+            writeFile(folder + '/' + QString::fromUtf8(name), "[]");
         presets.reload();
         QCOMPARE(presets.names(), (QStringList{QStringLiteral("Äpfel"), "Kette", "kette 2",
                                                "Kette 10", "Sprache - Rauschen", "Zebra"}));
