@@ -214,7 +214,6 @@ private Q_SLOTS:
             << "Quad" << QStringLiteral("Die Kette kann 44.1 kHz nicht verarbeiten.");
         QTest::newRow("input refused")
             << "refuse input" << QStringLiteral("Export lässt sich nicht vorbereiten.");
-        QTest::newRow("engine does not start") << "start" << QString();
         QTest::newRow("render error")
             << "error" << QStringLiteral("Ein Plugin hat beim Rechnen abgebrochen.");
         QTest::newRow("write fails") << "write" << QString();
@@ -231,7 +230,6 @@ private Q_SLOTS:
         host.addPlugin({.info = plugin("X", 2), .failsToInstantiate = true});
         host.addPlugin({.info = plugin("Quad", 3), .acceptedChannels = {4}});
         host.refuseManualRenderingInput = fault == u"refuse input";
-        host.failEngineStart = fault == u"start";
         if (fault == u"error")
             host.renderStatusAt = {{3, host::RenderStatus::error}};
         if (fault == u"write")

@@ -161,8 +161,6 @@ public:
     }
     void start() override
     {
-        if (m_host.failEngineStart)
-            throw HostError(QStringLiteral("Die Audio-Engine lässt sich nicht starten."));
         OfflineGraphEngine::start();
         m_host.m_runningEngines += !std::exchange(m_running, true);
     }

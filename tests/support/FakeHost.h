@@ -71,15 +71,13 @@ struct FakeWrittenFile {
 /// host's own, joined when the host is destroyed.
 class FakeHost : public host::AudioHost {
 public:
-    FakeHost() = default;
     ~FakeHost() override;
 
     // Set-up, before the code under test runs.
     void addPlugin(FakePlugin plugin);
     void addFile(const QString& path, FakeAudioFile file);
-    /// Makes the next engines refuse or fail at the given step.
+    /// Makes the next offline engines refuse the input they are given.
     bool refuseManualRenderingInput = false;
-    bool failEngineStart = false;
     /// The offline render call with this index (0-based, per engine) returns
     /// the given status instead of rendering.
     std::optional<std::pair<int, host::RenderStatus>> renderStatusAt;
