@@ -6,7 +6,10 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QProxyStyle>
+#include <QScreen>
 #include <QWidgetAction>
+
+#include <algorithm>
 
 namespace tolvex::ui::chain {
 
@@ -66,13 +69,19 @@ AddPluginMenu::AddPluginMenu(::tolvex::chain::Chain& chain, QWidget* parent)
 
 void AddPluginMenu::build()
 {
+    if (m_refitting)
+        return;
     clear();
     m_groups.clear();
     m_field = nullptr;
     m_fieldAction = nullptr;
     m_noMatch = nullptr;
-    if (parentWidget())
+    if (parentWidget()) {
+        // As wide as the button; never taller than most of the screen, so
+        // that a long catalogue scrolls within reach.
         setMinimumWidth(parentWidget()->width());
+        setMaximumHeight(parentWidget()->screen()->availableGeometry().height() * 2 / 3);
+    }
     if (m_chain.available().isEmpty()) {
         addAction(QStringLiteral("Keine Effekt-Plugins (LV2) gefunden"))->setEnabled(false);
         return;
@@ -126,6 +135,26 @@ void AddPluginMenu::applyFilter(const QString& text)
     }
     if (m_noMatch)
         m_noMatch->setVisible(!any);
+    fitToEntries();
+}
+
+void AddPluginMenu::fitToEntries()
+{
+    // A shown QMenu keeps its top edge and its scroll state when entries
+    // hide, which leaves a short list far from the button with stale scroll
+    // arrows; opening it again lays it out afresh, field text kept.
+    if (!isVisible() || !parentWidget())
+        return;
+    const QWidget* button = parentWidget();
+    const int height = std::min(sizeHint().height(), maximumHeight());
+    const QPoint below = button->mapToGlobal(QPoint(0, button->height()));
+    const QRect screen = button->screen()->availableGeometry();
+    const QPoint at =
+        below.y() + height <= screen.bottom() ? below : button->mapToGlobal(QPoint(0, -height));
+    m_refitting = true;
+    hide();
+    popup(at);
+    m_refitting = false;
 }
 
 QList<QAction*> AddPluginMenu::visiblePlugins() const

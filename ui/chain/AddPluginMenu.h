@@ -39,6 +39,8 @@ private:
     void addFilterField();
     void applyFilter(const QString& text);
     void takeSingleMatch();
+    /// After filtering: as tall as the entries left, still against the button.
+    void fitToEntries();
 
     struct Group {
         QAction* section;
@@ -50,6 +52,7 @@ private:
     QLineEdit* m_field = nullptr;
     QAction* m_noMatch = nullptr;
     QList<Group> m_groups;
+    bool m_refitting = false; ///< opening again after filtering: keep the entries
 };
 
 } // namespace tolvex::ui::chain
