@@ -1,12 +1,13 @@
 // A stand-in for a file manager under a headless X server: a small window
 // that starts a drag of the locations given on its command line when the
 // mouse is pressed on it, so that a script can drop them elsewhere with
-// synthesised pointer events (xdotool). Exits when the drag ends.
+// synthesised pointer events (xdotool). Exits shortly after the drop.
 #include <QApplication>
 #include <QDrag>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
@@ -28,7 +29,9 @@ protected:
         auto* drag = new QDrag(this);
         drag->setMimeData(data);
         drag->exec(Qt::CopyAction);
-        QApplication::quit();
+        // The target fetches the data after the drop: stay a moment longer,
+        // as a file manager would.
+        QTimer::singleShot(3000, qApp, &QApplication::quit);
     }
 
 private:

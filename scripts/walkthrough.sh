@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# A walk-through of the window with real files and real plugins, under a
+# headless X server: add files by dropping them from a stand-in file
+# manager, build a chain (x42 dpl from the add menu's filter), preview,
+# compare with the original, export, cancel an export and export again.
+# Screenshots of each step go to the folder given (default
+# build/walkthrough); look at them. Needs a default build (./test.sh or
+# `cmake --build --preset default`) and the packages of install-deps.sh.
+#   scripts/walkthrough.sh [OUTPUT_FOLDER]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build
+out=$(realpath -m "${1:-$build/walkthrough}")
+mkdir -p "$out"
+rm -f "$out"/*.png
+
+if [ -z "${TOLVEX_WALKTHROUGH_INNER:-}" ]; then
+  export TOLVEX_WALKTHROUGH_INNER=1
+  exec xvfb-run -a -s "-screen 0 1920x1080x24" "$0" "$out"
+fi
+
+work=$(mktemp -d)
+trap 'kill "${app:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
+export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run
+mkdir -p "$work/run" "$work/audio/Ordner" && chmod 700 "$work/run"
+tone() { ffmpeg -loglevel error -y -f lavfi -i "sine=frequency=$2:duration=$3" -ac 2 -ar 48000 "$1"; }
+tone "$work/audio/Ordner/Interview Teil 1.wav" 440 6
+tone "$work/audio/Ordner/Interview Teil 2.wav" 550 6
+tone "$work/audio/Atmo Straße.wav" 330 6
+tone "$work/audio/Ordner/Lang.wav" 220 600
+
+# M4A: slow enough to cancel the long file while it runs.
+mkdir -p "$work/config/Tolvex"
+printf '[General]\nformat=m4a\n' >"$work/config/Tolvex/Tolvex.conf"
+
+step=0
+shot() {
+  step=$((step + 1))
+  sleep "${2:-1}"
+  "$build/tests/tooling/screenshot" "$(printf '%s/%02d-%s.png' "$out" "$step" "$1")"
+  echo "screenshot $step: $1"
+}
+# Waits up to 60 s for a condition given as a command.
+until_true() {
+  for _ in $(seq 600); do "$@" && return 0; sleep 0.1; done
+  echo "walkthrough: timed out waiting for: $*" >&2
+  return 1
+}
+outputs() { find "$work/audio" -name '*Tolvex*' | wc -l; }
+click() { xdotool mousemove --sync "$1" "$2" click 1; }
+key() { xdotool key --clearmodifiers "$@"; }
+
+"$build/app/tolvex" &
+app=$!
+window=$(xdotool search --sync --name '^Tolvex$' | head -n1)
+xdotool windowmove --sync "$window" 0 0
+eval "$(xdotool getwindowgeometry --shell "$window")" # WIDTH, HEIGHT
+shot empty 2
+
+# A file manager's drag of a folder and a file onto the list.
+"$build/tests/tooling/drag_source" "$work/audio/Ordner" "$work/audio/Atmo Straße.wav" &
+source_pid=$!
+source=$(xdotool search --sync --name '^drag-source$' | head -n1)
+xdotool windowmove --sync "$source" 1300 700
+xdotool mousemove --sync 1380 760 mousedown 1
+for x in 1200 900 600 400; do xdotool mousemove --sync "$x" $((x / 2)); sleep 0.2; done
+shot drag-hover 0.5
+xdotool mouseup 1
+wait "$source_pid" || true
+shot dropped 2
+
+# The chain: the add menu's filter takes the single match and opens its editor.
+click $((WIDTH - 155)) $((HEIGHT - 84))
+sleep 1
+xdotool type --delay 80 "dpl stereo"
+shot add-menu-filtered 1
+key Return
+shot plugin-added 4
+# The editor panel beside the window, where the screenshots show both.
+editor=$(xdotool search --sync --name 'dpl' | head -n1)
+xdotool windowmove --sync "$editor" $((WIDTH + 20)) 0
+shot editor 1
+
+# Preview through the chain, then the original.
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+click 300 86 # the first row
+key space
+shot preview 2
+click $((WIDTH - 370)) $((HEIGHT - 80)) # "Original"
+shot compare 1
+key space
+shot stopped 1
+
+# Export all, cancel during the long file, export again and wait.
+key ctrl+e
+shot exporting 1
+key ctrl+period
+shot cancelled 1
+echo "after cancelling: $(outputs) outputs"
+key ctrl+e
+# Two files done before the cancel, then all four again: six outputs.
+exported_all() { [ "$(outputs)" -ge 6 ]; }
+until_true exported_all
+shot exported 2
+
+find "$work/audio" -name '*Tolvex*' -printf '%P\n' | sort
+kill -TERM "$app"
+wait "$app"
+echo "walkthrough: done, screenshots in $out"
