@@ -3,6 +3,8 @@
 #include "app/ExportBar.h"
 #include "app/NoticeLine.h"
 #include "ui/Palette.h"
+#include "ui/chain/ChainView.h"
+#include "ui/files/FilesView.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -23,8 +25,8 @@ QFrame* divider(QFrame::Shape shape, QWidget* parent)
 
 } // namespace
 
-ContentView::ContentView(session::Session& session, chain::Chain& chain, presets::Presets& presets,
-                         QWidget* parent)
+ContentView::ContentView(session::Session& session, chain::Chain& chain,
+                         ui::ChainCommands& chainCommands, QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("content"));
@@ -32,7 +34,7 @@ ContentView::ContentView(session::Session& session, chain::Chain& chain, presets
     setBackgroundRole(QPalette::Base);
     setAutoFillBackground(true);
 
-    QWidget* chainPanel = makeChainPanel(chain, presets, this);
+    QWidget* chainPanel = makeChainPanel(chain, chainCommands, this);
     chainPanel->setFixedWidth(chainPanelWidth);
     auto* panels = new QHBoxLayout;
     panels->setContentsMargins(0, 0, 0, 0);
@@ -54,20 +56,16 @@ ContentView::ContentView(session::Session& session, chain::Chain& chain, presets
     applyTint();
 }
 
-QWidget* ContentView::makeFilesPanel(session::Session&, chain::Chain&, QWidget* parent)
+QWidget* ContentView::makeFilesPanel(session::Session& session, chain::Chain& chain,
+                                     QWidget* parent)
 {
-    // The files panel's place: ui::files::FilesView(session, chain, parent).
-    auto* panel = new QWidget(parent);
-    panel->setObjectName(QStringLiteral("filesPanel"));
-    return panel;
+    return new ui::files::FilesView(session, chain, parent);
 }
 
-QWidget* ContentView::makeChainPanel(chain::Chain&, presets::Presets&, QWidget* parent)
+QWidget* ContentView::makeChainPanel(chain::Chain& chain, ui::ChainCommands& chainCommands,
+                                     QWidget* parent)
 {
-    // The chain panel's place: ui::chain::ChainView(chain, presets, parent).
-    auto* panel = new QWidget(parent);
-    panel->setObjectName(QStringLiteral("chainPanel"));
-    return panel;
+    return new ui::chain::ChainView(chain, chainCommands, parent);
 }
 
 void ContentView::applyTint()

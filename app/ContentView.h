@@ -8,8 +8,8 @@ class Session;
 namespace tolvex::chain {
 class Chain;
 }
-namespace tolvex::presets {
-class Presets;
+namespace tolvex::ui {
+class ChainCommands;
 }
 
 namespace tolvex::app {
@@ -28,7 +28,7 @@ public:
     static constexpr int chainPanelWidth = 310;
     static constexpr QSize minimumContentSize{820, 500};
 
-    ContentView(session::Session& session, chain::Chain& chain, presets::Presets& presets,
+    ContentView(session::Session& session, chain::Chain& chain, ui::ChainCommands& chainCommands,
                 QWidget* parent = nullptr);
 
     NoticeLine& notice() const { return *m_notice; }
@@ -39,7 +39,8 @@ protected:
 
 private:
     static QWidget* makeFilesPanel(session::Session& session, chain::Chain& chain, QWidget* parent);
-    static QWidget* makeChainPanel(chain::Chain& chain, presets::Presets& presets, QWidget* parent);
+    static QWidget* makeChainPanel(chain::Chain& chain, ui::ChainCommands& chainCommands,
+                                   QWidget* parent);
     void applyTint();
 
     ExportBar* m_exportBar;

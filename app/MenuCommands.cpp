@@ -3,8 +3,8 @@
 #include "app/PresetMenu.h"
 #include "app/UpdateController.h"
 #include "chain/Chain.h"
-#include "presets/Presets.h"
 #include "session/Session.h"
+#include "ui/ChainCommands.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -15,10 +15,10 @@
 namespace tolvex::app {
 
 MenuCommands::MenuCommands(session::Session& session, chain::Chain& chain,
-                           presets::Presets& presets, UpdateController& updates,
+                           ui::ChainCommands& chainCommands, UpdateController& updates,
                            QWidget* dialogParent, QObject* parent)
-    : QObject(parent), m_session(session), m_chain(chain), m_presets(presets), m_updates(updates),
-      m_dialogParent(dialogParent)
+    : QObject(parent), m_session(session), m_chain(chain), m_chainCommands(chainCommands),
+      m_updates(updates), m_dialogParent(dialogParent)
 {
     makeFileCommands();
     makeChainAndHelpCommands();
@@ -40,9 +40,19 @@ bool MenuCommands::canSaveNextToSource(const session::Session& session)
     return !session.folderPath().isEmpty();
 }
 
-bool MenuCommands::chainHasSlots(const chain::Chain& chain)
+QAction* MenuCommands::saveChain() const
 {
-    return !chain.slots().isEmpty();
+    return m_chainCommands.save();
+}
+
+QAction* MenuCommands::clearChain() const
+{
+    return m_chainCommands.clear();
+}
+
+QAction* MenuCommands::rescan() const
+{
+    return m_chainCommands.rescan();
 }
 
 QAction* MenuCommands::make(const QString& title, void (MenuCommands::*handler)())
@@ -70,10 +80,6 @@ void MenuCommands::makeFileCommands()
 
 void MenuCommands::makeChainAndHelpCommands()
 {
-    m_saveChain = make(QStringLiteral("Kette speichern …"), &MenuCommands::runSaveChain);
-    m_saveChain->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    m_clearChain = make(QStringLiteral("Kette leeren"), &MenuCommands::runClearChain);
-    m_rescan = make(QStringLiteral("Plugins neu suchen"), &MenuCommands::runRescan);
     m_checkUpdates = make(QStringLiteral("Nach Updates suchen …"), &MenuCommands::runCheck);
     m_about = make(QStringLiteral("Über Tolvex"), &MenuCommands::runAbout);
     m_about->setMenuRole(QAction::AboutRole);
@@ -86,12 +92,10 @@ void MenuCommands::connectRules()
     connect(&m_session, &Session::exportingChanged, this, &MenuCommands::updateExport);
     connect(&m_session, &Session::exportingChanged, this, &MenuCommands::updateCancel);
     connect(&m_session, &Session::folderPathChanged, this, &MenuCommands::updateNextToSource);
-    connect(&m_chain, &chain::Chain::slotsChanged, this, &MenuCommands::updateChainCommands);
     connect(&m_updates, &UpdateController::canCheckChanged, this, &MenuCommands::updateCheck);
     updateExport();
     updateCancel();
     updateNextToSource();
-    updateChainCommands();
     updateCheck();
 }
 
@@ -105,10 +109,10 @@ void MenuCommands::install(QMenuBar& bar)
     file->addAction(m_quit);
 
     QMenu* chainMenu = bar.addMenu(QStringLiteral("&Kette"));
-    chainMenu->addAction(m_saveChain);
-    chainMenu->addMenu(new PresetMenu(m_presets, m_chain, chainMenu));
+    chainMenu->addAction(m_chainCommands.save());
+    chainMenu->addMenu(new PresetMenu(m_chainCommands, chainMenu));
     chainMenu->addSeparator();
-    chainMenu->addActions({m_clearChain, m_rescan});
+    chainMenu->addActions({m_chainCommands.clear(), m_chainCommands.rescan()});
 
     QMenu* help = bar.addMenu(QStringLiteral("&Hilfe"));
     help->addAction(m_checkUpdates);
@@ -131,13 +135,6 @@ void MenuCommands::updateCancel()
 void MenuCommands::updateNextToSource()
 {
     m_nextToSource->setEnabled(canSaveNextToSource(m_session));
-}
-
-void MenuCommands::updateChainCommands()
-{
-    const bool hasSlots = chainHasSlots(m_chain);
-    m_saveChain->setEnabled(hasSlots);
-    m_clearChain->setEnabled(hasSlots);
 }
 
 void MenuCommands::updateCheck()
@@ -175,22 +172,6 @@ void MenuCommands::runNextToSource()
 void MenuCommands::runQuit()
 {
     QCoreApplication::quit();
-}
-
-void MenuCommands::runSaveChain()
-{
-    m_presets.saveCurrentChain(m_chain);
-}
-
-void MenuCommands::runClearChain()
-{
-    m_chain.clear();
-    m_chain.save();
-}
-
-void MenuCommands::runRescan()
-{
-    m_chain.rescan();
 }
 
 void MenuCommands::runCheck()

@@ -12,8 +12,8 @@ class Session;
 namespace tolvex::chain {
 class Chain;
 }
-namespace tolvex::presets {
-class Presets;
+namespace tolvex::ui {
+class ChainCommands;
 }
 
 namespace tolvex::app {
@@ -29,14 +29,13 @@ class MenuCommands : public QObject {
 
 public:
     /// `dialogParent` carries the about box.
-    MenuCommands(session::Session& session, chain::Chain& chain, presets::Presets& presets,
+    MenuCommands(session::Session& session, chain::Chain& chain, ui::ChainCommands& chainCommands,
                  UpdateController& updates, QWidget* dialogParent, QObject* parent = nullptr);
 
     /// The enabling rules; the export bar shares the first two.
     static bool canExport(const session::Session& session);
     static bool canCancelExport(const session::Session& session);
     static bool canSaveNextToSource(const session::Session& session);
-    static bool chainHasSlots(const chain::Chain& chain);
 
     /// Installs the menus "Datei", "Kette" and "Hilfe" into `bar`.
     void install(QMenuBar& bar);
@@ -47,9 +46,9 @@ public:
     QAction* pickFolder() const { return m_pickFolder; }
     QAction* nextToSource() const { return m_nextToSource; }
     QAction* quit() const { return m_quit; }
-    QAction* saveChain() const { return m_saveChain; }
-    QAction* clearChain() const { return m_clearChain; }
-    QAction* rescan() const { return m_rescan; }
+    QAction* saveChain() const;
+    QAction* clearChain() const;
+    QAction* rescan() const;
     QAction* checkForUpdates() const { return m_checkUpdates; }
     QAction* about() const { return m_about; }
 
@@ -62,7 +61,6 @@ private:
     void updateExport();
     void updateCancel();
     void updateNextToSource();
-    void updateChainCommands();
     void updateCheck();
 
     void runAddFiles();
@@ -71,15 +69,12 @@ private:
     void runPickFolder();
     void runNextToSource();
     void runQuit();
-    void runSaveChain();
-    void runClearChain();
-    void runRescan();
     void runCheck();
     void runAbout();
 
     session::Session& m_session;
     chain::Chain& m_chain;
-    presets::Presets& m_presets;
+    ui::ChainCommands& m_chainCommands;
     UpdateController& m_updates;
     QWidget* m_dialogParent;
 
@@ -89,9 +84,6 @@ private:
     QAction* m_pickFolder = nullptr;
     QAction* m_nextToSource = nullptr;
     QAction* m_quit = nullptr;
-    QAction* m_saveChain = nullptr;
-    QAction* m_clearChain = nullptr;
-    QAction* m_rescan = nullptr;
     QAction* m_checkUpdates = nullptr;
     QAction* m_about = nullptr;
 };

@@ -1,33 +1,23 @@
 #include "app/PresetMenu.h"
 
-#include "presets/Presets.h"
+#include "ui/ChainCommands.h"
 
 namespace tolvex::app {
 
-PresetMenu::PresetMenu(presets::Presets& presets, chain::Chain& chain, QWidget* parent)
-    : QMenu(QStringLiteral("Kette laden"), parent), m_presets(presets), m_chain(chain)
+PresetMenu::PresetMenu(ui::ChainCommands& commands, QWidget* parent)
+    : QMenu(QStringLiteral("Kette laden"), parent), m_commands(commands)
 {
     m_separator = addSeparator();
-    m_reveal = addAction(QStringLiteral("Ordner im Dateimanager zeigen"));
-    connect(m_reveal, &QAction::triggered, &m_presets, &presets::Presets::revealFolder);
-    connect(&m_presets, &presets::Presets::namesChanged, this, &PresetMenu::rebuild);
+    addAction(m_commands.revealPresets());
+    connect(&m_commands, &ui::ChainCommands::loadActionsChanged, this, &PresetMenu::rebuild);
     rebuild();
 }
 
 void PresetMenu::rebuild()
 {
-    qDeleteAll(m_names);
-    m_names.clear();
-    for (const QString& name : m_presets.names()) {
-        // A name is shown as stored: an ampersand is not a mnemonic.
-        QString title = name;
-        auto* action = new QAction(title.replace('&', QStringLiteral("&&")), this);
-        connect(action, &QAction::triggered, this,
-                [this, name] { m_presets.loadPreset(name, m_chain); });
-        insertAction(m_separator, action);
-        m_names.append(action);
-    }
-    m_separator->setVisible(!m_names.isEmpty());
+    // The old load actions are gone with their commands' remake.
+    insertActions(m_separator, m_commands.loadActions());
+    m_separator->setVisible(!m_commands.loadActions().isEmpty());
 }
 
 } // namespace tolvex::app

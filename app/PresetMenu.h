@@ -1,13 +1,9 @@
 #pragma once
 
-#include <QList>
 #include <QMenu>
 
-namespace tolvex::chain {
-class Chain;
-}
-namespace tolvex::presets {
-class Presets;
+namespace tolvex::ui {
+class ChainCommands;
 }
 
 namespace tolvex::app {
@@ -19,16 +15,13 @@ class PresetMenu : public QMenu {
     Q_OBJECT
 
 public:
-    PresetMenu(presets::Presets& presets, chain::Chain& chain, QWidget* parent = nullptr);
+    explicit PresetMenu(ui::ChainCommands& commands, QWidget* parent = nullptr);
 
 private:
     void rebuild();
 
-    presets::Presets& m_presets;
-    chain::Chain& m_chain;
-    QList<QAction*> m_names;
+    ui::ChainCommands& m_commands;
     QAction* m_separator;
-    QAction* m_reveal;
 };
 
 } // namespace tolvex::app

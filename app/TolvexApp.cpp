@@ -5,6 +5,7 @@
 #include "app/MenuCommands.h"
 #include "host/engine/Outputs.h"
 #include "host/lv2/Lv2AudioHost.h"
+#include "ui/editors/EditorOpener.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -25,13 +26,14 @@ TolvexApp::TolvexApp(std::unique_ptr<host::AudioHost> host, std::unique_ptr<QSet
       m_window(std::make_unique<MainWindow>(*m_settings)), m_fileDialogs(m_window.get()),
       m_namePrompt(m_window.get()), m_session(*m_host, *m_settings, &m_fileDialogs),
       m_chain(*m_host, *m_settings), m_presets(&m_namePrompt, &m_fileManager, presetFolder),
-      m_updates(*m_settings, m_window.get()),
-      m_commands(
-          std::make_unique<MenuCommands>(m_session, m_chain, m_presets, m_updates, m_window.get())),
-      m_content(new ContentView(m_session, m_chain, m_presets))
+      m_chainCommands(m_chain, m_presets), m_updates(*m_settings, m_window.get()),
+      m_commands(std::make_unique<MenuCommands>(m_session, m_chain, m_chainCommands, m_updates,
+                                                m_window.get())),
+      m_content(new ContentView(m_session, m_chain, m_chainCommands))
 {
     m_window->setCentralWidget(m_content);
     m_commands->install(*m_window->menuBar());
+    ui::editors::installEditorOpener(m_chain, m_window.get());
     m_window->setWindowIcon(
         QIcon::fromTheme(QStringLiteral("tolvex"), QIcon(QStringLiteral(":/icons/tolvex.svg"))));
 

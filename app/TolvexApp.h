@@ -4,6 +4,7 @@
 #include "chain/Chain.h"
 #include "presets/Presets.h"
 #include "session/Session.h"
+#include "ui/ChainCommands.h"
 #include "ui/FileDialogs.h"
 #include "ui/FileManager.h"
 #include "ui/PresetNamePrompt.h"
@@ -69,6 +70,7 @@ private:
     session::Session m_session;
     chain::Chain m_chain;
     presets::Presets m_presets;
+    ui::ChainCommands m_chainCommands;
     UpdateController m_updates;
     std::unique_ptr<MenuCommands> m_commands;
     ContentView* m_content; // owned by the window

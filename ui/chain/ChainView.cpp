@@ -1,7 +1,7 @@
 #include "ui/chain/ChainView.h"
 
 #include "chain/Chain.h"
-#include "presets/Presets.h"
+#include "ui/ChainCommands.h"
 #include "ui/Palette.h"
 #include "ui/chain/AddPluginMenu.h"
 #include "ui/chain/PresetMenu.h"
@@ -41,9 +41,8 @@ void setTextColour(QWidget* widget, const QColor& colour)
 
 } // namespace
 
-ChainView::ChainView(::tolvex::chain::Chain& chain, ::tolvex::presets::Presets& presets,
-                     QWidget* parent)
-    : QWidget(parent), m_chain(chain), m_presets(presets)
+ChainView::ChainView(::tolvex::chain::Chain& chain, ChainCommands& commands, QWidget* parent)
+    : QWidget(parent), m_chain(chain), m_commands(commands)
 {
     m_list = new SlotList(m_chain);
     m_body = new QStackedWidget;
@@ -79,7 +78,7 @@ QWidget* ChainView::makeHeader()
     title->setFont(titleFont);
     m_spinner = new Spinner;
 
-    m_presetMenu = new PresetMenu(m_chain, m_presets, this);
+    m_presetMenu = new PresetMenu(m_commands, this);
     m_presetButton = new QToolButton;
     m_presetButton->setAutoRaise(true);
     m_presetButton->setIconSize({18, 18});

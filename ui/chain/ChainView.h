@@ -11,8 +11,8 @@ class QToolButton;
 namespace tolvex::chain {
 class Chain;
 }
-namespace tolvex::presets {
-class Presets;
+namespace tolvex::ui {
+class ChainCommands;
 }
 
 namespace tolvex::ui::chain {
@@ -25,15 +25,14 @@ class Spinner;
 /// The chain's panel of the main window: the header "Kette" with a spinner
 /// while a plugin is being loaded and the menu of stored chains; the slots
 /// in signal order (or a hint while there are none); and the "Plugin
-/// hinzufügen" menu. It keeps no state: it shows the chain and the preset
-/// store and calls their operations. While the chain is loading, its
+/// hinzufügen" menu. It keeps no state: it shows the chain and calls its
+/// operations and the shared chain commands. While the chain is loading, its
 /// controls are disabled.
 class ChainView : public QWidget {
     Q_OBJECT
 
 public:
-    ChainView(::tolvex::chain::Chain& chain, ::tolvex::presets::Presets& presets,
-              QWidget* parent = nullptr);
+    ChainView(::tolvex::chain::Chain& chain, ChainCommands& commands, QWidget* parent = nullptr);
 
     SlotList* slotList() const { return m_list; }
     PresetMenu* presetMenu() const { return m_presetMenu; }
@@ -53,7 +52,7 @@ private:
     void refreshColours();
 
     ::tolvex::chain::Chain& m_chain;
-    ::tolvex::presets::Presets& m_presets;
+    ChainCommands& m_commands;
     Spinner* m_spinner = nullptr;
     QToolButton* m_presetButton = nullptr;
     PresetMenu* m_presetMenu = nullptr;

@@ -3,6 +3,7 @@
 #include "model/ChainDocument.h"
 #include "presets/Presets.h"
 #include "tests/support/FakeHost.h"
+#include "ui/ChainCommands.h"
 #include "ui/chain/AddPluginMenu.h"
 #include "ui/chain/ChainView.h"
 #include "ui/chain/ElidedLabel.h"
@@ -49,7 +50,8 @@ struct Rig {
         chain = std::make_unique<Chain>(host, settings);
         chain->setEditorOpener([this](Chain&, Slot& slot) { editors << slot.info().name; });
         presets = std::make_unique<presets::Presets>(nullptr, nullptr, dir.filePath("Ketten"));
-        view = std::make_unique<ChainView>(*chain, *presets);
+        commands = std::make_unique<ui::ChainCommands>(*chain, *presets);
+        view = std::make_unique<ChainView>(*chain, *commands);
         view->resize(310, 500);
     }
     void add(const QString& name, bool bypass = false)
@@ -83,6 +85,7 @@ struct Rig {
     QSettings settings;
     std::unique_ptr<Chain> chain;
     std::unique_ptr<presets::Presets> presets;
+    std::unique_ptr<ui::ChainCommands> commands;
     std::unique_ptr<ChainView> view;
     QStringList editors;
 };
@@ -242,12 +245,12 @@ private Q_SLOTS:
         rig.add("P2");
         auto* body = rig.view->findChild<QStackedWidget*>();
         QCOMPARE(body->currentWidget(), rig.view->slotList());
-        rig.view->presetMenu()->clearAction()->trigger();
+        rig.commands->clear()->trigger();
         QVERIFY(rig.chain->slots().isEmpty());
         QVERIFY(rig.saved().isEmpty());
         QVERIFY(rig.settings.contains("chain"));
         QVERIFY(body->currentWidget() != rig.view->slotList());
-        QVERIFY(!rig.view->presetMenu()->clearAction()->isEnabled());
+        QVERIFY(!rig.commands->clear()->isEnabled());
     }
 
     void presetMenu_data()
@@ -290,7 +293,7 @@ private Q_SLOTS:
         rig.writePreset("Eins", model::encodeChain(rig.saved()));
         rig.presets->reload();
         rig.add("P2");
-        rig.view->presetMenu()->loadActions().first()->trigger();
+        rig.commands->loadActions().first()->trigger();
         QTRY_COMPARE(rig.names(), QStringList{"P1"});
     }
 
