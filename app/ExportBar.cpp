@@ -173,9 +173,7 @@ void ExportBar::applyColours()
 {
     using ui::Palette;
     const QPalette& colours = palette();
-    QPalette muted = m_suffixLabel->palette();
-    muted.setColor(QPalette::WindowText, Palette::colour(Palette::Colour::muted, colours));
-    m_suffixLabel->setPalette(muted);
+    Palette::setTextColour(*m_suffixLabel, Palette::colour(Palette::Colour::muted, colours));
 
     const QColor tint = Palette::colour(Palette::Colour::tint, colours);
     QColor idle = tint;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QPalette>
+#include <QWidget>
 #include <array>
 
 namespace tolvex::ui {
@@ -33,6 +34,13 @@ bool Palette::isDark(const QPalette& palette)
 {
     return palette.color(QPalette::Window).lightnessF() <
            palette.color(QPalette::WindowText).lightnessF();
+}
+
+void Palette::setTextColour(QWidget& widget, const QColor& colour)
+{
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget.setPalette(palette);
 }
 
 QColor Palette::colour(Colour colour, const QPalette& palette)

@@ -4,6 +4,7 @@
 #include <QObject>
 
 class QPalette;
+class QWidget;
 
 namespace tolvex::ui {
 
@@ -23,6 +24,8 @@ public:
     /// Against the application's palette.
     static QColor colour(Colour colour);
     static bool isDark(const QPalette& palette);
+    /// Sets the colour `widget` draws its text (or a frame's line) with.
+    static void setTextColour(QWidget& widget, const QColor& colour);
 
     static QColor tint() { return colour(Colour::tint); }
     static QColor accent() { return colour(Colour::accent); }

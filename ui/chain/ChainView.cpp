@@ -32,13 +32,6 @@ QFont scaledFont(const QFont& base, qreal factor)
     return font;
 }
 
-void setTextColour(QWidget* widget, const QColor& colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    widget->setPalette(palette);
-}
-
 } // namespace
 
 ChainView::ChainView(::tolvex::chain::Chain& chain, ChainCommands& commands, QWidget* parent)
@@ -159,10 +152,10 @@ void ChainView::refreshColours()
     m_addButton->setIcon(symbolIcon(Symbol::plus, colours.color(QPalette::ButtonText)));
     m_emptySymbol->setPixmap(
         symbolIcon(Symbol::chainPath, accent).pixmap(QSize(44, 44), devicePixelRatioF()));
-    setTextColour(m_emptyHint, Palette::colour(Colour::muted, colours));
+    Palette::setTextColour(*m_emptyHint, Palette::colour(Colour::muted, colours));
     QColor line = colours.color(QPalette::WindowText);
     line.setAlphaF(0.15);
-    setTextColour(m_divider, line);
+    Palette::setTextColour(*m_divider, line);
 }
 
 void ChainView::paintEvent(QPaintEvent*)

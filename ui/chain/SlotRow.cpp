@@ -29,13 +29,6 @@ QFont captionFont(const QFont& base)
     return font;
 }
 
-void setTextColour(QWidget* widget, const QColor& colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    widget->setPalette(palette);
-}
-
 } // namespace
 
 SlotRow::SlotRow(int index, ::tolvex::chain::Slot& slot, ::tolvex::chain::Chain& chain,
@@ -131,13 +124,13 @@ void SlotRow::refresh()
     const QPalette& colours = palette();
     const QColor muted = Palette::colour(Colour::muted, colours);
 
-    setTextColour(m_badge, Qt::white);
-    setTextColour(m_name, bypassed ? muted : colours.color(QPalette::WindowText));
+    Palette::setTextColour(*m_badge, Qt::white);
+    Palette::setTextColour(*m_name, bypassed ? muted : colours.color(QPalette::WindowText));
     QFont nameFont = font();
     nameFont.setStrikeOut(bypassed);
     m_name->setFont(nameFont);
     m_detail->setText(bypassed ? QStringLiteral("umgangen") : m_slot->info().vendor);
-    setTextColour(m_detail, bypassed ? Palette::colour(Colour::warning, colours) : muted);
+    Palette::setTextColour(*m_detail, bypassed ? Palette::colour(Colour::warning, colours) : muted);
 
     m_openEditor->setIcon(symbolIcon(Symbol::sliders, Palette::colour(Colour::accent, colours)));
     m_bypass->setText(bypassed ? QStringLiteral("Einschalten") : QStringLiteral("Umgehen"));

@@ -182,15 +182,10 @@ void FilesView::refreshColours()
     const QPalette& current = palette();
     for (auto [label, colour] :
          {std::pair{m_count, Palette::Colour::muted}, std::pair{m_hint, Palette::Colour::muted}}) {
-        QPalette tinted = label->palette();
-        tinted.setColor(QPalette::WindowText, Palette::colour(colour, current));
-        label->setPalette(tinted);
+        Palette::setTextColour(*label, Palette::colour(colour, current));
     }
-    if (auto* line = findChild<QFrame*>(QStringLiteral("divider"))) {
-        QPalette stroke = line->palette();
-        stroke.setColor(QPalette::WindowText, Palette::colour(Palette::Colour::faint, current));
-        line->setPalette(stroke);
-    }
+    if (auto* line = findChild<QFrame*>(QStringLiteral("divider")))
+        Palette::setTextColour(*line, Palette::colour(Palette::Colour::faint, current));
     const QColor text = current.color(QPalette::ButtonText);
     m_add->setIcon(symbolIcon(Symbol::plus, text, true));
     m_clear->setIcon(symbolIcon(Symbol::trash, text, true));

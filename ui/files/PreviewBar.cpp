@@ -38,10 +38,7 @@ public:
 
 void colourLabel(QLabel* label, Palette::Colour colour)
 {
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText,
-                     Palette::colour(colour, label->parentWidget()->palette()));
-    label->setPalette(palette);
+    Palette::setTextColour(*label, Palette::colour(colour, label->parentWidget()->palette()));
 }
 
 } // namespace
