@@ -28,19 +28,28 @@ bool isAudio(const QMimeType& type)
                        [](const QString& name) { return name.startsWith(u"audio/"); });
 }
 
-/// Whether anything, even a dangling link, stands at the path.
-bool occupied(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
-}
-
 } // namespace
 
 Session::Session(host::AudioHost& host, QSettings& settings, FilePicker* picker, QObject* parent)
-    : QObject(parent), m_host(host), m_settings(settings), m_picker(picker), m_export(host, *this)
+    : QObject(parent), m_host(host), m_settings(settings), m_picker(picker),
+      m_export(
+          host,
+          [this](const QUuid& id) -> std::optional<QUrl> {
+              const auto found = item(id);
+              return found ? std::optional(found->url) : std::nullopt;
+          },
+          [this] {
+              return OutputPlace{folderPath(), suffix()};
+          })
 {
-    connect(&m_export, &BatchExport::finished, this, &Session::exportFinished);
+    connect(&m_export, &BatchRunner::fileStarted, this,
+            [this](const QUuid& id) { beginExport(id); });
+    connect(&m_export, &BatchRunner::fileProgress, this, [this](const QUuid& id, double fraction) {
+        setStatus(id, model::Status::running(fraction));
+    });
+    connect(&m_export, &BatchRunner::fileFinished, this,
+            [this](const QUuid& id, const model::Status& status) { setStatus(id, status); });
+    connect(&m_export, &BatchRunner::finished, this, &Session::exportFinished);
 }
 
 Session::~Session()
@@ -197,6 +206,11 @@ std::optional<QUrl> Session::folder() const
     return QUrl::fromLocalFile(path);
 }
 
+int Session::jobs() const
+{
+    return BatchRunner::jobsSetting(m_settings);
+}
+
 void Session::pickFolder()
 {
     if (!m_picker)
@@ -225,7 +239,7 @@ void Session::startExport(chain::Chain& chain, std::optional<QSet<QUuid>> ids)
         showToast(QStringLiteral("Die Kette ist leer – die Dateien werden nur umgewandelt."));
     m_exporting = true;
     Q_EMIT exportingChanged(true);
-    m_export.start(std::move(chosen), std::move(plugins), format());
+    m_export.start(std::move(chosen), std::move(plugins), format(), jobs());
 }
 
 void Session::cancelExport()
@@ -272,15 +286,7 @@ void Session::setStatus(const QUuid& id, const model::Status& status)
 
 QUrl Session::targetURL(const QUrl& source, model::ExportFormat format) const
 {
-    const QFileInfo sourceInfo(source.toLocalFile());
-    const QString folderPath = this->folderPath();
-    const QDir folder(folderPath.isEmpty() ? sourceInfo.absolutePath() : folderPath);
-    const QString base = sourceInfo.completeBaseName() + suffix();
-    const QString extension = u'.' + model::fileExtension(format);
-    QString candidate = folder.filePath(base + extension);
-    for (int n = 2; occupied(candidate); ++n)
-        candidate = folder.filePath(base + u' ' + QString::number(n) + extension);
-    return QUrl::fromLocalFile(candidate);
+    return freeOutputName(source, format, {folderPath(), suffix()});
 }
 
 qsizetype Session::indexOf(const QUuid& id) const

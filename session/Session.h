@@ -3,7 +3,7 @@
 #include "host/AudioHost.h"
 #include "model/AudioItem.h"
 #include "model/ExportFormat.h"
-#include "session/BatchExport.h"
+#include "session/BatchRunner.h"
 #include "session/FilePicker.h"
 
 #include <QList>
@@ -64,6 +64,9 @@ public:
     void setSuffix(const QString& suffix);
     QString folderPath() const;
     void setFolderPath(const QString& path);
+    /// Files exported at once: the "jobs" setting, by default the number of
+    /// cores (see BatchRunner::jobsSetting).
+    int jobs() const;
     /// The output folder, or nothing for "next to the source".
     std::optional<QUrl> folder() const;
     void pickFolder();
@@ -71,8 +74,8 @@ public:
     // The batch export
     bool exporting() const { return m_exporting; }
     void startExport(chain::Chain& chain, std::optional<QSet<QUuid>> ids = std::nullopt);
-    /// Cancels the running export, if any: the file being rendered stops at
-    /// its next block and every later one is skipped.
+    /// Cancels the running export, if any: the files being rendered stop at
+    /// their next block and go back to waiting; every later one is skipped.
     void cancelExport();
     /// Sets an item's status; a running status is taken only by an item that
     /// is running already, so a late progress report never overwrites done,
@@ -93,7 +96,6 @@ Q_SIGNALS:
     void folderPathChanged();
 
 private:
-    friend class BatchExport;
     /// The item with this id, if it is still in the list.
     std::optional<model::AudioItem> item(const QUuid& id) const;
     /// The file's turn has come: running from 0, whatever it was before.
@@ -110,7 +112,7 @@ private:
     bool m_exporting = false;
     QString m_toast;
     int m_toastDuration = 3000;
-    BatchExport m_export; // last: its run refers to the fields above
+    BatchRunner m_export; // last: its run refers to the fields above
 };
 
 } // namespace tolvex::session

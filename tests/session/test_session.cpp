@@ -34,9 +34,13 @@ FakeProcessorFactory gatedGain(std::shared_ptr<std::atomic<bool>> open)
     };
 }
 
-/// A fake host, a settings file, an empty chain and the session.
+/// A fake host, a settings file, an empty chain and the session, which
+/// exports one file at a time.
 struct Rig {
-    explicit Rig(const QString& settingsPath) : settings(settingsPath, QSettings::IniFormat) {}
+    explicit Rig(const QString& settingsPath) : settings(settingsPath, QSettings::IniFormat)
+    {
+        settings.setValue("jobs", 1);
+    }
     FakeHost host;
     QSettings settings;
     chain::Chain chain{host, settings};

@@ -67,6 +67,50 @@ private Q_SLOTS:
             QVERIFY2(snr > 25, qPrintable(QStringLiteral("%1: %2 dB").arg(path).arg(snr)));
         }
     }
+
+    void twoAtOnceWriteWhatOneAtATimeWrites()
+    {
+        const QString in = m_dir.filePath("four");
+        QDir().mkpath(in);
+        for (int i = 0; i < 4; ++i) {
+            const int channels = 1 + i % 2;
+            writeSignal(
+                *host::createAudioFile(in + QStringLiteral("/%1.wav").arg(i),
+                                       model::writerSettings(ExportFormat::wav24, channels, 48000)),
+                sineSignal(48000, channels, 30000 + 7000 * i));
+        }
+        host::Lv2AudioHost host([] { return host::makeNullOutput(); });
+        QSettings settings(m_dir.filePath("four.ini"), QSettings::IniFormat);
+        chain::Chain chain(host, settings);
+        QCoro::waitFor(chain.addPlugin(lv2Info(host, "urn:tolvex:test:delay"),
+                                       host::PropertyDictionary{}, false, false));
+        QCoro::waitFor(chain.addPlugin(lv2Info(host, "urn:tolvex:test:gain"),
+                                       host::PropertyDictionary{}, false, false));
+        chain.slots()[0]->unit().setParameter("frames", 300);
+        chain.slots()[1]->unit().setParameter("gain", 0.7f);
+        session::Session session(host, settings);
+        session.add({QUrl::fromLocalFile(in)});
+        session.setFormat(ExportFormat::wav32f);
+
+        QList<Signal> outputs[2];
+        for (int jobs : {1, 2}) {
+            settings.setValue("jobs", jobs);
+            session.setSuffix(QStringLiteral(" jobs %1").arg(jobs));
+            session.startExport(chain);
+            QTRY_VERIFY_WITH_TIMEOUT(!session.exporting(), 30000);
+            for (const model::AudioItem& item : session.items()) {
+                QVERIFY2(item.status.isDone(), qPrintable(item.status.message()));
+                outputs[jobs - 1] << readToEnd(
+                    *host::openAudioFile(item.status.file().toLocalFile()));
+            }
+        }
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(outputs[1][i].channels.size(), outputs[0][i].channels.size());
+            QCOMPARE(outputs[1][i].frames(), outputs[0][i].frames());
+            for (size_t c = 0; c < outputs[0][i].channels.size(); ++c)
+                QVERIFY(outputs[1][i].channels[c] == outputs[0][i].channels[c]);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSessionEndToEnd)

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "host/AudioHost.h"
+#include "model/ExportFormat.h"
+#include "model/PluginState.h"
+#include "model/Status.h"
+#include "session/OutputName.h"
+
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QThreadPool>
+#include <QUrl>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QSettings;
+
+namespace tolvex::session {
+
+/// A batch export run: files rendered through the offline renderer, up to
+/// `jobs` at once, each with its own plugin instances on a worker of its own,
+/// started in the order given. Serves the window's Session and the command
+/// line alike: it knows files by id and asks the caller for their location
+/// and for the output place as each one starts.
+///
+/// Lives on the GUI thread; every signal is emitted there. Output names are
+/// picked on the GUI thread and held for the files being written, so two
+/// files never race for the same name; a name lost to another process moves
+/// on to the next free one. Destroying the runner cancels the run and waits
+/// for every worker, so the host may go right after it.
+class BatchRunner : public QObject {
+    Q_OBJECT
+
+public:
+    /// The file's location when its turn comes; nothing when it has left
+    /// the list meanwhile (the file is then skipped silently).
+    using SourceLookup = std::function<std::optional<QUrl>(const QUuid&)>;
+    /// The output folder and suffix for the file starting now.
+    using PlaceLookup = std::function<OutputPlace()>;
+
+    /// The most files rendered at once.
+    static constexpr int maxJobs = 64;
+
+    BatchRunner(host::AudioHost& host, SourceLookup source, PlaceLookup place,
+                QObject* parent = nullptr);
+    /// Cancels the run and waits until every worker has let go of the host;
+    /// each render removes its unfinished output before that.
+    ~BatchRunner() override;
+
+    /// The number of files rendered at once as the "jobs" setting gives it:
+    /// the number of cores when the setting is missing, not a number or 0;
+    /// otherwise clamped to 1…maxJobs.
+    static int jobsSetting(const QSettings& settings);
+
+    /// Starts a run over `ids` with the plugins and format fixed now and at
+    /// most `jobs` files at once (clamped to 1…maxJobs). Ignored while a
+    /// run is going: start the next after `finished`.
+    void start(QList<QUuid> ids, QList<model::PluginState> plugins, model::ExportFormat format,
+               int jobs);
+    /// Cancels the run: every file being rendered stops at its next block,
+    /// its partial output is removed and it ends as waiting; no further file
+    /// starts. No effect when no run is going.
+    void cancel();
+    bool isRunning() const { return m_run != nullptr; }
+    /// Whether the current run was cancelled.
+    bool isCancelled() const;
+
+Q_SIGNALS:
+    /// A file's turn has come; it will be written to `target`.
+    void fileStarted(const QUuid& id, const QUrl& target);
+    /// A running file's progress, 0…1.
+    void fileProgress(const QUuid& id, double fraction);
+    /// A file has ended: done with its output, failed with the message, or
+    /// waiting when the run was cancelled; `seconds` of wall time it took.
+    void fileFinished(const QUuid& id, const model::Status& status, double seconds);
+    /// The run has ended; `exported` files were written.
+    void finished(qint64 exported);
+
+private:
+    struct Run;
+    struct Outcome;
+    /// Starts files until `jobs` are running or none is left; ends the run
+    /// when nothing runs any more.
+    void fill();
+    void launch(const QUuid& id, const QUrl& source, const QUrl& target, int attempt);
+    void fileEnded(const QUuid& id, const QUrl& source, const QUrl& target, int attempt,
+                   const Outcome& outcome);
+
+    host::AudioHost& m_host;
+    SourceLookup m_source;
+    PlaceLookup m_place;
+    std::unique_ptr<Run> m_run;
+    QThreadPool m_workers; // last: waited for before the run goes
+};
+
+} // namespace tolvex::session
