@@ -131,6 +131,14 @@ std::optional<model::PluginInfo> Lv2AudioHost::find(const QString& uri)
     return std::nullopt;
 }
 
+QString Lv2AudioHost::uri(const model::PluginId& codes)
+{
+    const auto world = d->currentWorld();
+    const auto lock = world->lock();
+    const LilvPlugin* plugin = world->find(codes);
+    return plugin ? QString::fromUtf8(lilv_node_as_uri(lilv_plugin_get_uri(plugin))) : QString();
+}
+
 void Lv2AudioHost::instantiate(const model::PluginId& codes, InstantiationCompletion completion)
 {
     // The completion is called once, outside any try of the host's.

@@ -27,6 +27,8 @@ public:
     /// The catalogue entry of the plugin with this URI; nothing when it is
     /// not installed or not listed.
     std::optional<model::PluginInfo> find(const QString& uri);
+    /// The URI of the listed plugin with these codes; empty when there is none.
+    QString uri(const model::PluginId& codes);
 
     QList<model::PluginInfo> components(quint32 type) override;
     void rescan() override;

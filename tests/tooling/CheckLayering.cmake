@@ -15,6 +15,8 @@ set(allowed_render render host model)
 set(allowed_chain chain render host model)
 set(allowed_session session chain render host model)
 set(allowed_presets presets chain render host model)
+# The command-line exporter: the core and the real host, nothing above.
+set(allowed_cli cli session presets chain render host/lv2 host/engine host/files host model)
 
 # C library headers, by the one folder that may include them.
 set(c_headers

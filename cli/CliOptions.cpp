@@ -1,0 +1,129 @@
+#include "cli/CliOptions.h"
+
+#include "cli/UsageError.h"
+
+#include <functional>
+
+namespace tolvex::cli {
+
+namespace {
+
+QString quoted(const QString& text)
+{
+    return u'„' + text + u'“';
+}
+
+const QString helpHint = QStringLiteral(" „tolvex-cli --help“ zeigt die Hilfe.");
+
+std::optional<CliOptions::Command> commandNamed(const QString& name)
+{
+    using Command = CliOptions::Command;
+    if (name == u"export")
+        return Command::exportFiles;
+    if (name == u"plugins")
+        return Command::plugins;
+    if (name == u"presets")
+        return Command::presets;
+    if (name == u"help" || name == u"--help" || name == u"-h")
+        return Command::help;
+    if (name == u"--version")
+        return Command::version;
+    return std::nullopt;
+}
+
+model::ExportFormat formatNamed(const QString& name)
+{
+    if (const auto format = model::exportFormatFromRawValue(name))
+        return *format;
+    throw UsageError(QStringLiteral("Unbekanntes Format ") + quoted(name) +
+                     QStringLiteral(" – möglich sind wav24, wav16, wav32f, aiff24 und m4a."));
+}
+
+int jobsFrom(const QString& text)
+{
+    bool number = false;
+    const int jobs = text.toInt(&number);
+    if (!number || jobs < 1)
+        throw UsageError(QStringLiteral("--jobs braucht eine ganze Zahl ab 1, nicht ") +
+                         quoted(text) + u'.');
+    return jobs;
+}
+
+/// Takes one option of the export command with its value, if it has one.
+void takeExportOption(CliOptions& options, const QString& name,
+                      const std::function<QString()>& value)
+{
+    if (name == u"--json")
+        options.json = true;
+    else if (name == u"--preset")
+        options.preset = value();
+    else if (name == u"--chain")
+        options.chainFile = value();
+    else if (name == u"--format")
+        options.format = formatNamed(value());
+    else if (name == u"--suffix")
+        options.suffix = value();
+    else if (name == u"--output-dir")
+        options.outputDir = value();
+    else if (name == u"--jobs")
+        options.jobs = jobsFrom(value());
+    else if (name == u"--help" || name == u"-h")
+        options.command = CliOptions::Command::help;
+    else
+        throw UsageError(QStringLiteral("Unbekannte Option ") + quoted(name) + u'.' + helpHint);
+}
+
+} // namespace
+
+CliOptions CliOptions::parse(const QStringList& arguments)
+{
+    if (arguments.isEmpty())
+        throw UsageError(QStringLiteral("Kein Befehl angegeben.") + helpHint);
+    const auto command = commandNamed(arguments.first());
+    if (!command)
+        throw UsageError(QStringLiteral("Unbekannter Befehl ") + quoted(arguments.first()) + u'.' +
+                         helpHint);
+    CliOptions options;
+    options.command = *command;
+    const QStringList rest = arguments.mid(1);
+    if (options.command != Command::exportFiles) {
+        if (options.command != Command::help && !rest.isEmpty())
+            throw UsageError(quoted(QStringLiteral("tolvex-cli ") + arguments.first()) +
+                             QStringLiteral(" nimmt keine weiteren Angaben."));
+        return options;
+    }
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < rest.size(); ++i) {
+        const QString& argument = rest[i];
+        if (optionsEnded || !argument.startsWith(u'-') || argument == u"-") {
+            options.paths.append(argument);
+            continue;
+        }
+        if (argument == u"--") {
+            optionsEnded = true;
+            continue;
+        }
+        const qsizetype equals = argument.indexOf(u'=');
+        const QString name = equals < 0 ? argument : argument.left(equals);
+        const auto value = [&]() -> QString {
+            if (equals >= 0)
+                return argument.mid(equals + 1);
+            if (i + 1 >= rest.size())
+                throw UsageError(QStringLiteral("Die Option ") + quoted(name) +
+                                 QStringLiteral(" braucht einen Wert."));
+            return rest[++i];
+        };
+        takeExportOption(options, name, value);
+        if (equals >= 0 && name == u"--json")
+            throw UsageError(QStringLiteral("Die Option „--json“ nimmt keinen Wert."));
+    }
+    if (options.command == Command::help)
+        return options;
+    if (options.preset && options.chainFile)
+        throw UsageError(QStringLiteral("--preset und --chain schließen einander aus."));
+    if (options.paths.isEmpty())
+        throw UsageError(QStringLiteral("Keine Dateien oder Ordner angegeben.") + helpHint);
+    return options;
+}
+
+} // namespace tolvex::cli

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "model/ExportFormat.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace tolvex::cli {
+
+/// What the command line asks for. Options left out stay empty: the export
+/// then takes the settings the window keeps.
+struct CliOptions {
+    enum class Command { help, version, exportFiles, plugins, presets };
+
+    Command command = Command::help;
+    std::optional<QString> preset;
+    std::optional<QString> chainFile;
+    std::optional<model::ExportFormat> format;
+    std::optional<QString> suffix;
+    std::optional<QString> outputDir;
+    std::optional<int> jobs;
+    bool json = false;
+    QStringList paths;
+
+    /// Reads the arguments after the program name. Options take their value
+    /// as the next argument or after "="; "--" ends the options. Throws
+    /// UsageError with a German message for anything it cannot take.
+    static CliOptions parse(const QStringList& arguments);
+};
+
+} // namespace tolvex::cli

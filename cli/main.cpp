@@ -1,0 +1,58 @@
+// tolvex-cli: the batch export of Tolvex without a window.
+#include "cli/CliOptions.h"
+#include "cli/ExportCommand.h"
+#include "cli/HelpText.h"
+#include "cli/ListCommands.h"
+#include "cli/UsageError.h"
+#include "host/engine/Outputs.h"
+#include "host/lv2/Lv2AudioHost.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+
+#include <cstdio>
+
+using namespace tolvex;
+
+namespace {
+
+int runCommand(const cli::CliOptions& options)
+{
+    using Command = cli::CliOptions::Command;
+    switch (options.command) {
+    case Command::help:
+        std::fputs(cli::helpText().toUtf8().constData(), stdout);
+        return 0;
+    case Command::version:
+        std::printf("tolvex-cli %s\n", TOLVEX_VERSION);
+        return 0;
+    case Command::presets:
+        return cli::listPresets();
+    case Command::plugins: {
+        host::Lv2AudioHost host([] { return host::makeNullOutput(); });
+        return cli::listPlugins(host);
+    }
+    case Command::exportFiles:
+        break;
+    }
+    host::Lv2AudioHost host([] { return host::makeNullOutput(); });
+    QSettings settings; // the window's store: organisation and application "Tolvex"
+    cli::ExportCommand command(host, settings, options);
+    return command.run();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Tolvex"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tolvex"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TOLVEX_VERSION));
+    try {
+        return runCommand(cli::CliOptions::parse(QCoreApplication::arguments().mid(1)));
+    } catch (const cli::UsageError& error) {
+        std::fprintf(stderr, "tolvex-cli: %s\n", error.what());
+        return 2;
+    }
+}
