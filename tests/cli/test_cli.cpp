@@ -1,0 +1,232 @@
+// The built tolvex-cli, run as a user or a script would run it: real files,
+// real plugins, its own settings store and preset folder.
+#include "host/PropertyList.h"
+#include "host/files/AudioFiles.h"
+#include "model/ChainDocument.h"
+#include "model/ExportFormat.h"
+#include "tests/host/AudioTestFiles.h"
+#include "tests/host/Lv2TestSupport.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace tolvex;
+using namespace tolvex::testing;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QByteArray m_gainChain; ///< the test gain at 0.5, as a chain document
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", path("config"));
+        environment.insert("XDG_DATA_HOME", path("data"));
+        return environment;
+    }
+
+    void startCli(QProcess& process, const QStringList& arguments) const
+    {
+        process.setProcessEnvironment(environment());
+        process.start(TOLVEX_CLI, arguments);
+        QVERIFY(process.waitForStarted());
+    }
+
+    Result runCli(const QStringList& arguments) const
+    {
+        QProcess process;
+        startCli(process, arguments);
+        process.waitForFinished(120000);
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    static void writeFile(const QString& path, const QByteArray& bytes)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    static void writeSine(const QString& path, qint64 frames, double rate = 44100)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        writeSignal(*host::createAudioFile(
+                        path, model::writerSettings(model::ExportFormat::wav24, 2, rate)),
+                    sineSignal(rate, 2, frames));
+    }
+
+    static QStringList entries(const QString& folder)
+    {
+        return QDir(folder).entryList(QDir::Files, QDir::Name);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        host::Lv2AudioHost host;
+        const model::PluginInfo gain = lv2Info(host, "urn:tolvex:test:gain");
+        auto instance = instantiateNow(host, gain);
+        QVERIFY(instance);
+        instance->setParameter("gain", 0.5f);
+        const auto needy = lv2Info(host, "urn:tolvex:test:needy");
+        m_gainChain = model::encodeChain(
+            {model::PluginState::from(gain, false,
+                                      host::writeBinaryPropertyList(*instance->fullState())),
+             model::PluginState::from(needy, true)}); // bypassed: left out
+        writeFile(path("gain.json"), m_gainChain);
+        writeFile(path("needy.json"), model::encodeChain({model::PluginState::from(gain, false),
+                                                          model::PluginState::from(needy, false)}));
+        writeFile(path("garbage.json"), "[{\"type\": 1");
+    }
+
+    void refusedCommandLines_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        const QString in = path("nothing-here");
+        QTest::newRow("no command") << QStringList{} << "Kein Befehl angegeben.";
+        QTest::newRow("unknown format")
+            << QStringList{"export", "--format", "mp3", in} << "Unbekanntes Format „mp3“";
+        QTest::newRow("preset and chain") << QStringList{"export", "--preset=a", "--chain", "b", in}
+                                          << "--preset und --chain schließen einander aus.";
+        QTest::newRow("no paths") << QStringList{"export", "--json"}
+                                  << "Keine Dateien oder Ordner angegeben.";
+        QTest::newRow("jobs 0") << QStringList{"export", "--jobs", "0", in}
+                                << "--jobs braucht eine ganze Zahl ab 1, nicht „0“.";
+        QTest::newRow("jobs not a number")
+            << QStringList{"export", "--jobs=zwei", in} << "nicht „zwei“";
+        QTest::newRow("missing value")
+            << QStringList{"export", in, "--suffix"} << "Die Option „--suffix“ braucht einen Wert.";
+        QTest::newRow("unknown option")
+            << QStringList{"export", "--overwrite", in} << "Unbekannte Option „--overwrite“.";
+        QTest::newRow("malformed chain file")
+            << QStringList{"export", "--chain", path("garbage.json"), in}
+            << "Die Kettendatei „" + path("garbage.json") + "“ lässt sich nicht lesen.";
+        QTest::newRow("a plugin that does not load")
+            << QStringList{"export", "--chain", path("needy.json"), in}
+            << "„Test Needy“ lässt sich nicht laden.";
+        QTest::newRow("unknown preset")
+            << QStringList{"export", "--preset", "Nie", in} << "Eine Kette „Nie“ gibt es nicht.";
+        QTest::newRow("no such output folder")
+            << QStringList{"export", "--output-dir", path("nowhere"), in}
+            << "Den Ordner „" + path("nowhere") + "“ gibt es nicht.";
+    }
+    void refusedCommandLines()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        if (!QFile::exists(path("refused/a.wav")))
+            writeSine(path("refused/a.wav"), 4410);
+        arguments.replaceInStrings(path("nothing-here"), path("refused"));
+        const Result result = runCli(arguments);
+        QCOMPARE(result.status, 2);
+        QVERIFY2(result.err.contains(message), qPrintable(result.err));
+        QCOMPARE(entries(path("refused")), QStringList{"a.wav"}); // nothing touched
+    }
+
+    void exportsWithoutEverOverwriting()
+    {
+        const Signal signal = sineSignal(44100, 2, 44100);
+        writeSine(path("in/a.wav"), 44100);
+        writeSine(path("in/sub/b.wav"), 44100);
+        writeSine(path("in/.hidden.wav"), 4410);
+        writeFile(path("in/notes.txt"), "keine Musik");
+        QDir().mkpath(path("out"));
+        const QStringList arguments{"export", "--chain", path("gain.json"), "--format",
+                                    "wav32f", "--json",  "--output-dir",    path("out"),
+                                    "--jobs", "2",       path("in")};
+        for (const QString suffix : {"", " 2"}) {
+            const Result result = runCli(arguments);
+            QCOMPARE(result.status, 0);
+            const QStringList lines = result.out.split('\n', Qt::SkipEmptyParts);
+            QCOMPARE(lines.size(), 2);
+            QSet<QString> outputs;
+            for (const QString& line : lines) {
+                const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+                QCOMPARE(object["status"].toString(), QStringLiteral("done"));
+                QVERIFY(object["seconds"].toDouble() > 0);
+                outputs << QFileInfo(object["output"].toString()).fileName();
+            }
+            QCOMPARE(outputs, (QSet<QString>{"a – Tolvex" + suffix + ".wav",
+                                             "b – Tolvex" + suffix + ".wav"}));
+        }
+        const auto reader = host::openAudioFile(path("out/a – Tolvex.wav"));
+        const Signal back = readToEnd(*reader);
+        std::vector<float> expected = signal.channels[0];
+        for (float& sample : expected)
+            sample *= 0.5f;
+        QVERIFY(maxDifference(expected, back.channels[0]) < 1e-6);
+        QCOMPARE(entries(path("out")).size(), 4);
+
+        // The window's settings as defaults; plain lines; a missing file fails the run.
+        {
+            QSettings settings(path("config/Tolvex/Tolvex.conf"), QSettings::IniFormat);
+            settings.setValue("chain", m_gainChain);
+            settings.setValue("format", "aiff24");
+            settings.setValue("suffix", " neu");
+            settings.setValue("folder", path("out"));
+        }
+        const Result result = runCli({"export", path("in/a.wav"), path("in/fehlt.wav")});
+        QCOMPARE(result.status, 1);
+        QVERIFY2(result.out.contains("Fehler: " + path("in/fehlt.wav") + ": Gibt es nicht."),
+                 qPrintable(result.out));
+        QVERIFY2(result.out.contains("fertig: " + path("in/a.wav") + " → " + path("out/a neu.aif")),
+                 qPrintable(result.out));
+        QVERIFY(result.out.contains("1 Datei exportiert."));
+    }
+
+    void aSignalCancelsCleanly()
+    {
+        for (int i = 0; i < 12; ++i)
+            writeSine(path(QStringLiteral("long/%1.wav").arg(i, 2, 10, QChar('0'))), 8000 * 60,
+                      8000);
+        QDir().mkpath(path("cancelled"));
+        QProcess process;
+        startCli(process, {"export", "--chain", path("gain.json"), "--format", "m4a", "--jobs", "1",
+                           "--json", "--output-dir", path("cancelled"), path("long")});
+        // Once an output exists the export is running and the handlers are in place.
+        QTRY_VERIFY_WITH_TIMEOUT(!entries(path("cancelled")).isEmpty(), 60000);
+        ::kill(pid_t(process.processId()), SIGTERM);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 130);
+        QStringList done;
+        int cancelled = 0;
+        for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (object["status"] == "done")
+                done << QFileInfo(object["output"].toString()).fileName();
+            cancelled += object["status"] == "cancelled";
+        }
+        QVERIFY(cancelled > 0);
+        QCOMPARE(done.size() + cancelled, 12);
+        QCOMPARE(entries(path("cancelled")), done); // no partial output left
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "test_cli.moc"
