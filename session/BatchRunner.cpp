@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSettings>
+#include <QThread>
 
 #include <algorithm>
 #include <stop_token>
