@@ -17,7 +17,7 @@ namespace {
 const QString jobsKey = QStringLiteral("jobs");
 /// How often a file moves on to the next free name after losing one to
 /// another process before it counts as failed.
-constexpr int maxAttempts = 20;
+constexpr int maxAttempts = 10;
 
 /// The status a file gets from what its render threw.
 model::Status statusOf(std::exception_ptr error)
