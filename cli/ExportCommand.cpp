@@ -78,14 +78,15 @@ int ExportCommand::run()
     else
         m_report = std::make_unique<LineReport>(stdout, false);
 
+    // Said before the live display starts, which owns the terminal from then on.
+    if (plugins.isEmpty())
+        tell(QStringLiteral("Die Kette ist leer – die Dateien werden nur umgewandelt."));
     importPaths();
     if (m_index.isEmpty()) {
         if (m_failed == 0)
             tell(QStringLiteral("Keine Audiodateien gefunden."));
         return 1;
     }
-    if (plugins.isEmpty())
-        tell(QStringLiteral("Die Kette ist leer – die Dateien werden nur umgewandelt."));
 
     StopSignals stops({SIGINT, SIGTERM});
     connect(&stops, &StopSignals::received, this, [this] {
