@@ -3,6 +3,7 @@
 #include "host/PropertyList.h"
 #include "model/DisplayText.h"
 #include "render/ChainBuffers.h"
+#include "render/EncoderThread.h"
 
 #include <QFile>
 #include <QtConcurrent/QtConcurrentRun>
@@ -17,6 +18,9 @@ namespace tolvex::render {
 namespace {
 
 constexpr qint64 blockFrames = 4096;
+/// Blocks that may wait for the encoder: enough to ride out its uneven pace
+/// (an AAC frame, a disk flush), few enough to keep memory small.
+constexpr int encoderQueueDepth = 6;
 constexpr double tailCap = 10.0;
 constexpr float silence = 0.0001f;
 
@@ -54,10 +58,12 @@ std::optional<AudioBuffer> makeBlock(const AudioFormat& format)
     return AudioBuffer::make(format, blockFrames);
 }
 
-/// One render from the opened source to the committed output. The members
-/// are released in reverse order: on a failing exit the destructor first
-/// deletes the partial output, then stops the engine; the engine goes before
-/// the instances it hosts and the buffers it reads.
+/// One render from the opened source to the committed output. The plugins
+/// run on the calling thread, the writer on the encoder thread beside them.
+/// The members are released in reverse order: on a failing exit the
+/// destructor first ends the encoder thread, deletes the partial output, then
+/// stops the engine; the engine goes before the instances it hosts and the
+/// buffers it reads.
 class FileRender {
 public:
     FileRender(host::AudioHost& host, const RenderJob& job) : m_host(host), m_job(job) {}
@@ -74,7 +80,7 @@ private:
     void createOutput();
     void renderBlocks(const ProgressCallback& progress, std::stop_token stop);
     /// Renders the next n frames; false when the tail has died away.
-    bool renderBlock(qint64 rendered, qint64 n);
+    bool renderBlock(qint64 rendered, qint64 n, std::stop_token stop);
 
     host::AudioHost& m_host;
     const RenderJob& m_job;
@@ -88,7 +94,6 @@ private:
     std::optional<AudioBuffer> m_input;  // the chain's input, filled before each block
     std::optional<AudioBuffer> m_render; // what the engine renders
     std::optional<AudioBuffer> m_read;   // the source's frames as read
-    std::optional<AudioBuffer> m_write;  // what goes to the output
     std::unique_ptr<host::OfflineEngine> m_engine;
     bool m_engineStarted = false;
 
@@ -97,11 +102,13 @@ private:
     qint64 m_totalFrames = 0;
 
     std::unique_ptr<host::AudioFileWriter> m_writer;
+    std::unique_ptr<EncoderThread> m_encoder; // writes what goes to the output
     bool m_committed = false;
 };
 
 FileRender::~FileRender()
 {
+    m_encoder.reset(); // before the writer it uses
     if (m_writer && !m_committed) {
         m_writer.reset();
         QFile::remove(m_job.target.toLocalFile()); // a failure to delete is ignored
@@ -119,6 +126,7 @@ void FileRender::run(const ProgressCallback& progress, std::stop_token stop)
     countFrames();
     createOutput();
     renderBlocks(progress, stop);
+    m_encoder->finish();
     progress(1.0);
     m_writer->finish();
     m_committed = true;
@@ -200,11 +208,18 @@ void FileRender::createOutput()
     const int channels =
         std::min(m_chainFormat->channelCount(), m_source->processingFormat().channelCount());
     const auto format = AudioFormat::standard(m_rate, channels);
-    m_write = format ? makeBlock(*format) : std::nullopt;
-    if (!m_write)
+    std::vector<AudioBuffer> blocks;
+    for (int i = 0; format && i < encoderQueueDepth; ++i) {
+        auto block = makeBlock(*format);
+        if (!block)
+            break;
+        blocks.push_back(std::move(*block));
+    }
+    if (blocks.size() < size_t(encoderQueueDepth))
         throw RenderError(QStringLiteral("Ausgabeformat wird nicht unterstützt."));
     m_writer = m_host.openForWriting(m_job.target.toLocalFile(),
                                      model::writerSettings(m_job.format, channels, m_rate));
+    m_encoder = std::make_unique<EncoderThread>(*m_writer, std::move(blocks));
 }
 
 /// Progress goes out in steps of at least 0.01; cancellation is seen before
@@ -218,7 +233,7 @@ void FileRender::renderBlocks(const ProgressCallback& progress, std::stop_token 
         if (stop.stop_requested())
             throw RenderCancelled();
         const qint64 n = std::min(m_totalFrames - rendered, blockFrames);
-        if (!renderBlock(rendered, n))
+        if (!renderBlock(rendered, n, stop))
             return;
         rendered += n;
         const double fraction = double(rendered) / denominator;
@@ -229,7 +244,7 @@ void FileRender::renderBlocks(const ProgressCallback& progress, std::stop_token 
     }
 }
 
-bool FileRender::renderBlock(qint64 rendered, qint64 n)
+bool FileRender::renderBlock(qint64 rendered, qint64 n, std::stop_token stop)
 {
     fillChainBuffer(*m_input, n, *m_source, *m_read);
     const host::RenderStatus status = m_engine->render(n, *m_render);
@@ -241,8 +256,8 @@ bool FileRender::renderBlock(qint64 rendered, qint64 n)
         return false;
     const qint64 skip = std::max<qint64>(0, std::min(m_latencyFrames - rendered, n));
     if (skip < m_render->frameLength()) {
-        copyForOutput(*m_render, skip, *m_write);
-        m_writer->write(*m_write);
+        copyForOutput(*m_render, skip, m_encoder->next(stop));
+        m_encoder->push();
     }
     return true;
 }

@@ -17,7 +17,8 @@ namespace tolvex::render {
 using ProgressCallback = std::function<void(double)>;
 
 /// Renders the whole job on the calling thread: reads the source, runs it
-/// through fresh instances of the job's plugins and writes the target.
+/// through fresh instances of the job's plugins and writes the target; the
+/// encoder writes on a thread of the render's own, ended before it returns.
 /// Throws RenderError, the host's HostError unchanged, or RenderCancelled
 /// when `stop` was requested before a block. On every failure after the
 /// target was created, the target is deleted. Never call it on the GUI

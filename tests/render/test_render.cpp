@@ -272,7 +272,9 @@ private Q_SLOTS:
         };
         QVERIFY_THROWS_EXCEPTION(RenderCancelled,
                                  renderFile(host, cancelled, cancelAtFive, stop.get_token()));
-        QCOMPARE(host.written(cancelled.target.toLocalFile())->channels[0].size(), 4096u * 5);
+        // Rendering stopped after the fifth block; the encoder may not have
+        // written all of them before it was told to drop the rest.
+        QVERIFY(host.written(cancelled.target.toLocalFile())->channels[0].size() <= 4096u * 5);
         QVERIFY(!QFile::exists(cancelled.target.toLocalFile()));
         QCOMPARE(host.runningEngines(), 0);
     }
