@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <cmath>
 #include <future>
 #include <memory>
@@ -22,6 +23,9 @@ constexpr qint64 blockFrames = 4096;
 /// (an AAC frame, a disk flush), few enough to keep memory small.
 constexpr int encoderQueueDepth = 6;
 constexpr double tailCap = 10.0;
+/// Long enough for the parameter glides of common plugins (x42 fil4's gain
+/// takes about 0.3 s) to arrive before the first frame of the file.
+constexpr double settleSeconds = 1.0;
 constexpr float silence = 0.0001f;
 
 using host::AudioBuffer;
@@ -76,6 +80,9 @@ private:
     void instantiatePlugins();
     void chooseChainFormat();
     void buildGraph();
+    void settlePlugins(std::stop_token stop);
+    /// Renders n frames of whatever the input buffer holds.
+    void renderInput(qint64 n);
     void countFrames();
     void createOutput();
     void renderBlocks(const ProgressCallback& progress, std::stop_token stop);
@@ -123,6 +130,7 @@ void FileRender::run(const ProgressCallback& progress, std::stop_token stop)
     instantiatePlugins();
     chooseChainFormat();
     buildGraph();
+    settlePlugins(stop);
     countFrames();
     createOutput();
     renderBlocks(progress, stop);
@@ -183,6 +191,35 @@ void FileRender::buildGraph()
     m_engine->connect(*previous, m_engine->mainMixer(), format);
     m_engine->start();
     m_engineStarted = true;
+}
+
+/// Some plugins glide from their defaults to the parameters of their state
+/// after they start, so the chain first runs on a second of silence whose
+/// output is dropped. Afterwards the plugins' delay lines and filters hold
+/// silence, exactly as after a fresh start: the latency still comes first in
+/// the rendered stream and the tail still rings out after the source, so
+/// both are counted as they would be without this run.
+void FileRender::settlePlugins(std::stop_token stop)
+{
+    if (m_instances.empty())
+        return;
+    const qint64 total = qint64(std::ceil(settleSeconds * m_rate));
+    for (qint64 done = 0; done < total; done += blockFrames) {
+        if (stop.stop_requested())
+            throw RenderCancelled();
+        const qint64 n = std::min(total - done, blockFrames);
+        m_input->setFrameLength(n);
+        for (int c = 0; c < m_input->channelCount(); ++c)
+            std::fill_n(m_input->channel(c), n, 0.0f);
+        renderInput(n);
+    }
+}
+
+void FileRender::renderInput(qint64 n)
+{
+    const host::RenderStatus status = m_engine->render(n, *m_render);
+    if (status != host::RenderStatus::success && status != host::RenderStatus::insufficientInput)
+        throw RenderError(QStringLiteral("Ein Plugin hat beim Rechnen abgebrochen."));
 }
 
 /// The chain's latency is rendered but not written; its tail, up to ten
@@ -247,9 +284,7 @@ void FileRender::renderBlocks(const ProgressCallback& progress, std::stop_token 
 bool FileRender::renderBlock(qint64 rendered, qint64 n, std::stop_token stop)
 {
     fillChainBuffer(*m_input, n, *m_source, *m_read);
-    const host::RenderStatus status = m_engine->render(n, *m_render);
-    if (status != host::RenderStatus::success && status != host::RenderStatus::insufficientInput)
-        throw RenderError(QStringLiteral("Ein Plugin hat beim Rechnen abgebrochen."));
+    renderInput(n);
     // Only blocks that start after source and latency may end the file;
     // the silent block itself is not written.
     if (rendered >= m_sourceFrames + m_latencyFrames && peakLevel(*m_render) < silence)

@@ -231,7 +231,7 @@ private Q_SLOTS:
         host.addPlugin({.info = plugin("Quad", 3), .acceptedChannels = {4}});
         host.refuseManualRenderingInput = fault == u"refuse input";
         if (fault == u"error")
-            host.renderStatusAt = {{3, host::RenderStatus::error}};
+            host.renderStatusAt = {{14, host::RenderStatus::error}}; // after 11 settling calls
         if (fault == u"write")
             host.failWriteAfterFrames = 10000;
         RenderJob failing = job({plugin("Good", 1)});
@@ -252,6 +252,9 @@ private Q_SLOTS:
         }
         QVERIFY2(!caught.isEmpty(), "no error with a message");
         QCOMPARE(ownError ? caught : QString(), message);
+        if (fault == u"write") // from the encoder thread, unchanged
+            QCOMPARE(caught,
+                     u'„' + target.fileName().section('/', -1) + "“ lässt sich nicht schreiben.");
         // An existing file is never replaced, and no partial one is left.
         QCOMPARE(target.open(QIODevice::ReadOnly) ? target.readAll() : QByteArray("gone"),
                  QByteArray(fault == u"taken" ? "precious" : "gone"));
