@@ -2,6 +2,7 @@
 
 #include "host/AudioBuffer.h"
 #include "host/AudioFormat.h"
+#include "host/AudioTags.h"
 
 #include <QtGlobal>
 
@@ -21,6 +22,9 @@ public:
     virtual qint64 length() const = 0;
     /// The next frame a read delivers.
     virtual qint64 framePosition() const = 0;
+    /// What the file says about its recording; read when asked, so only
+    /// callers that copy tags pay for them. None by default.
+    virtual AudioTags tags() const { return {}; }
     /// Moves the read position, sample-accurately; limited to 0...length().
     /// Throws HostError when a damaged file cannot be positioned.
     virtual void setFramePosition(qint64 frame) = 0;

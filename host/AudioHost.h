@@ -56,10 +56,12 @@ public:
     /// Opens an audio file for reading. Throws HostError naming the file.
     virtual std::unique_ptr<AudioFileReader> openForReading(const QString& path) = 0;
     /// Creates a new audio file at `path` (container by its extension: "wav",
-    /// "aif", "m4a"); fails when something already exists there. Throws
-    /// HostError naming the file.
-    virtual std::unique_ptr<AudioFileWriter>
-    openForWriting(const QString& path, const model::WriterSettings& settings) = 0;
+    /// "aif", "m4a"); fails when something already exists there. The tags go
+    /// into the file as far as its container holds them. Throws HostError
+    /// naming the file.
+    virtual std::unique_ptr<AudioFileWriter> openForWriting(const QString& path,
+                                                            const model::WriterSettings& settings,
+                                                            const AudioTags& tags) = 0;
 };
 
 /// An item for the file list, read through the host: the file's rate,

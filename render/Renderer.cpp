@@ -255,7 +255,8 @@ void FileRender::createOutput()
     if (blocks.size() < size_t(encoderQueueDepth))
         throw RenderError(QStringLiteral("Ausgabeformat wird nicht unterstützt."));
     m_writer = m_host.openForWriting(m_job.target.toLocalFile(),
-                                     model::writerSettings(m_job.format, channels, m_rate));
+                                     model::writerSettings(m_job.format, channels, m_rate),
+                                     m_source->tags());
     m_encoder = std::make_unique<EncoderThread>(*m_writer, std::move(blocks));
 }
 

@@ -3,6 +3,7 @@
 #include "host/HostError.h"
 #include "host/files/ChannelLayout.h"
 #include "host/files/FfmpegHandles.h"
+#include "host/files/FfmpegTags.h"
 #include "host/files/FileText.h"
 #include "host/files/OutputFile.h"
 
@@ -25,7 +26,7 @@ constexpr int ioBufferSize = 1 << 16;
 /// succeeds.
 class AacWriter : public AudioFileWriter {
 public:
-    AacWriter(QString path, const model::WriterSettings& settings)
+    AacWriter(QString path, const model::WriterSettings& settings, const AudioTags& tags)
         : m_path(std::move(path)), m_channels(settings.channels)
     {
         const int rate = int(std::lround(settings.sampleRate));
@@ -34,7 +35,7 @@ public:
             unsupported();
         openEncoder(rate, settings.encoderBitRate.value_or(settings.channels * 128000));
         m_file.emplace(m_path);
-        openMuxer(rate);
+        openMuxer(rate, tags);
     }
 
     void write(const AudioBuffer& buffer) override
@@ -121,7 +122,7 @@ private:
             throw std::bad_alloc();
     }
 
-    void openMuxer(int rate)
+    void openMuxer(int rate, const AudioTags& tags)
     {
         AVFormatContext* raw = nullptr;
         if (avformat_alloc_output_context2(&raw, nullptr, "ipod", nullptr) < 0)
@@ -142,6 +143,7 @@ private:
         if (!stream || avcodec_parameters_from_context(stream->codecpar, m_encoder.get()) < 0)
             unsupported();
         stream->time_base = AVRational{1, rate};
+        const int coverStream = addContainerTags(*m_output, tags);
         // A movie clock at the sample rate makes the edit list's duration
         // exact to the frame; the default millisecond clock would round it.
         AVDictionary* options = nullptr;
@@ -150,6 +152,8 @@ private:
         const FfmpegDictionary unused(options); // what the muxer did not take
         if (status < 0)
             writeFailed();
+        if (coverStream >= 0)
+            writeCover(*m_output, coverStream, tags.cover);
     }
 
     void encodeFrame()
@@ -230,11 +234,11 @@ private:
 
 } // namespace
 
-std::unique_ptr<AudioFileWriter> createAacWriter(const QString& path,
-                                                 const model::WriterSettings& settings)
+std::unique_ptr<AudioFileWriter>
+createAacWriter(const QString& path, const model::WriterSettings& settings, const AudioTags& tags)
 {
     silenceFfmpeg();
-    return std::make_unique<AacWriter>(path, settings);
+    return std::make_unique<AacWriter>(path, settings, tags);
 }
 
 } // namespace tolvex::host

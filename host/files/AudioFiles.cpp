@@ -18,16 +18,16 @@ std::unique_ptr<AudioFileReader> openAudioFile(const QString& path)
     return openFfmpegReader(path);
 }
 
-std::unique_ptr<AudioFileWriter> createAudioFile(const QString& path,
-                                                 const model::WriterSettings& settings)
+std::unique_ptr<AudioFileWriter>
+createAudioFile(const QString& path, const model::WriterSettings& settings, const AudioTags& tags)
 {
     const QString extension = QFileInfo(path).suffix().toLower();
     if (extension == u"wav")
-        return createSndfileWriter(path, false, settings);
+        return createSndfileWriter(path, false, settings, tags);
     if (extension == u"aif" || extension == u"aiff")
-        return createSndfileWriter(path, true, settings);
+        return createSndfileWriter(path, true, settings, tags);
     if (extension == u"m4a")
-        return createAacWriter(path, settings);
+        return createAacWriter(path, settings, tags);
     throw HostError(
         quotedFileName(path) +
         QStringLiteral(" lässt sich nicht anlegen: Die Endung passt zu keinem Format."));

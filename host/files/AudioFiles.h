@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/AudioFile.h"
+#include "host/AudioTags.h"
 #include "model/WriterSettings.h"
 
 #include <QString>
@@ -18,8 +19,10 @@ std::unique_ptr<AudioFileReader> openAudioFile(const QString& path);
 
 /// Creates a new audio file for the writer settings, the container chosen by
 /// the extension: "wav" RIFF WAVE, "aif"/"aiff" AIFF, "m4a" MP4 audio. Never
-/// replaces an existing file. Throws HostError naming the file.
+/// replaces an existing file. The tags go in as far as the container holds
+/// them (a cover only in M4A). Throws HostError naming the file.
 std::unique_ptr<AudioFileWriter> createAudioFile(const QString& path,
-                                                 const model::WriterSettings& settings);
+                                                 const model::WriterSettings& settings,
+                                                 const AudioTags& tags = {});
 
 } // namespace tolvex::host

@@ -2,6 +2,7 @@
 
 #include "host/HostError.h"
 #include "host/files/FfmpegHandles.h"
+#include "host/files/FfmpegTags.h"
 #include "host/files/FileFormat.h"
 #include "host/files/FileText.h"
 
@@ -86,6 +87,7 @@ public:
     AudioFormat processingFormat() const override { return *m_format; }
     qint64 length() const override { return m_length; }
     qint64 framePosition() const override { return m_position; }
+    AudioTags tags() const override { return containerTags(*m_container, m_streamIndex); }
 
     void setFramePosition(qint64 frame) override
     {

@@ -2,11 +2,13 @@
 
 #include "host/HostError.h"
 #include "host/files/ChannelLayout.h"
+#include "host/files/FfmpegAudioFile.h"
 #include "host/files/FileFormat.h"
 #include "host/files/FileText.h"
 #include "host/files/OutputFile.h"
 
 #include <QFile>
+#include <QStringDecoder>
 
 #include <sndfile.h>
 
@@ -24,17 +26,54 @@ struct SndfileClose {
 };
 using Sndfile = std::unique_ptr<SNDFILE, SndfileClose>;
 
+/// The texts libsndfile reads and writes, by its string types.
+constexpr struct {
+    int type;
+    QString AudioTags::*field;
+} sndfileStrings[] = {
+    {SF_STR_TITLE, &AudioTags::title},     {SF_STR_ARTIST, &AudioTags::artist},
+    {SF_STR_ALBUM, &AudioTags::album},     {SF_STR_TRACKNUMBER, &AudioTags::track},
+    {SF_STR_DATE, &AudioTags::date},       {SF_STR_GENRE, &AudioTags::genre},
+    {SF_STR_COMMENT, &AudioTags::comment},
+};
+
+/// A string as a file gives it: UTF-8 where it is valid, else Latin-1, the
+/// older files' usual encoding.
+QString decodedText(const char* bytes)
+{
+    if (!bytes)
+        return {};
+    auto decoder = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder(QByteArrayView(bytes));
+    if (decoder.hasError())
+        text = QString::fromLatin1(bytes);
+    return text.trimmed();
+}
+
 class SndfileReader : public AudioFileReader {
 public:
     SndfileReader(QString path, Sndfile file, const SF_INFO& info, AudioFormat format)
         : m_path(std::move(path)), m_file(std::move(file)), m_format(format),
           m_length(std::max<sf_count_t>(info.frames, 0)), m_seekable(info.seekable != 0),
-          m_exactSeek((info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_OGG)
+          m_exactSeek((info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_OGG),
+          m_vorbisComments((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG ||
+                           (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC)
     {}
 
     AudioFormat processingFormat() const override { return m_format; }
     qint64 length() const override { return m_length; }
     qint64 framePosition() const override { return m_position; }
+
+    AudioTags tags() const override
+    {
+        // libsndfile passes over some Vorbis comments and every picture.
+        if (m_vorbisComments)
+            return readContainerTags(m_path);
+        AudioTags tags;
+        for (const auto& [type, field] : sndfileStrings)
+            tags.*field = decodedText(sf_get_string(m_file.get(), type));
+        return tags;
+    }
 
     void setFramePosition(qint64 frame) override
     {
@@ -109,6 +148,7 @@ private:
     qint64 m_length;
     bool m_seekable;
     bool m_exactSeek;
+    bool m_vorbisComments; ///< FLAC or Ogg: tags as Vorbis comments
     qint64 m_position = 0;
     std::vector<float> m_interleaved;
 };
@@ -226,7 +266,8 @@ std::unique_ptr<AudioFileReader> openSndfileReader(const QString& path)
 }
 
 std::unique_ptr<AudioFileWriter> createSndfileWriter(const QString& path, bool aiff,
-                                                     const model::WriterSettings& settings)
+                                                     const model::WriterSettings& settings,
+                                                     const AudioTags& tags)
 {
     SF_INFO info{};
     info.samplerate = int(std::lround(settings.sampleRate));
@@ -252,6 +293,10 @@ std::unique_ptr<AudioFileWriter> createSndfileWriter(const QString& path, bool a
             sf_command(file.get(), SFC_SET_CHANNEL_MAP_INFO, map.data(),
                        int(map.size() * sizeof(int)));
     }
+    // Strings a container has no place for are passed over by libsndfile.
+    for (const auto& [type, field] : sndfileStrings)
+        if (!(tags.*field).isEmpty())
+            sf_set_string(file.get(), type, (tags.*field).toUtf8().constData());
     return std::make_unique<SndfileWriter>(std::move(output), std::move(file), settings.channels);
 }
 

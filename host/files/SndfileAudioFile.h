@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/AudioFile.h"
+#include "host/AudioTags.h"
 #include "model/WriterSettings.h"
 
 #include <QString>
@@ -17,8 +18,11 @@ namespace tolvex::host {
 std::unique_ptr<AudioFileReader> openSndfileReader(const QString& path);
 
 /// Creates a new PCM file ("wav" or "aif" container), never over an existing
-/// one; removed again unless finish() succeeds. Throws HostError.
+/// one; removed again unless finish() succeeds. The tags go in as far as
+/// the container holds them: RIFF INFO in WAV, text chunks in AIFF (title,
+/// artist, comment); never a cover. Throws HostError.
 std::unique_ptr<AudioFileWriter> createSndfileWriter(const QString& path, bool aiff,
-                                                     const model::WriterSettings& settings);
+                                                     const model::WriterSettings& settings,
+                                                     const AudioTags& tags);
 
 } // namespace tolvex::host

@@ -166,9 +166,10 @@ std::unique_ptr<AudioFileReader> Lv2AudioHost::openForReading(const QString& pat
 }
 
 std::unique_ptr<AudioFileWriter> Lv2AudioHost::openForWriting(const QString& path,
-                                                              const model::WriterSettings& settings)
+                                                              const model::WriterSettings& settings,
+                                                              const AudioTags& tags)
 {
-    return createAudioFile(path, settings);
+    return createAudioFile(path, settings, tags);
 }
 
 } // namespace tolvex::host

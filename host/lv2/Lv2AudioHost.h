@@ -38,7 +38,8 @@ public:
     std::unique_ptr<OfflineEngine> makeOfflineEngine() override;
     std::unique_ptr<AudioFileReader> openForReading(const QString& path) override;
     std::unique_ptr<AudioFileWriter> openForWriting(const QString& path,
-                                                    const model::WriterSettings& settings) override;
+                                                    const model::WriterSettings& settings,
+                                                    const AudioTags& tags) override;
 
 private:
     struct Private;

@@ -90,6 +90,7 @@ void checkSeeking(AudioFileReader& reader, const Signal& all, double tolerance)
 } // namespace
 
 Q_DECLARE_METATYPE(FileCase)
+Q_DECLARE_METATYPE(AudioTags)
 
 class TestAudioFiles : public QObject {
     Q_OBJECT
@@ -97,6 +98,7 @@ class TestAudioFiles : public QObject {
     QTemporaryDir m_dir;
     Lv2AudioHost m_host; // its files are the real ones under test
     QStringList m_mounts;
+    AudioTags m_tags; // what tagsRoundTrip writes
 
 private Q_SLOTS:
     void cleanup()
@@ -278,6 +280,46 @@ private Q_SLOTS:
         // What lies before the damage comes out as from the intact file.
         QCOMPARE(maxDifference(got.channels[1], intact.channels[1], 0, intact.frames() * 4 / 10),
                  0.0);
+    }
+
+    // What a writer puts in, the reader gives back, as far as the container
+    // holds it; older tools' Latin-1 texts read as such.
+    void tagsRoundTrip_data()
+    {
+        QTest::addColumn<ExportFormat>("format");
+        QTest::addColumn<AudioTags>("expected");
+        QTest::addColumn<bool>("latin1"); // the title's bytes patched to Latin-1
+        const QString png = m_dir.filePath("cover.png");
+        runTool("ffmpeg",
+                {"-v", "error", "-f", "lavfi", "-i", "color=s=8x8", "-frames:v", "1", png});
+        const AudioTags all =
+            m_tags = {"Grüße", "Bärbel Größ", "Lieder für später", "3/12",
+                      "2021",  "Schlager",    "Ölig & süß",        readBytes(png)};
+        AudioTags noCover = all;
+        noCover.cover.clear();
+        QTest::newRow("wav") << ExportFormat::wav24 << noCover << false;
+        QTest::newRow("wav, Latin-1") << ExportFormat::wav16 << noCover << true;
+        QTest::newRow("aiff") << ExportFormat::aiff24
+                              << AudioTags{all.title, all.artist, {}, {}, {}, {}, all.comment, {}}
+                              << false;
+        QTest::newRow("m4a") << ExportFormat::m4a << all << false;
+    }
+    void tagsRoundTrip()
+    {
+        QFETCH(ExportFormat, format);
+        QFETCH(AudioTags, expected);
+        QFETCH(bool, latin1);
+        const QString path =
+            m_dir.filePath(QTest::currentDataTag() + ('.' + fileExtension(format)));
+        writeSignal(*createAudioFile(path, model::writerSettings(format, 2, 44100), m_tags),
+                    sineSignal(44100, 2, 5000));
+        if (latin1) { // the same length: the text ends in spaces, which are trimmed
+            const QByteArray utf8 = QStringLiteral("Grüße").toUtf8();
+            QVERIFY(readBytes(path).contains(utf8));
+            writeBytes(path, readBytes(path).replace(utf8, QByteArray("Gr\xfc\xdf"
+                                                                      "e  ")));
+        }
+        QCOMPARE(openAudioFile(path)->tags(), expected);
     }
 
     void writersLeaveNoFileBehind_data()

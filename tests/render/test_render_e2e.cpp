@@ -6,6 +6,10 @@
 #include "tests/host/AudioTestFiles.h"
 #include "tests/host/Lv2TestSupport.h"
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -31,6 +35,38 @@ model::PluginState capture(host::Lv2AudioHost& host, const char* uri,
         instance->setParameter(symbol, value);
     return model::PluginState::from(info, false,
                                     host::writeBinaryPropertyList(*instance->fullState()));
+}
+
+double rms(const std::vector<float>& samples, qint64 from, qint64 count)
+{
+    double sum = 0;
+    for (qint64 i = from; i < from + count; ++i)
+        sum += double(samples[size_t(i)]) * samples[size_t(i)];
+    return std::sqrt(sum / double(count));
+}
+
+/// The tags ffprobe reads from a file, less what containers add of their
+/// own, and whether it holds an attached picture.
+QPair<QVariantMap, bool> probeTags(const QString& path)
+{
+    const QJsonObject probed =
+        QJsonDocument::fromJson(runTool("ffprobe", {"-v", "error", "-show_entries",
+                                                    "format_tags:stream_disposition=attached_pic",
+                                                    "-of", "json", path}))
+            .object();
+    QVariantMap tags = probed["format"]["tags"].toObject().toVariantMap();
+    for (const char* own : {"major_brand", "minor_version", "compatible_brands", "encoder"})
+        tags.remove(own);
+    bool cover = false;
+    for (const QJsonValue& stream : probed["streams"].toArray())
+        cover = cover || stream["disposition"]["attached_pic"].toInt() == 1;
+    return {tags, cover};
+}
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -107,6 +143,101 @@ private Q_SLOTS:
         }
     }
 
+    // The encoder thread writes exactly the blocks, in the order, that the
+    // writer would get from the render directly.
+    void emptyChainWritesWhatTheWriterWould_data()
+    {
+        QTest::addColumn<ExportFormat>("format");
+        for (ExportFormat format : model::allExportFormats)
+            QTest::newRow(qPrintable(model::rawValue(format))) << format;
+    }
+    void emptyChainWritesWhatTheWriterWould()
+    {
+        QFETCH(ExportFormat, format);
+        const QString name = QStringLiteral("plain-") + QTest::currentDataTag();
+        const RenderJob render = job(name, {}, format);
+        renderFile(*m_host, render, [](double) {});
+        const QString direct = m_dir.filePath(name + "-direct." + model::fileExtension(format));
+        writeSignal(*host::createAudioFile(direct, model::writerSettings(format, 2, rate)),
+                    m_signal);
+        QVERIFY(bytesOf(direct).size() > 1000);
+        QCOMPARE(bytesOf(render.target.toLocalFile()), bytesOf(direct));
+    }
+
+    // fil4 glides from its defaults to the gain of its state; the file must
+    // not hear that glide.
+    void firstBlockHasTheChosenGain()
+    {
+        const model::PluginState fil4 =
+            capture(*m_host, "http://gareus.org/oss/lv2/fil4#stereo", {{"gain", 12}});
+        const RenderJob render = job("fil4", {fil4}, ExportFormat::wav32f);
+        renderFile(*m_host, render, [](double) {});
+        const Signal out = readToEnd(*host::openAudioFile(render.target.toLocalFile()));
+        const double first = rms(out.channels[0], 0, 4096);
+        const double later = rms(out.channels[0], 4096 * 10, 4096);
+        QVERIFY2(std::abs(first / later - 1) < 0.02, qPrintable(QString::number(first / later)));
+        QVERIFY(std::abs(later / rms(m_signal.channels[0], 4096 * 10, 4096) - 3.98) < 0.1);
+    }
+
+    void tagsAreKeptWhereTheFormatHoldsThem_data()
+    {
+        QTest::addColumn<QString>("source"); // made by ffmpeg; "" without tags
+        QTest::addColumn<ExportFormat>("format");
+        QTest::addColumn<QStringList>("kept"); // ffprobe's names; "author=artist": renamed
+        QTest::addColumn<bool>("cover");
+        const QStringList all{"title", "artist", "album", "track", "date", "genre", "comment"};
+        QTest::newRow("flac with cover to m4a") << "flac" << ExportFormat::m4a << all << true;
+        QTest::newRow("mp3 with cover to wav24") << "mp3" << ExportFormat::wav24 << all << false;
+        QTest::newRow("ogg to wav16") << "ogg" << ExportFormat::wav16 << all << false;
+        QTest::newRow("m4a with cover to aiff24")
+            << "m4a" << ExportFormat::aiff24 << QStringList{"title", "author=artist", "comment"}
+            << false;
+        QTest::newRow("untagged to m4a") << "" << ExportFormat::m4a << QStringList{} << false;
+        QTest::newRow("untagged to wav32f") << "" << ExportFormat::wav32f << QStringList{} << false;
+        QTest::newRow("untagged to aiff24") << "" << ExportFormat::aiff24 << QStringList{} << false;
+    }
+    void tagsAreKeptWhereTheFormatHoldsThem()
+    {
+        QFETCH(QString, source);
+        QFETCH(ExportFormat, format);
+        QFETCH(QStringList, kept);
+        QFETCH(bool, cover);
+        const QVariantMap values{{"title", "Über den Wolken"},
+                                 {"artist", "Bärbel Größ"},
+                                 {"album", "Lieder für später"},
+                                 {"track", "3/12"},
+                                 {"date", "2021"},
+                                 {"genre", "Schlager"},
+                                 {"comment", "Grüße aus Köln"}};
+        RenderJob render = job(QStringLiteral("tags-") + QTest::currentDataTag(), {}, format);
+        if (!source.isEmpty()) {
+            const QString picture = m_dir.filePath("cover.jpg");
+            if (!QFile::exists(picture))
+                runTool("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "color=c=red:s=64x48",
+                                   "-frames:v", "1", picture});
+            QStringList arguments{"-v", "error", "-i", m_source};
+            if (source != u"ogg")
+                arguments << "-i" << picture << "-map"
+                          << "0:a"
+                          << "-map"
+                          << "1:v"
+                          << "-c:v"
+                          << "copy"
+                          << "-disposition:v"
+                          << "attached_pic";
+            for (auto [key, value] : values.asKeyValueRange())
+                arguments << "-metadata" << key + '=' + value.toString();
+            const QString tagged = m_dir.filePath(render.target.fileName() + '.' + source);
+            runTool("ffmpeg", arguments << tagged);
+            render.source = QUrl::fromLocalFile(tagged);
+        }
+        renderFile(*m_host, render, [](double) {});
+        QVariantMap expected;
+        for (const QString& name : kept)
+            expected[name.section('=', 0, 0)] = values[name.section('=', -1)];
+        QCOMPARE(probeTags(render.target.toLocalFile()), qMakePair(expected, cover));
+    }
+
     void limiterMatchesFfmpegOnceItsLatencyIsRemoved()
     {
         const model::PluginState dpl = capture(*m_host, "http://gareus.org/oss/lv2/dpl#stereo",
@@ -116,8 +247,12 @@ private Q_SLOTS:
         const Signal ours = readToEnd(*host::openAudioFile(render.target.toLocalFile()));
 
         const QString theirsPath = m_dir.filePath("dpl-ffmpeg.wav");
+        // The render settles the limiter's gain on a second of silence first;
+        // ffmpeg gets the same second in front and drops it again.
         runTool("ffmpeg", {"-v", "error", "-y", "-i", m_source, "-af",
-                           "lv2='p=http\\://gareus.org/oss/lv2/dpl#stereo:c=threshold=-9|gain=6'",
+                           "adelay=delays=48000S:all=1,"
+                           "lv2='p=http\\://gareus.org/oss/lv2/dpl#stereo:c=threshold=-9|gain=6',"
+                           "atrim=start_sample=48000",
                            "-c:a", "pcm_f32le", theirsPath});
         if (QTest::currentTestFailed())
             return;

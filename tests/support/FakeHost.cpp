@@ -192,6 +192,7 @@ public:
     AudioFormat processingFormat() const override { return m_format; }
     qint64 length() const override { return qint64(m_file.channels.front().size()); }
     qint64 framePosition() const override { return m_position; }
+    host::AudioTags tags() const override { return m_file.tags; }
     void setFramePosition(qint64 frame) override { m_position = std::clamp(frame, 0ll, length()); }
     void read(AudioBuffer& buffer, qint64 frames) override
     {
@@ -343,13 +344,14 @@ std::unique_ptr<host::AudioFileReader> FakeHost::openForReading(const QString& p
 }
 
 std::unique_ptr<host::AudioFileWriter>
-FakeHost::openForWriting(const QString& path, const model::WriterSettings& settings)
+FakeHost::openForWriting(const QString& path, const model::WriterSettings& settings,
+                         const host::AudioTags& tags)
 {
     QFile marker(path);
     if (!marker.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         throw HostError(quotedName(path) + QStringLiteral(" lässt sich nicht anlegen."));
     std::lock_guard lock(m_mutex);
-    FakeWrittenFile file{settings, {}};
+    FakeWrittenFile file{settings, {}, false, tags};
     file.channels.resize(size_t(std::max(settings.channels, 1)));
     m_written.insert(path, std::move(file));
     return std::make_unique<FakeWriter>(*this, path);

@@ -51,6 +51,7 @@ struct FakeAudioFile {
     std::vector<std::vector<float>> channels;
     /// A read that would deliver this frame fails, when set.
     std::optional<qint64> failReadAt{};
+    host::AudioTags tags{};
 };
 
 /// What a fake writer received.
@@ -58,6 +59,7 @@ struct FakeWrittenFile {
     model::WriterSettings settings;
     std::vector<std::vector<float>> channels;
     bool finished = false;
+    host::AudioTags tags{};
 };
 
 /// An AudioHost held in memory, for testing the render, chain and session
@@ -99,8 +101,9 @@ public:
     std::unique_ptr<host::PlayerNode> makePlayerNode() override;
     std::unique_ptr<host::OfflineEngine> makeOfflineEngine() override;
     std::unique_ptr<host::AudioFileReader> openForReading(const QString& path) override;
-    std::unique_ptr<host::AudioFileWriter>
-    openForWriting(const QString& path, const model::WriterSettings& settings) override;
+    std::unique_ptr<host::AudioFileWriter> openForWriting(const QString& path,
+                                                          const model::WriterSettings& settings,
+                                                          const host::AudioTags& tags) override;
 
     /// Runs `work` on a thread of the host's own (joined at destruction).
     void runElsewhere(std::function<void()> work);
