@@ -94,6 +94,7 @@ AudioTags containerTags(const AVFormatContext& container, int audioStream)
 
 AudioTags readContainerTags(const QString& path)
 {
+    silenceFfmpeg();
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, QFile::encodeName(path).constData(), nullptr, nullptr) < 0)
         return {};
