@@ -1,5 +1,5 @@
-#include "app/QuitSignals.h"
 #include "app/TolvexApp.h"
+#include "session/QuitSignals.h"
 
 #include <QApplication>
 
@@ -16,8 +16,8 @@ int main(int argc, char* argv[])
 
     // The session's SIGTERM and the terminal's Ctrl+C end the run as the
     // menu's "Beenden" does.
-    tolvex::app::QuitSignals quitSignals({SIGTERM, SIGINT, SIGHUP});
-    QObject::connect(&quitSignals, &tolvex::app::QuitSignals::received, &application,
+    tolvex::session::QuitSignals quitSignals({SIGTERM, SIGINT, SIGHUP});
+    QObject::connect(&quitSignals, &tolvex::session::QuitSignals::received, &application,
                      &QCoreApplication::quit);
 
     tolvex::app::TolvexApp tolvex;

@@ -2,9 +2,9 @@
 
 #include "cli/ChainLoading.h"
 #include "cli/LineReport.h"
-#include "cli/StopSignals.h"
 #include "cli/TerminalProgress.h"
 #include "cli/UsageError.h"
+#include "session/QuitSignals.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -88,8 +88,8 @@ int ExportCommand::run()
         return 1;
     }
 
-    StopSignals stops({SIGINT, SIGTERM});
-    connect(&stops, &StopSignals::received, this, [this] {
+    session::QuitSignals stops({SIGINT, SIGTERM});
+    connect(&stops, &session::QuitSignals::received, this, [this] {
         m_interrupted = true;
         m_runner.cancel();
     });

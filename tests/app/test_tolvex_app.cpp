@@ -1,6 +1,6 @@
 // Start and end of the application on a fake host.
-#include "app/QuitSignals.h"
 #include "chain/Slot.h"
+#include "session/QuitSignals.h"
 #include "tests/app/AppRig.h"
 
 #include <QSignalSpy>
@@ -60,8 +60,8 @@ private Q_SLOTS:
 
     void terminationSignalsArriveOnTheGuiThread()
     {
-        app::QuitSignals quit({SIGTERM});
-        QSignalSpy received(&quit, &app::QuitSignals::received);
+        session::QuitSignals quit({SIGTERM});
+        QSignalSpy received(&quit, &session::QuitSignals::received);
         std::raise(SIGTERM);
         QTRY_COMPARE(received.size(), 1);
         QCOMPARE(received.first().first().toInt(), SIGTERM);

@@ -1,4 +1,4 @@
-#include "app/QuitSignals.h"
+#include "session/QuitSignals.h"
 
 #include <QSocketNotifier>
 
@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace tolvex::app {
+namespace tolvex::session {
 
 namespace {
 
@@ -61,4 +61,4 @@ void QuitSignals::readPipe()
         Q_EMIT received(byte);
 }
 
-} // namespace tolvex::app
+} // namespace tolvex::session
