@@ -3,7 +3,7 @@
 // --jobs 2 against two ffmpeg processes side by side (xargs -P2, ffmpeg's
 // lv2 filter with the same chain and output format), in one program run.
 // Whole processes, timed from outside.
-#include "bench/BenchSupport.h"
+#include "bench/FixedChain.h"
 #include "host/PropertyList.h"
 #include "host/files/AudioFiles.h"
 #include "model/ChainDocument.h"
@@ -24,63 +24,14 @@ using namespace tolvex;
 
 namespace {
 
-constexpr double rate = 44100;
 constexpr int fileCount = 50;
-const char* const chain[][2] = {
-    {"http://gareus.org/oss/lv2/fil4#stereo", "sec1=1|freq1=800|gain1=6|HighPass=1|HPfreq=60"},
-    {"http://gareus.org/oss/lv2/darc#stereo", "threshold=-20|Ratio=0.5"},
-    {"http://gareus.org/oss/lv2/dpl#stereo", "threshold=-3"},
-};
-
-void makeSource(const QString& path, double seconds, quint32 seed)
-{
-    auto writer =
-        host::createAudioFile(path, model::writerSettings(model::ExportFormat::wav24, 2, rate));
-    auto buffer = *host::AudioBuffer::make(*host::AudioFormat::standard(rate, 2), 4096);
-    quint32 noise = seed;
-    const qint64 frames = qint64(seconds * rate);
-    for (qint64 done = 0; done < frames; done += 4096) {
-        const qint64 n = std::min<qint64>(4096, frames - done);
-        for (qint64 i = 0; i < n; ++i) {
-            noise = noise * 1664525u + 1013904223u;
-            const double t = double(done + i) / rate;
-            const double d = double(int32_t(noise)) / 2147483648.0 * 0.05;
-            buffer.channel(0)[i] = float(0.5 * std::sin(2 * M_PI * 220 * t) + d);
-            buffer.channel(1)[i] = float(0.4 * std::sin(2 * M_PI * 1375 * t) - d);
-        }
-        buffer.setFrameLength(n);
-        writer->write(buffer);
-    }
-    writer->finish();
-}
 
 QByteArray chainDocument()
 {
     host::Lv2AudioHost host;
-    QList<model::PluginState> plugins;
-    for (const auto& [uri, controls] : chain) {
-        auto instance = bench::instantiate(host, uri);
-        for (const QString& control : QString::fromLatin1(controls).split(u'|')) {
-            const auto parts = control.split(u'=');
-            instance->setParameter(parts[0], parts[1].toFloat());
-        }
-        plugins.append(
-            model::PluginState::from(*host.find(QString::fromUtf8(uri)), false,
-                                     host::writeBinaryPropertyList(*instance->fullState())));
-    }
-    return model::encodeChain(plugins);
+    return model::encodeChain(bench::capturedChain(host));
 }
 
-QString ffmpegFilter()
-{
-    QStringList filters;
-    for (const auto& [uri, controls] : chain)
-        filters << "lv2='p=" + QString::fromLatin1(uri).replace(u':', QStringLiteral("\\:")) +
-                       ":c=" + QString::fromLatin1(controls) + "'";
-    return filters.join(u',');
-}
-
-/// Runs the program to its end; its wall time in seconds.
 double timed(const QString& program, const QStringList& arguments)
 {
     QProcess process;
@@ -113,15 +64,16 @@ int main(int argc, char* argv[])
     const QString in = fresh(dir, "in");
     std::printf("Generating %d files of 10 s, 44.1 kHz stereo …\n", fileCount);
     for (int i = 0; i < fileCount; ++i)
-        makeSource(QDir(in).filePath(QStringLiteral("take %1.wav").arg(i, 2, 10, QChar(u'0'))), 10,
-                   quint32(7 + i));
+        bench::makeSource(
+            QDir(in).filePath(QStringLiteral("take %1.wav").arg(i, 2, 10, QChar(u'0'))), 10,
+            quint32(7 + i));
     QFile chainFile(dir.filePath("chain.json"));
     chainFile.open(QIODevice::WriteOnly);
     chainFile.write(chainDocument());
     chainFile.close();
     QFile filterFile(dir.filePath("filter.txt"));
     filterFile.open(QIODevice::WriteOnly);
-    filterFile.write(ffmpegFilter().toUtf8());
+    filterFile.write(bench::ffmpegFilter().toUtf8());
     filterFile.close();
 
     std::printf("\nfil4 -> darc -> dpl, %d × 10 s, wall time of whole runs\n\n", fileCount);

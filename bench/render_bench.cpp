@@ -4,7 +4,7 @@
 // Each export runs in a process of its own, timed from outside, so both
 // sides pay for starting up and loading the plugins; the peak memory of a
 // 1-minute and a 10-minute render shows that it does not grow with length.
-#include "bench/BenchSupport.h"
+#include "bench/FixedChain.h"
 #include "host/PropertyList.h"
 #include "host/files/AudioFiles.h"
 #include "host/lv2/Lv2AudioHost.h"
@@ -25,46 +25,6 @@ using namespace tolvex;
 
 namespace {
 
-constexpr double rate = 44100;
-const char* const chain[][2] = {
-    {"http://gareus.org/oss/lv2/fil4#stereo", "sec1=1|freq1=800|gain1=6|HighPass=1|HPfreq=60"},
-    {"http://gareus.org/oss/lv2/darc#stereo", "threshold=-20|Ratio=0.5"},
-    {"http://gareus.org/oss/lv2/dpl#stereo", "threshold=-3"},
-};
-
-void makeSource(const QString& path, double seconds)
-{
-    auto writer =
-        host::createAudioFile(path, model::writerSettings(model::ExportFormat::wav24, 2, rate));
-    auto buffer = *host::AudioBuffer::make(*host::AudioFormat::standard(rate, 2), 4096);
-    quint32 noise = 7;
-    const qint64 frames = qint64(seconds * rate);
-    for (qint64 done = 0; done < frames; done += 4096) {
-        const qint64 n = std::min<qint64>(4096, frames - done);
-        for (qint64 i = 0; i < n; ++i) {
-            noise = noise * 1664525u + 1013904223u;
-            const double t = double(done + i) / rate;
-            const double d = double(int32_t(noise)) / 2147483648.0 * 0.05;
-            buffer.channel(0)[i] = float(0.5 * std::sin(2 * M_PI * 220 * t) + d);
-            buffer.channel(1)[i] = float(0.4 * std::sin(2 * M_PI * 1375 * t) - d);
-        }
-        buffer.setFrameLength(n);
-        writer->write(buffer);
-    }
-    writer->finish();
-}
-
-model::PluginState capture(host::Lv2AudioHost& host, const char* uri, const QString& controls)
-{
-    auto instance = bench::instantiate(host, uri);
-    for (const QString& control : controls.split(u'|')) {
-        const auto parts = control.split(u'=');
-        instance->setParameter(parts[0], parts[1].toFloat());
-    }
-    return model::PluginState::from(*host.find(QString::fromUtf8(uri)), false,
-                                    host::writeBinaryPropertyList(*instance->fullState()));
-}
-
 long peakKilobytes()
 {
     QFile status("/proc/self/status");
@@ -79,9 +39,7 @@ long peakKilobytes()
 int renderOne(const QString& source, const QString& target, const QString& format)
 {
     host::Lv2AudioHost host;
-    QList<model::PluginState> plugins;
-    for (const auto& [uri, controls] : chain)
-        plugins.append(capture(host, uri, QString::fromLatin1(controls)));
+    const QList<model::PluginState> plugins = bench::capturedChain(host);
     render::renderFile(host,
                        {QUrl::fromLocalFile(source), QUrl::fromLocalFile(target), plugins,
                         *model::exportFormatFromRawValue(format)},
@@ -109,15 +67,6 @@ Timed timed(const QString& program, const QStringList& arguments)
     return {seconds, process.readAllStandardOutput()};
 }
 
-QString ffmpegFilter()
-{
-    QStringList filters;
-    for (const auto& [uri, controls] : chain)
-        filters << "lv2='p=" + QString::fromLatin1(uri).replace(u':', QStringLiteral("\\:")) +
-                       ":c=" + QString::fromLatin1(controls) + "'";
-    return filters.join(u',');
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -131,8 +80,8 @@ int main(int argc, char* argv[])
     const QString longSource = dir.filePath("ten-minutes.wav");
     const QString shortSource = dir.filePath("one-minute.wav");
     std::printf("Generating 10 minutes and 1 minute of 44.1 kHz stereo …\n");
-    makeSource(longSource, 600);
-    makeSource(shortSource, 60);
+    bench::makeSource(longSource, 600);
+    bench::makeSource(shortSource, 60);
 
     std::printf("\nfil4 -> darc -> dpl, 10 minutes, best of 3 runs each (whole processes)\n\n");
     std::printf("%-8s %11s %11s %8s %14s %14s\n", "format", "Tolvex (s)", "ffmpeg (s)", "ratio",
@@ -156,11 +105,11 @@ int main(int argc, char* argv[])
                 timed(app.applicationFilePath(), {"--render", longSource, target, format.raw});
             ours = std::min(ours, mine.seconds);
             peakLong = mine.output.trimmed().toLong();
-            theirs =
-                std::min(theirs, timed("ffmpeg", QStringList{"-v", "error", "-nostdin", "-y", "-i",
-                                                             longSource, "-af", ffmpegFilter()} +
-                                                     format.codec + QStringList{peer})
-                                     .seconds);
+            theirs = std::min(
+                theirs, timed("ffmpeg", QStringList{"-v", "error", "-nostdin", "-y", "-i",
+                                                    longSource, "-af", bench::ffmpegFilter()} +
+                                            format.codec + QStringList{peer})
+                            .seconds);
         }
         const QString shortTarget = dir.filePath(QStringLiteral("short.") + format.extension);
         const long peakShort =
