@@ -8,6 +8,7 @@
 #include "model/ExportFormat.h"
 #include "tests/host/AudioTestFiles.h"
 #include "tests/host/Lv2TestSupport.h"
+#include "tests/ui/editors/RealChainRig.h"
 #include "ui/editors/EditorOpener.h"
 #include "ui/editors/EditorPanel.h"
 #include "ui/editors/GenericEditor.h"
@@ -28,26 +29,9 @@ using namespace tolvex::testing;
 class TestEditorX11 : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<host::Lv2AudioHost> m_host;
-    std::unique_ptr<QSettings> m_settings;
-    std::unique_ptr<chain::Chain> m_chain;
+    std::unique_ptr<RealChainRig> m_rig;
 
-    ui::editors::EditorPanel* open(const char* uri)
-    {
-        const model::PluginInfo info = lv2Info(*m_host, uri);
-        if (info.name.isEmpty())
-            return nullptr;
-        QCoro::waitFor(m_chain->addPlugin(info, std::nullopt, false, true));
-        const QUuid id = m_chain->slots().last()->id();
-        if (!QTest::qWaitFor([&] { return m_chain->hasEditor(id); }, 10000))
-            return nullptr;
-        for (QWidget* widget : QApplication::topLevelWidgets())
-            if (auto* panel = qobject_cast<ui::editors::EditorPanel*>(widget);
-                panel && panel->isVisible() && panel->windowTitle() == info.name)
-                return panel;
-        return nullptr;
-    }
+    ui::editors::EditorPanel* open(const char* uri) { return m_rig->open(uri); }
 
     /// Saves the screen when TOLVEX_SCREENSHOTS names a folder.
     static void screenshot(const QString& name)
@@ -62,18 +46,9 @@ private Q_SLOTS:
     {
         if (QGuiApplication::platformName() != QLatin1String("xcb"))
             QSKIP("needs an X11 display");
-        m_host = std::make_unique<host::Lv2AudioHost>();
-        m_settings =
-            std::make_unique<QSettings>(m_dir.filePath("settings.ini"), QSettings::IniFormat);
-        m_settings->clear(); // no chain restored from an earlier test
-        m_chain = std::make_unique<chain::Chain>(*m_host, *m_settings);
-        ui::editors::installEditorOpener(*m_chain, nullptr);
+        m_rig = std::make_unique<RealChainRig>();
     }
-    void cleanupTestCase()
-    {
-        m_chain.reset();
-        m_host.reset();
-    }
+    void cleanupTestCase() { m_rig.reset(); }
 
     void embeddedInterfaceWritesToThePlugin()
     {
@@ -86,7 +61,7 @@ private Q_SLOTS:
         QTest::qWait(qEnvironmentVariableIsSet("TOLVEX_PAUSE") ? 3000 : 500); // the interface draws
         screenshot("editor-x11-dpl");
 
-        auto& instance = dynamic_cast<host::Lv2Instance&>(m_chain->slots().last()->unit());
+        auto& instance = dynamic_cast<host::Lv2Instance&>(m_rig->chain->slots().last()->unit());
         if (!QStandardPaths::findExecutable("xdotool").isEmpty()) {
             // The wheel turned down over the interface's threshold knob.
             const QPoint knob = panel->pluginInterface()->mapToGlobal(QPoint(109, 31));
@@ -102,15 +77,15 @@ private Q_SLOTS:
         QCOMPARE(instance.value("threshold"), threshold);
 
         // Playing through it, the plugin's meter reaches the interface.
-        const QString sine = m_dir.filePath("sine.wav");
+        const QString sine = m_rig->dir.filePath("sine.wav");
         writeSignal(*host::createAudioFile(
                         sine, model::writerSettings(model::ExportFormat::wav32f, 2, 48000)),
                     sineSignal(48000, 2, 48000 * 2));
-        m_chain->play(model::AudioItem::make(QUrl::fromLocalFile(sine), 48000, 2, 96000), 0);
+        m_rig->chain->play(model::AudioItem::make(QUrl::fromLocalFile(sine), 48000, 2, 96000), 0);
         QTRY_VERIFY_WITH_TIMEOUT(instance.value("level") < -1, 5000); // 0.5 reads -6 dB
         QTest::qWait(300);
         screenshot("editor-x11-dpl-playing");
-        m_chain->stop();
+        m_rig->chain->stop();
 
         auto* toGeneric = panel->findChild<QToolButton*>();
         toGeneric->click();
@@ -121,7 +96,7 @@ private Q_SLOTS:
         toGeneric->click();
         QVERIFY(panel->showsPluginInterface());
         panel->close();
-        QVERIFY(m_chain->slots().last()->unit().value("threshold") == threshold);
+        QVERIFY(m_rig->chain->slots().last()->unit().value("threshold") == threshold);
     }
 
     void interfaceWithItsOwnWindowIsShown()

@@ -7,6 +7,7 @@
 #include "render/Renderer.h"
 #include "tests/host/AudioTestFiles.h"
 #include "tests/host/Lv2TestSupport.h"
+#include "tests/ui/editors/RealChainRig.h"
 #include "ui/editors/EditorOpener.h"
 #include "ui/editors/EditorPanel.h"
 #include "ui/editors/GenericEditor.h"
@@ -34,44 +35,19 @@ constexpr const char* dplUri = "http://gareus.org/oss/lv2/dpl#stereo";
 class TestGenericEditor : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<host::Lv2AudioHost> m_host;
-    std::unique_ptr<QSettings> m_settings;
-    std::unique_ptr<chain::Chain> m_chain;
+    std::unique_ptr<RealChainRig> m_rig;
 
     /// Adds the plugin as the add menu does, its editor opened; null when
     /// the plugin is not installed.
     ui::editors::GenericEditor* open(const char* uri)
     {
-        const model::PluginInfo info = lv2Info(*m_host, uri);
-        if (info.name.isEmpty())
-            return nullptr;
-        QCoro::waitFor(m_chain->addPlugin(info, std::nullopt, false, true));
-        const QUuid id = m_chain->slots().last()->id();
-        if (!QTest::qWaitFor([&] { return m_chain->hasEditor(id); }, 5000))
-            return nullptr;
-        for (QWidget* widget : QApplication::topLevelWidgets())
-            if (auto* panel = qobject_cast<ui::editors::EditorPanel*>(widget);
-                panel && panel->isVisible() && panel->windowTitle() == info.name)
-                return panel->genericEditor();
-        return nullptr;
+        auto* panel = m_rig->open(uri);
+        return panel ? panel->genericEditor() : nullptr;
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        m_host = std::make_unique<host::Lv2AudioHost>();
-        m_settings =
-            std::make_unique<QSettings>(m_dir.filePath("settings.ini"), QSettings::IniFormat);
-        m_settings->clear(); // no chain restored from an earlier test
-        m_chain = std::make_unique<chain::Chain>(*m_host, *m_settings);
-        ui::editors::installEditorOpener(*m_chain, nullptr);
-    }
-    void cleanup()
-    {
-        m_chain.reset();
-        m_host.reset();
-    }
+    void init() { m_rig = std::make_unique<RealChainRig>(); }
+    void cleanup() { m_rig.reset(); }
 
     void eachPortGetsItsControl_data()
     {
@@ -111,21 +87,21 @@ private Q_SLOTS:
         auto* editor = open(dplUri);
         if (!editor)
             QSKIP("x42-dpl not installed");
-        chain::Slot& slot = *m_chain->slots().last();
+        chain::Slot& slot = *m_rig->chain->slots().last();
         auto* gain = editor->findChild<QSlider*>("gain");
         gain->setValue(100); // -10…30 dB in a thousand steps
         QCOMPARE(slot.unit().value("gain"), -6.0f);
         QVERIFY(gain->parentWidget()->findChild<QLabel*>()->text().contains("-6.0 dB"));
 
-        const QString source = m_dir.filePath("sine.wav");
+        const QString source = m_rig->dir.filePath("sine.wav");
         writeSignal(*host::createAudioFile(
                         source, model::writerSettings(model::ExportFormat::wav32f, 2, 48000)),
                     sineSignal(48000, 2, 48000));
         const render::RenderJob job{QUrl::fromLocalFile(source),
-                                    QUrl::fromLocalFile(m_dir.filePath("out.wav")),
-                                    {m_chain->captureState(slot)},
+                                    QUrl::fromLocalFile(m_rig->dir.filePath("out.wav")),
+                                    {m_rig->chain->captureState(slot)},
                                     model::ExportFormat::wav32f};
-        render::renderFile(*m_host, job, [](double) {});
+        render::renderFile(*m_rig->host, job, [](double) {});
         const Signal out = readToEnd(*host::openAudioFile(job.target.toLocalFile()));
         float peak = 0; // past the plugin's latency and its gain's glide
         for (size_t i = out.channels[0].size() / 2; i < out.channels[0].size(); ++i)
