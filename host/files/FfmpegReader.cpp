@@ -310,6 +310,15 @@ private:
 
         compactPending();
         const qint64 end = m_position + bufferedFrames(); // next frame expected
+        if (start - end > maxGapFrames()) {
+            // A jump this far is a damaged timestamp, not lost packets: go on
+            // where the samples left off, and read later timestamps relative
+            // to this frame, instead of filling the jump with silence.
+            if (m_originPts != AV_NOPTS_VALUE)
+                m_originPts += av_rescale_q(start - end, perFrame, m_timeBase);
+            start = end;
+            m_decodePosition = start + frame.nb_samples;
+        }
         qint64 offset = std::max<qint64>(0, end - start); // overlap already held or passed
         if (offset >= frame.nb_samples)
             return;
@@ -322,6 +331,13 @@ private:
             convertChannel(frame, std::min(c, frame.ch_layout.nb_channels - 1), int(offset), count,
                            samples.data() + at + gap);
         }
+    }
+
+    /// The longest run of silence a gap between decoded frames is filled
+    /// with: ten seconds, and never more than 2^20 frames.
+    qint64 maxGapFrames() const
+    {
+        return std::min<qint64>(qint64(10 * m_format->sampleRate()), qint64(1) << 20);
     }
 
     qint64 bufferedFrames() const

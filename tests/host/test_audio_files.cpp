@@ -282,6 +282,15 @@ private Q_SLOTS:
                  0.0);
     }
 
+    void aTimestampJumpIsNotFilledWithSilence()
+    {
+        // An AAC stream whose timestamps leap by hours: once filled with
+        // gigabytes of silence on the first read.
+        const auto reader = openAudioFile(QStringLiteral(TOLVEX_FUZZ_SEEDS "/timestamp-jump.m4a"));
+        const Signal got = readToEnd(*reader);
+        QVERIFY2(got.frames() < 30 * 44100, qPrintable(QString::number(got.frames())));
+    }
+
     // What a writer puts in, the reader gives back, as far as the container
     // holds it; older tools' Latin-1 texts read as such.
     void tagsRoundTrip_data()
