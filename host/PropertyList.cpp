@@ -224,12 +224,14 @@ QVariant fromNode(plist_t node)
     case PLIST_KEY: {
         uint64_t length = 0;
         const char* text = plist_get_string_ptr(node, &length);
-        return QString::fromUtf8(text, qsizetype(length));
+        // Empty, never null, whichever format it came from: an empty XML
+        // element has no buffer where the binary reader has one.
+        return QString::fromUtf8(text ? text : "", qsizetype(length));
     }
     case PLIST_DATA: {
         uint64_t length = 0;
         const char* bytes = plist_get_data_ptr(node, &length);
-        return QByteArray(bytes, qsizetype(length));
+        return QByteArray(bytes ? bytes : "", qsizetype(length));
     }
     case PLIST_DATE: {
         int32_t seconds = 0;

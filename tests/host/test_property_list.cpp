@@ -1,5 +1,6 @@
 #include "host/PropertyList.h"
 
+#include <QDataStream>
 #include <QDateTime>
 #include <QDir>
 #include <QTest>
@@ -104,7 +105,8 @@ private Q_SLOTS:
     }
 
     /// The inputs fuzzing found faults with, kept as its seeds: they read
-    /// (or are refused) without aborting, and what reads writes and reads back.
+    /// (or are refused) without aborting, and what reads writes and reads back
+    /// the same, empty values as empty ones.
     void fuzzFindingsStayMended_data()
     {
         QTest::addColumn<QString>("path");
@@ -120,7 +122,18 @@ private Q_SLOTS:
         const auto read = readPropertyList(file.readAll());
         const auto written = read ? writeBinaryPropertyList(*read) : std::nullopt;
         if (written)
-            QCOMPARE(readPropertyList(*written), read);
+            QCOMPARE(streamed(*readPropertyList(*written)), streamed(*read));
+    }
+
+private:
+    /// A dictionary as QDataStream writes it, where an empty value and a
+    /// null one differ and a NaN equals itself.
+    static QByteArray streamed(const PropertyDictionary& dictionary)
+    {
+        QByteArray bytes;
+        QDataStream stream(&bytes, QIODevice::WriteOnly);
+        stream << dictionary;
+        return bytes;
     }
 };
 
