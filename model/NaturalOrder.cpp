@@ -16,24 +16,6 @@ bool isMark(QChar c)
            category == QChar::Mark_Enclosing;
 }
 
-/// The text as the primary comparison sees it: decomposed, combining marks
-/// dropped, sharp s spelled out, case folded.
-QString folded(const QString& text)
-{
-    const QString decomposed = text.normalized(QString::NormalizationForm_D);
-    QString out;
-    out.reserve(decomposed.size());
-    for (const QChar c : decomposed) {
-        if (isMark(c))
-            continue;
-        if (c == u'ß' || c == u'\u1E9E')
-            out += QStringLiteral("ss");
-        else
-            out += c;
-    }
-    return out.toCaseFolded();
-}
-
 /// The run of digits starting at `from`, without leading zeros (one zero
 /// stays for a run of zeros); `end` is set to the index after the run.
 QStringView digitRun(QStringView text, qsizetype from, qsizetype& end)
@@ -85,9 +67,25 @@ bool lessWithKeys(const QString& a, const QString& keyA, const QString& b, const
 
 } // namespace
 
+QString foldedForComparison(const QString& text)
+{
+    const QString decomposed = text.normalized(QString::NormalizationForm_D);
+    QString out;
+    out.reserve(decomposed.size());
+    for (const QChar c : decomposed) {
+        if (isMark(c))
+            continue;
+        if (c == u'ß' || c == u'\u1E9E')
+            out += QStringLiteral("ss");
+        else
+            out += c;
+    }
+    return out.toCaseFolded();
+}
+
 bool naturalLess(const QString& a, const QString& b)
 {
-    return lessWithKeys(a, folded(a), b, folded(b));
+    return lessWithKeys(a, foldedForComparison(a), b, foldedForComparison(b));
 }
 
 void naturalSort(QStringList& texts)
@@ -99,7 +97,7 @@ void naturalSort(QStringList& texts)
     std::vector<Keyed> keyed;
     keyed.reserve(size_t(texts.size()));
     for (QString& text : texts)
-        keyed.push_back({folded(text), std::move(text)});
+        keyed.push_back({foldedForComparison(text), std::move(text)});
     std::sort(keyed.begin(), keyed.end(), [](const Keyed& x, const Keyed& y) {
         return lessWithKeys(x.text, x.key, y.text, y.key);
     });

@@ -12,6 +12,11 @@ namespace tolvex::model {
 /// these rules are ordered by their code units, so the order is total.
 bool naturalLess(const QString& a, const QString& b);
 
+/// A text as these rules compare it: decomposed, combining marks dropped,
+/// sharp s spelled out, case folded. Searches that should find "Äpfel" by
+/// "apfel" compare such texts too.
+QString foldedForComparison(const QString& text);
+
 /// Sorts `texts` by naturalLess, folding each text once.
 void naturalSort(QStringList& texts);
 

@@ -2,6 +2,7 @@
 
 #include "chain/Chain.h"
 #include "presets/Presets.h"
+#include "ui/MenuText.h"
 
 #include <QAction>
 
@@ -40,9 +41,7 @@ void ChainCommands::remakeLoadActions()
     qDeleteAll(m_load);
     m_load.clear();
     for (const QString& name : m_presets.names()) {
-        // Shown as stored: an ampersand is not a mnemonic here.
-        QString title = name;
-        auto* action = new QAction(title.replace(u'&', QStringLiteral("&&")), this);
+        auto* action = new QAction(menuText(name), this); // shown as stored
         connect(action, &QAction::triggered, this,
                 [this, name] { m_presets.loadPreset(name, m_chain); });
         m_load.append(action);

@@ -1,6 +1,8 @@
 #include "ui/chain/AddPluginMenu.h"
 
 #include "chain/Chain.h"
+#include "model/NaturalOrder.h"
+#include "ui/MenuText.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -17,23 +19,6 @@ namespace {
 
 /// The property holding an entry's folded "vendor name" text.
 constexpr char searchKey[] = "tolvexSearchKey";
-
-QString menuText(QString name)
-{
-    return name.replace(u'&', QStringLiteral("&&"));
-}
-
-/// Text as the filter compares it: without accents, case folded.
-QString folded(const QString& text)
-{
-    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
-    QString plain;
-    plain.reserve(decomposed.size());
-    for (const QChar c : decomposed)
-        if (c.category() != QChar::Mark_NonSpacing && c.category() != QChar::Mark_Enclosing)
-            plain.append(c);
-    return plain.toCaseFolded();
-}
 
 /// Menus scroll instead of spreading over columns past the screen's edge
 /// when the catalogue is long.
@@ -91,7 +76,8 @@ void AddPluginMenu::build()
         Group entries{addSection(menuText(group.vendor)), {}};
         for (const auto& info : group.plugins) {
             QAction* action = addAction(menuText(info.name));
-            action->setProperty(searchKey, folded(group.vendor + u' ' + info.name));
+            action->setProperty(searchKey,
+                                model::foldedForComparison(group.vendor + u' ' + info.name));
             connect(action, &QAction::triggered, this,
                     [this, info] { m_chain.addPlugin(info, std::nullopt, false, true); });
             entries.plugins.append(action);
@@ -121,7 +107,7 @@ void AddPluginMenu::addFilterField()
 
 void AddPluginMenu::applyFilter(const QString& text)
 {
-    const QStringList words = folded(text).split(u' ', Qt::SkipEmptyParts);
+    const QStringList words = model::foldedForComparison(text).split(u' ', Qt::SkipEmptyParts);
     bool any = false;
     for (const Group& group : m_groups) {
         bool shown = false;
