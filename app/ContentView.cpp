@@ -34,12 +34,12 @@ ContentView::ContentView(session::Session& session, chain::Chain& chain,
     setBackgroundRole(QPalette::Base);
     setAutoFillBackground(true);
 
-    QWidget* chainPanel = makeChainPanel(chain, chainCommands, this);
+    QWidget* chainPanel = new ui::chain::ChainView(chain, chainCommands, this);
     chainPanel->setFixedWidth(chainPanelWidth);
     auto* panels = new QHBoxLayout;
     panels->setContentsMargins(0, 0, 0, 0);
     panels->setSpacing(0);
-    panels->addWidget(makeFilesPanel(session, chain, this), 1);
+    panels->addWidget(new ui::files::FilesView(session, chain, this), 1);
     panels->addWidget(divider(QFrame::VLine, this));
     panels->addWidget(chainPanel);
 
@@ -54,18 +54,6 @@ ContentView::ContentView(session::Session& session, chain::Chain& chain,
     m_notice = new NoticeLine(session, chain, this); // last: it lies over the rest
     connect(&ui::Palette::instance(), &ui::Palette::changed, this, &ContentView::applyTint);
     applyTint();
-}
-
-QWidget* ContentView::makeFilesPanel(session::Session& session, chain::Chain& chain,
-                                     QWidget* parent)
-{
-    return new ui::files::FilesView(session, chain, parent);
-}
-
-QWidget* ContentView::makeChainPanel(chain::Chain& chain, ui::ChainCommands& chainCommands,
-                                     QWidget* parent)
-{
-    return new ui::chain::ChainView(chain, chainCommands, parent);
 }
 
 void ContentView::applyTint()

@@ -38,9 +38,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    static QWidget* makeFilesPanel(session::Session& session, chain::Chain& chain, QWidget* parent);
-    static QWidget* makeChainPanel(chain::Chain& chain, ui::ChainCommands& chainCommands,
-                                   QWidget* parent);
     void applyTint();
 
     ExportBar* m_exportBar;
