@@ -1,9 +1,20 @@
+// The preview's engine of the real host, and what its audio thread does,
+// watched from inside the process: the probe counts every allocation and
+// lock call made in the output's renderer.
+#include "chain/Chain.h"
 #include "host/engine/Outputs.h"
+#include "host/files/AudioFiles.h"
 #include "host/lv2/Lv2AudioHost.h"
+#include "model/ExportFormat.h"
+#include "tests/host/AudioTestFiles.h"
 #include "tests/host/Lv2TestSupport.h"
+#include "tests/support/AudioThreadProbe.h"
 #include "tests/support/ManualOutput.h"
 
+#include <QCoroTask>
 #include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -15,15 +26,22 @@ using namespace tolvex::testing;
 
 namespace {
 
-/// `frames` frames counting up from `start` (negated on the right channel).
-AudioBuffer ramp(const AudioFormat& format, qint64 frames, float start)
+/// `frames` frames of `sample(i)`, negated on the right channel.
+AudioBuffer filled(const AudioFormat& format, qint64 frames,
+                   const std::function<float(qint64)>& sample)
 {
     auto buffer = *AudioBuffer::make(format, frames);
     for (int c = 0; c < format.channelCount(); ++c)
         for (qint64 i = 0; i < frames; ++i)
-            buffer.channel(c)[i] = (start + float(i)) * (c == 0 ? 1.0f : -1.0f) / 65536.0f;
+            buffer.channel(c)[i] = sample(i) * (c == 0 ? 1.0f : -1.0f);
     buffer.setFrameLength(frames);
     return buffer;
+}
+
+/// `frames` frames counting up from `start`, in steps of 1/65536.
+AudioBuffer ramp(const AudioFormat& format, qint64 frames, float start)
+{
+    return filled(format, frames, [start](qint64 i) { return (start + float(i)) / 65536.0f; });
 }
 
 /// A real-time engine of the real host, a player attached and connected
@@ -145,13 +163,10 @@ private Q_SLOTS:
         QFETCH(qint64, block);
         const AudioFormat format = *AudioFormat::standard(graphRate, 2);
         Rig rig({}, deviceRate, format);
-        const qint64 frames = qint64(graphRate) * 3;
-        auto sine = *AudioBuffer::make(format, frames);
-        for (int c = 0; c < 2; ++c)
-            for (qint64 i = 0; i < frames; ++i)
-                sine.channel(c)[i] = float(0.5 * std::sin(2 * M_PI * 1000 * double(i) / graphRate));
-        sine.setFrameLength(frames);
-        rig.player->schedule(std::move(sine), {});
+        const auto sine = [&](qint64 i) {
+            return float(0.5 * std::sin(2 * M_PI * 1000 * double(i) / graphRate));
+        };
+        rig.player->schedule(filled(format, qint64(graphRate) * 3, sine), {});
         rig.engine->start();
         rig.player->play();
         const qint64 second = qint64(deviceRate);
@@ -194,6 +209,54 @@ private Q_SLOTS:
         rig.player->schedule(ramp(format, 4410, 1), {});
         rig.player->play();
         QTRY_VERIFY(rig.player->playerTime().value_or(0) > 0);
+    }
+
+    void aResampledPreviewNeitherAllocatesNorLocks()
+    {
+        if (!probe::available())
+            QSKIP("the sanitizers own malloc in this build");
+        // A file at 48 kHz on an output that runs at 44.1 kHz, through test
+        // plugins and a packaged one.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("tone.wav"));
+        writeSignal(
+            *createAudioFile(path, model::writerSettings(model::ExportFormat::wav24, 2, 48000)),
+            sineSignal(48000, 2, 48000));
+        Lv2AudioHost host([] { return probe::probedOutput(makeNullOutput(512, 44100)); });
+        QSettings settings(dir.filePath(QStringLiteral("chain.ini")), QSettings::IniFormat);
+        chain::Chain chain(host, settings);
+        for (const char* uri : {"urn:tolvex:test:gain", "urn:tolvex:test:delay",
+                                "http://gareus.org/oss/lv2/dpl#stereo"})
+            QCoro::waitFor(chain.addPlugin(lv2Info(host, uri), std::nullopt, false, false));
+        QCOMPARE(chain.slots().size(), 3);
+
+        const auto before = probe::counts();
+        chain.play(*readAudioItem(host, QUrl::fromLocalFile(path)), 0);
+        QVERIFY(chain.playingID());
+        QTRY_VERIFY(probe::counts().callbacks > before.callbacks + 10);
+        chain.slots()[0]->unit().setParameter(QStringLiteral("gain"), 0.5f);
+        chain.slots()[1]->unit().setBypass(true);
+        QTRY_VERIFY_WITH_TIMEOUT(!chain.playingID(), 10000); // played to its end
+        const auto after = probe::counts();
+        QCOMPARE(after.allocations - before.allocations, 0);
+        QCOMPARE(after.locks - before.locks, 0);
+    }
+
+    void aBufferThatCannotBeHadStopsTheStart()
+    {
+        if (!probe::available())
+            QSKIP("the sanitizers own malloc in this build");
+        // The mixer's stereo buffer of 4096 frames is refused: starting fails
+        // with a message rather than leaving the audio thread a missing buffer.
+        Rig rig;
+        {
+            const probe::FailingAllocations refused(4096 * 2 * sizeof(float));
+            QVERIFY_THROWS_EXCEPTION(HostError, rig.engine->start());
+        }
+        QVERIFY(!rig.output->started);
+        rig.engine->start();
+        rig.output->pump(256);
+        QCOMPARE(rig.out(0).size(), size_t(256));
     }
 };
 

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <deque>
 
 namespace tolvex::testing {
 
@@ -18,67 +19,90 @@ using host::HostError;
 
 namespace {
 
-QString quotedName(const QString& path)
+HostError fileError(const QString& path, const char* what)
 {
-    return u'„' + QFileInfo(path).fileName() + u'“';
+    return HostError(u'„' + QFileInfo(path).fileName() + u'“' + QString::fromUtf8(what));
 }
 
-/// Applies `change(sample, state)` to every sample, frame by frame; `state`
-/// is the processor's own and lives as long as it does.
-template <typename State, typename Change>
-FakeProcessorFactory perFrame(State initial, Change change)
-{
-    return [=] {
-        return [state = std::make_shared<State>(initial), change](float* const* channels, int count,
-                                                                  qint64 frames) {
-            for (qint64 i = 0; i < frames; ++i)
-                change(channels, count, i, *state);
-        };
-    };
-}
+class FakeReader : public host::AudioFileReader {
+public:
+    FakeReader(FakeAudioFile file, AudioFormat format) : m_file(std::move(file)), m_format(format)
+    {}
+
+    AudioFormat processingFormat() const override { return m_format; }
+    qint64 length() const override { return qint64(m_file.channels.front().size()); }
+    qint64 framePosition() const override { return m_position; }
+    host::AudioTags tags() const override { return {}; }
+    void setFramePosition(qint64 frame) override { m_position = std::clamp(frame, 0ll, length()); }
+    void read(AudioBuffer& buffer, qint64 frames) override
+    {
+        const qint64 count =
+            std::max(0ll, std::min({frames, buffer.frameCapacity(), length() - m_position}));
+        const auto fail = m_file.failReadAt.value_or(-1);
+        if (fail >= m_position && fail < m_position + std::max(count, 1ll))
+            throw HostError(QStringLiteral("Die Datei lässt sich nicht weiterlesen."));
+        for (int c = 0; c < buffer.channelCount(); ++c)
+            std::copy_n(m_file.channels[size_t(std::min(c, m_format.channelCount() - 1))].begin() +
+                            m_position,
+                        count, buffer.channel(c));
+        buffer.setFrameLength(count);
+        m_position += count;
+    }
+
+private:
+    FakeAudioFile m_file;
+    AudioFormat m_format;
+    qint64 m_position = 0;
+};
 
 } // namespace
 
 FakeProcessorFactory gainProcessor(float factor)
 {
-    return perFrame(0, [factor](float* const* channels, int count, qint64 i, int&) {
-        for (int c = 0; c < count; ++c)
-            channels[c][i] *= factor;
-    });
+    return [factor] {
+        return [factor](float* const* channels, int count, qint64 frames) {
+            for (int c = 0; c < count; ++c)
+                for (qint64 i = 0; i < frames; ++i)
+                    channels[c][i] *= factor;
+        };
+    };
 }
 
 FakeProcessorFactory delayProcessor(qint64 frames)
 {
-    // One ring of `frames` samples per channel, made at the first block.
-    struct Line {
-        std::vector<std::vector<float>> rings;
-        size_t at = 0;
+    return [frames] {
+        return [frames, lines = std::vector<std::deque<float>>()](float* const* channels, int count,
+                                                                  qint64 n) mutable {
+            lines.resize(size_t(count), std::deque<float>(size_t(frames), 0.0f));
+            for (int c = 0; c < count; ++c)
+                for (qint64 i = 0; i < n; ++i) {
+                    lines[size_t(c)].push_back(channels[c][i]);
+                    channels[c][i] = lines[size_t(c)].front();
+                    lines[size_t(c)].pop_front();
+                }
+        };
     };
-    return perFrame(Line{}, [frames](float* const* channels, int count, qint64 i, Line& line) {
-        if (frames == 0)
-            return;
-        line.rings.resize(size_t(count), std::vector<float>(size_t(frames), 0.0f));
-        for (int c = 0; c < count; ++c)
-            std::swap(channels[c][i], line.rings[size_t(c)][line.at]);
-        line.at = (line.at + 1) % size_t(frames);
-    });
 }
 
 FakeProcessorFactory ringProcessor(qint64 frames, float level)
 {
-    return perFrame(qint64(0), [=](float* const* channels, int count, qint64 i, qint64& left) {
-        bool silent = true;
-        for (int c = 0; c < count; ++c)
-            silent = silent && channels[c][i] == 0.0f;
-        if (!silent)
-            left = frames;
-        else if (left > 0 && left--)
-            for (int c = 0; c < count; ++c)
-                channels[c][i] = level;
-    });
+    return [=] {
+        return [=, left = qint64(0)](float* const* channels, int count, qint64 n) mutable {
+            for (qint64 i = 0; i < n; ++i) {
+                bool silent = true;
+                for (int c = 0; c < count; ++c)
+                    silent = silent && channels[c][i] == 0.0f;
+                if (!silent)
+                    left = frames;
+                else if (left > 0 && left--)
+                    for (int c = 0; c < count; ++c)
+                        channels[c][i] = level;
+            }
+        };
+    };
 }
 
-/// A fake plugin instance. The engines run it as a processing node that
+/// A fake plugin instance, run by the engines as a processing node that
 /// takes any format: the processor works on the output in place.
 class FakeInstance : public host::PluginInstance, public host::ProcessingNode {
 public:
@@ -182,41 +206,6 @@ private:
     int m_calls = 0;
 };
 
-namespace {
-
-class FakeReader : public host::AudioFileReader {
-public:
-    FakeReader(FakeAudioFile file, AudioFormat format) : m_file(std::move(file)), m_format(format)
-    {}
-
-    AudioFormat processingFormat() const override { return m_format; }
-    qint64 length() const override { return qint64(m_file.channels.front().size()); }
-    qint64 framePosition() const override { return m_position; }
-    host::AudioTags tags() const override { return m_file.tags; }
-    void setFramePosition(qint64 frame) override { m_position = std::clamp(frame, 0ll, length()); }
-    void read(AudioBuffer& buffer, qint64 frames) override
-    {
-        const qint64 count =
-            std::max(0ll, std::min({frames, buffer.frameCapacity(), length() - m_position}));
-        const auto fail = m_file.failReadAt.value_or(-1);
-        if (fail >= m_position && fail < m_position + std::max(count, 1ll))
-            throw HostError(QStringLiteral("Die Datei lässt sich nicht weiterlesen."));
-        for (int c = 0; c < buffer.channelCount(); ++c)
-            std::copy_n(m_file.channels[size_t(std::min(c, m_format.channelCount() - 1))].begin() +
-                            m_position,
-                        count, buffer.channel(c));
-        buffer.setFrameLength(count);
-        m_position += count;
-    }
-
-private:
-    FakeAudioFile m_file;
-    AudioFormat m_format;
-    qint64 m_position = 0;
-};
-
-} // namespace
-
 class FakeWriter : public host::AudioFileWriter {
 public:
     FakeWriter(FakeHost& host, QString path) : m_host(host), m_path(std::move(path)) {}
@@ -229,7 +218,7 @@ public:
             throw HostError(QStringLiteral("Falsche Kanalzahl beim Schreiben."));
         const qint64 total = qint64(file.channels.front().size()) + buffer.frameLength();
         if (total > m_host.failWriteAfterFrames.value_or(total))
-            throw HostError(quotedName(m_path) + QStringLiteral(" lässt sich nicht schreiben."));
+            throw fileError(m_path, " lässt sich nicht schreiben.");
         for (int c = 0; c < buffer.channelCount(); ++c)
             file.channels[size_t(c)].insert(file.channels[size_t(c)].end(), buffer.channel(c),
                                             buffer.channel(c) + buffer.frameLength());
@@ -336,22 +325,22 @@ std::unique_ptr<host::AudioFileReader> FakeHost::openForReading(const QString& p
     std::lock_guard lock(m_mutex);
     const auto found = m_files.find(path);
     if (found == m_files.end())
-        throw HostError(quotedName(path) + QStringLiteral(" lässt sich nicht öffnen."));
+        throw fileError(path, " lässt sich nicht öffnen.");
     const auto format = AudioFormat::standard(found->sampleRate, int(found->channels.size()));
     if (!format)
-        throw HostError(quotedName(path) + QStringLiteral(" hat kein lesbares Format."));
+        throw fileError(path, " hat kein lesbares Format.");
     return std::make_unique<FakeReader>(*found, *format);
 }
 
 std::unique_ptr<host::AudioFileWriter>
 FakeHost::openForWriting(const QString& path, const model::WriterSettings& settings,
-                         const host::AudioTags& tags)
+                         const host::AudioTags&)
 {
     QFile marker(path);
     if (!marker.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        throw HostError(quotedName(path) + QStringLiteral(" lässt sich nicht anlegen."));
+        throw fileError(path, " lässt sich nicht anlegen.");
     std::lock_guard lock(m_mutex);
-    FakeWrittenFile file{settings, {}, false, tags};
+    FakeWrittenFile file{settings, {}, false};
     file.channels.resize(size_t(std::max(settings.channels, 1)));
     m_written.insert(path, std::move(file));
     return std::make_unique<FakeWriter>(*this, path);

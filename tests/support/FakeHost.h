@@ -26,32 +26,27 @@ using FakeProcessorFactory = std::function<FakeProcessor()>;
 FakeProcessorFactory gainProcessor(float factor);
 /// Delays every channel by `frames` frames (the first frames come out silent).
 FakeProcessorFactory delayProcessor(qint64 frames);
-/// Passes the input and, once the input falls silent, keeps putting out
-/// `level` for `frames` more frames: a tail of known length.
+/// Passes the input and, once it falls silent, puts out `level` for `frames`
+/// more frames: a tail of known length.
 FakeProcessorFactory ringProcessor(qint64 frames, float level);
 
-/// A plugin the fake registry lists and the fake host instantiates. Its
-/// instances have no parameters and no editor view.
+/// A plugin the fake host lists and instantiates; its instances have no
+/// parameters and no editor view.
 struct FakePlugin {
     model::PluginInfo info;
-    double latency = 0;  ///< seconds
-    double tailTime = 0; ///< seconds
-    /// Channel counts the plugin takes; empty takes any.
-    std::set<int> acceptedChannels{};
+    double latency = 0;               ///< seconds
+    double tailTime = 0;              ///< seconds
+    std::set<int> acceptedChannels{}; ///< empty takes any
     bool failsToInstantiate = false;
-    /// What fullState() reports besides the "uri" entry.
-    host::PropertyDictionary state{};
-    /// Null passes audio through unchanged.
-    FakeProcessorFactory processor{};
+    host::PropertyDictionary state{}; ///< what fullState() reports besides "uri"
+    FakeProcessorFactory processor{}; ///< null passes audio through
 };
 
 /// A file the fake reader serves from memory, one vector per channel.
 struct FakeAudioFile {
     double sampleRate = 48000;
     std::vector<std::vector<float>> channels;
-    /// A read that would deliver this frame fails, when set.
-    std::optional<qint64> failReadAt{};
-    host::AudioTags tags{};
+    std::optional<qint64> failReadAt{}; ///< a read that would deliver this frame fails
 };
 
 /// What a fake writer received.
@@ -59,23 +54,18 @@ struct FakeWrittenFile {
     model::WriterSettings settings;
     std::vector<std::vector<float>> channels;
     bool finished = false;
-    host::AudioTags tags{};
 };
 
-/// An AudioHost held in memory, for testing the render, chain and session
-/// logic. Plugins, files and failures are set up by the test; the host
-/// records what was written. Its engines and player are the real ones
-/// running the fake instances, which take whatever formats they are given;
-/// the real-time engine plays into a ManualOutput the test pumps. Writers
-/// create a real, empty marker file at their path (exclusively, as the real
-/// host does), so tests can see whether a partial output was deleted.
-/// Completions (instantiations, editor requests) run on threads of the
-/// host's own, joined when the host is destroyed.
+/// An AudioHost held in memory, for the render, chain and session logic. Its
+/// engines and player are the real ones running the fake instances; the
+/// real-time engine plays into a ManualOutput the test pumps. Writers create
+/// an empty marker file at their path (exclusively, as the real host does),
+/// so tests see whether a partial output was deleted. Completions run on
+/// threads of the host's own, joined when it is destroyed.
 class FakeHost : public host::AudioHost {
 public:
     ~FakeHost() override;
 
-    // Set-up, before the code under test runs.
     void addPlugin(FakePlugin plugin);
     void addFile(const QString& path, FakeAudioFile file);
     /// Makes the next offline engines refuse the input they are given.
@@ -86,15 +76,12 @@ public:
     /// A writer fails once this many frames have been written to it.
     std::optional<qint64> failWriteAfterFrames;
 
-    // Observation.
     std::optional<FakeWrittenFile> written(const QString& path) const;
     int liveInstances() const { return m_liveInstances; }
-    /// Offline engines started and not yet stopped.
-    int runningEngines() const { return m_runningEngines; }
+    int runningEngines() const { return m_runningEngines; } ///< offline ones
     /// The output of the real-time engine made last; it lives as long as that engine.
     ManualOutput* output() const { return m_output; }
 
-    // AudioHost
     QList<model::PluginInfo> components(quint32 type) override;
     void instantiate(const model::PluginId& codes, InstantiationCompletion completion) override;
     std::unique_ptr<host::RealtimeEngine> makeRealtimeEngine() override;
@@ -105,13 +92,12 @@ public:
                                                           const model::WriterSettings& settings,
                                                           const host::AudioTags& tags) override;
 
-    /// Runs `work` on a thread of the host's own (joined at destruction).
-    void runElsewhere(std::function<void()> work);
-
 private:
     friend class FakeInstance;
     friend class FakeOfflineEngine;
     friend class FakeWriter;
+    /// Runs `work` on a thread of the host's own (joined at destruction).
+    void runElsewhere(std::function<void()> work);
 
     mutable std::mutex m_mutex;
     std::vector<FakePlugin> m_plugins;
