@@ -110,24 +110,22 @@ private Q_SLOTS:
     void roundTrip_data()
     {
         QTest::addColumn<FileCase>("file");
-        const std::pair<ExportFormat, const char*> ours[] = {
-            {ExportFormat::wav16, "pcm_s16le %1 %2 %3 wav"},
-            {ExportFormat::wav24, "pcm_s24le %1 %2 %3 wav"},
-            {ExportFormat::wav32f, "pcm_f32le %1 %2 %3 wav"},
-            {ExportFormat::aiff24, "pcm_s24be %1 %2 %3 aiff"},
-            {ExportFormat::m4a, "aac %1 %2 %3 mov,mp4,m4a,3gp,3g2,mj2"}}; // %3 the layout
-        for (const auto& [format, probed] : ours)
+        const struct {
+            ExportFormat format;
+            const char* probed; // %3 the layout
+            double step;        // < 0: lossy
+        } ours[] = {{ExportFormat::wav16, "pcm_s16le %1 %2 %3 wav", 1.0 / 32768},
+                    {ExportFormat::wav24, "pcm_s24le %1 %2 %3 wav", 1.0 / 8388608},
+                    {ExportFormat::wav32f, "pcm_f32le %1 %2 %3 wav", 0},
+                    {ExportFormat::aiff24, "pcm_s24be %1 %2 %3 aiff", 1.0 / 8388608},
+                    {ExportFormat::m4a, "aac %1 %2 %3 mov,mp4,m4a,3gp,3g2,mj2", -1}};
+        for (const auto& [format, probed, step] : ours)
             for (int channels : {1, 2, 6})
                 for (double rate : {44100.0, 96000.0}) {
-                    const double step = format == ExportFormat::wav16    ? 1.0 / 32768
-                                        : format == ExportFormat::wav32f ? 0
-                                        : format == ExportFormat::m4a    ? -1
-                                                                         : 1.0 / 8388608;
-                    const QString ext = model::fileExtension(format);
-                    const QString probe =
+                    const QString id =
                         QString(probed).arg(rate).arg(channels).arg(channels == 6 ? "5.1*" : "*");
                     QTest::addRow("%s %dch %g", qPrintable(model::rawValue(format)), channels, rate)
-                        << FileCase{format, {}, ext, channels, rate, step, 0, probe};
+                        << FileCase{format, {}, fileExtension(format), channels, rate, step, 0, id};
                 }
         const auto tool = [](const char* name, QStringList codec, const char* ext, double tol,
                              int channels = 2, double rate = 44100, qint64 slack = 0) {
@@ -153,11 +151,11 @@ private Q_SLOTS:
         Signal source = sineSignal(file.rate, file.channels, frames);
         std::vector<float> expected = source.channels[0];
         if (file.codec.isEmpty()) {
-            for (size_t i = 0; i < 4 && file.tolerance >= 0; ++i) // integers clip, not wrap
-                source.channels[0][i] = expected[i] = i % 2 ? -100.0f : 1.5f;
-            if (file.tolerance > 0)
-                std::transform(expected.begin(), expected.begin() + 4, expected.begin(),
-                               [](float s) { return std::clamp(s, -1.0f, 1.0f); });
+            for (size_t i = 0; i < 4 && file.tolerance >= 0; ++i) { // integers clip, not wrap
+                source.channels[0][i] = i % 2 ? -100.0f : 1.5f;
+                expected[i] = file.tolerance > 0 ? std::clamp(source.channels[0][i], -1.0f, 1.0f)
+                                                 : source.channels[0][i];
+            }
             const auto settings = model::writerSettings(file.format, file.channels, file.rate);
             writeSignal(*createAudioFile(path, settings), source, 3000);
             const QString probed =
