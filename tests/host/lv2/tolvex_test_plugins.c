@@ -61,21 +61,40 @@ static void clear(LV2_Handle h)
     p->pos = 0;
 }
 
-/* ---- gain: stereo, out = in * gain ---------------------------------- */
-
-static void gain_run(LV2_Handle h, uint32_t n)
+/* Out port `out` + c = in port `in` + c times `factor`, for `count` channels. */
+static void scale(LV2_Handle h, int in, int out, int count, float factor, uint32_t n)
 {
-    for (int c = 0; c < 2; ++c)
+    for (int c = 0; c < count; ++c)
         for (uint32_t i = 0; i < n; ++i)
-            OUT(h, 2 + c)[i] = IN(h, c)[i] * *IN(h, 4);
+            OUT(h, out + c)[i] = IN(h, in + c)[i] * factor;
 }
 
-/* ---- monogain (and late): one in, one out, out = in * gain ------------ */
+/* gain: stereo; monogain and late: one in, one out. */
+static void gain_run(LV2_Handle h, uint32_t n)
+{
+    scale(h, 0, 2, 2, *IN(h, 4), n);
+}
 
 static void mono_run(LV2_Handle h, uint32_t n)
 {
-    for (uint32_t i = 0; i < n; ++i)
-        OUT(h, 1)[i] = IN(h, 0)[i] * *IN(h, 2);
+    scale(h, 0, 1, 1, *IN(h, 2), n);
+}
+
+/* tail (mono, of the reverb class), midifx (stereo with a MIDI input, a
+ * music effect) and mixer8 (eight channels) pass the sound. */
+static void tail_run(LV2_Handle h, uint32_t n)
+{
+    scale(h, 0, 1, 1, 1.0f, n);
+}
+
+static void midifx_run(LV2_Handle h, uint32_t n)
+{
+    scale(h, 1, 3, 2, 1.0f, n);
+}
+
+static void mixer8_run(LV2_Handle h, uint32_t n)
+{
+    scale(h, 0, 8, 8, 1.0f, n);
 }
 
 /* ---- delay: stereo, delays by `frames` and reports it as latency ------ */
@@ -90,15 +109,6 @@ static void delay_run(LV2_Handle h, uint32_t n)
             OUT(h, 2 + c)[i] = p->line[c][(p->pos + MAX_DELAY - d) % MAX_DELAY];
         }
     *OUT(h, 5) = (float)d;
-}
-
-/* ---- tail: mono reverb class; echo every 100 frames at half level ---- */
-
-static void tail_run(LV2_Handle h, uint32_t n)
-{
-    Plugin* t = (Plugin*)h;
-    for (uint32_t i = 0; i < n; ++i, t->pos = (t->pos + 1) % 100)
-        OUT(h, 1)[i] = t->line[0][t->pos] = IN(h, 0)[i] + 0.5f * t->line[0][t->pos];
 }
 
 /* ---- state: stereo, out = in * (1 + blob). A `level` change goes to the
@@ -125,9 +135,7 @@ static void state_run(LV2_Handle h, uint32_t n)
         s->schedule->schedule_work(s->schedule->handle, sizeof(float), IN(h, 4));
     s->first = 0;
     s->seen = *IN(h, 4);
-    for (int c = 0; c < 2; ++c)
-        for (uint32_t i = 0; i < n; ++i)
-            OUT(h, 2 + c)[i] = IN(h, c)[i] * (1.0f + s->blob);
+    scale(h, 0, 2, 2, 1.0f + s->blob, n);
 }
 
 static LV2_Worker_Status state_work(LV2_Handle h, LV2_Worker_Respond_Function respond,
@@ -203,22 +211,6 @@ static LV2_Handle broken_instantiate(const LV2_Descriptor* d, double rate, const
     return NULL;
 }
 
-/* ---- midifx: stereo pass-through with a MIDI input (a music effect) ---- */
-
-static void through_run(LV2_Handle h, uint32_t n)
-{
-    for (int c = 0; c < 2; ++c)
-        memcpy(OUT(h, 3 + c), IN(h, 1 + c), n * sizeof(float));
-}
-
-/* ---- mixer8: eight in, eight out; output c is input c + 1 (mod 8) ----- */
-
-static void mixer8_run(LV2_Handle h, uint32_t n)
-{
-    for (int c = 0; c < 8; ++c)
-        memcpy(OUT(h, 8 + c), IN(h, (c + 1) % 8), n * sizeof(float));
-}
-
 static const void* no_extension(const char* uri)
 {
     (void)uri;
@@ -234,14 +226,14 @@ static const LV2_Descriptor descriptors[] = {
     {PREFIX "gain", instantiate, connect_any, nothing, gain_run, nothing, free, no_extension},
     {PREFIX "monogain", instantiate, connect_any, nothing, mono_run, nothing, free, no_extension},
     {PREFIX "delay", instantiate, connect_any, clear, delay_run, nothing, free, no_extension},
-    {PREFIX "tail", instantiate, connect_any, clear, tail_run, nothing, free, no_extension},
+    {PREFIX "tail", instantiate, connect_any, nothing, tail_run, nothing, free, no_extension},
     {PREFIX "state", state_instantiate, connect_any, nothing, state_run, nothing, free,
      state_extension},
     {PREFIX "broken", broken_instantiate, connect_any, nothing, gain_run, nothing, free,
      no_extension},
     {PREFIX "needy", instantiate, connect_any, nothing, gain_run, nothing, free, no_extension},
     {PREFIX "late", instantiate, connect_any, nothing, mono_run, nothing, free, no_extension},
-    {"http://tolvex.test/plugins/midifx", instantiate, connect_any, nothing, through_run, nothing,
+    {"http://tolvex.test/plugins/midifx", instantiate, connect_any, nothing, midifx_run, nothing,
      free, no_extension},
     {PREFIX "mixer8", instantiate, connect_any, nothing, mixer8_run, nothing, free, no_extension},
 };
