@@ -2,6 +2,7 @@
 // renders against FFmpeg's lv2 filter running the same plugins.
 #include "host/files/AudioFiles.h"
 #include "host/lv2/Lv2AudioHost.h"
+#include "host/lv2/Lv2UiLink.h"
 #include "model/ExportFormat.h"
 #include "tests/host/AudioTestFiles.h"
 #include "tests/host/Lv2TestSupport.h"
@@ -10,6 +11,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <cstring>
 #include <future>
 #include <thread>
 
@@ -78,6 +80,28 @@ bool scaled(const Channels& in, const Channels& out, size_t from, float factor)
             if (out[c][i] != in[c][i] * factor)
                 return false;
     return true;
+}
+
+/// An atom of `size` body bytes, each `fill`.
+std::vector<uint64_t> atom(uint32_t size, char fill)
+{
+    std::vector<uint64_t> buffer((sizeof(LV2_Atom) + size + 7) / 8);
+    auto* header = reinterpret_cast<LV2_Atom*>(buffer.data());
+    *header = {size, 99};
+    std::memset(header + 1, fill, size);
+    return buffer;
+}
+
+const LV2_Atom& as(const std::vector<uint64_t>& buffer)
+{
+    return *reinterpret_cast<const LV2_Atom*>(buffer.data());
+}
+
+/// "port:size" and the first body byte ('-' when none).
+QString describe(uint32_t port, const LV2_Atom& atom)
+{
+    const char first = atom.size ? *reinterpret_cast<const char*>(&atom + 1) : '-';
+    return QStringLiteral("%1:%2%3").arg(port).arg(atom.size).arg(QChar(first));
 }
 
 } // namespace
@@ -388,6 +412,41 @@ private Q_SLOTS:
             QVERIFY2(db <= limitDb, qPrintable(QStringLiteral("difference %1 dB").arg(db)));
             QVERIFY2(differenceDb(input.channels[c], ours[c]) > -40, "the plugin did nothing");
         }
+    }
+
+    // The atom messages between a plugin's interface and the running plugin.
+    void uiMessagesReachThePluginInOrderBlockByBlock()
+    {
+        Lv2UiLink link(256);
+        QVERIFY(link.sendToPlugin(0, as(atom(3, 'a'))));
+        QVERIFY(link.sendToPlugin(2, as(atom(0, 'b'))));
+        QVERIFY(link.sendToPlugin(0, as(atom(230, 'c'))));  // does not fit with the others
+        QVERIFY(!link.sendToPlugin(0, as(atom(300, 'd')))); // larger than the port takes
+        QStringList taken;
+        const auto take = [&] {
+            taken.clear();
+            link.takeForBlock();
+            link.forEachTaken(
+                [&](uint32_t port, const LV2_Atom& a) { taken << describe(port, a); });
+        };
+        take();
+        QCOMPARE(taken, QStringList({"0:3a", "2:0-"}));
+        take();
+        QCOMPARE(taken, QStringList({"0:230c"}));
+        take();
+        QVERIFY(taken.isEmpty());
+    }
+
+    void notificationsReachTheUiWhileItListens()
+    {
+        Lv2UiLink link(1024);
+        link.sendToUi(1, as(atom(8, 'x'))); // nobody listens: dropped
+        link.setListening(true);
+        for (char fill : {'p', 'q'})
+            link.sendToUi(1, as(atom(1000, fill)));
+        QStringList received;
+        link.receive([&](uint32_t port, const LV2_Atom& a) { received << describe(port, a); });
+        QCOMPARE(received, QStringList({"1:1000p", "1:1000q"}));
     }
 };
 
