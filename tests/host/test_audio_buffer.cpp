@@ -2,7 +2,7 @@
 
 #include <QTest>
 
-#include <limits>
+#include <cmath>
 
 using namespace tolvex::host;
 
@@ -12,18 +12,10 @@ class TestAudioBuffer : public QObject {
 private Q_SLOTS:
     void formatsOutsideTheRangeAreRefused()
     {
-        constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-        constexpr double infinity = std::numeric_limits<double>::infinity();
-        for (const auto& [rate, channels] : {std::pair{48000.0, 0},
-                                             {48000.0, 65},
-                                             {0.0, 2},
-                                             {-48000.0, 2},
-                                             {nan, 2},
-                                             {infinity, 2},
-                                             {3.1e6, 2}})
-            QVERIFY2(!AudioFormat::standard(rate, channels), qPrintable(QString::number(rate)));
-        const auto format = AudioFormat::standard(AudioFormat::maxSampleRate, 64);
-        QVERIFY(format && format->sampleRate() == AudioFormat::maxSampleRate);
+        for (double rate : {0.0, -48000.0, double(NAN), double(INFINITY), 3.1e6})
+            QVERIFY2(!AudioFormat::standard(rate, 2), qPrintable(QString::number(rate)));
+        QVERIFY(!AudioFormat::standard(48000, 0) && !AudioFormat::standard(48000, 65));
+        QVERIFY(AudioFormat::standard(AudioFormat::maxSampleRate, 64));
     }
 
     void bufferHoldsSeparateSilentChannels()
