@@ -38,17 +38,12 @@ class TestCli : public QObject {
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_CONFIG_HOME", path("config"));
-        environment.insert("XDG_DATA_HOME", path("data"));
-        return environment;
-    }
-
     void startCli(QProcess& process, const QStringList& arguments) const
     {
-        process.setProcessEnvironment(environment());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", path("config")); // its own settings store
+        environment.insert("XDG_DATA_HOME", path("data"));     // and preset folder
+        process.setProcessEnvironment(environment);
         process.start(TOLVEX_CLI, arguments);
         QVERIFY(process.waitForStarted());
     }
@@ -107,33 +102,29 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("message");
-        const QString in = path("nothing-here");
-        QTest::newRow("no command") << QStringList{} << "Kein Befehl angegeben.";
-        QTest::newRow("unknown format")
-            << QStringList{"export", "--format", "mp3", in} << "Unbekanntes Format „mp3“";
-        QTest::newRow("preset and chain") << QStringList{"export", "--preset=a", "--chain", "b", in}
-                                          << "--preset und --chain schließen einander aus.";
-        QTest::newRow("no paths") << QStringList{"export", "--json"}
-                                  << "Keine Dateien oder Ordner angegeben.";
-        QTest::newRow("jobs 0") << QStringList{"export", "--jobs", "0", in}
-                                << "--jobs braucht eine ganze Zahl ab 1, nicht „0“.";
-        QTest::newRow("jobs not a number")
-            << QStringList{"export", "--jobs=zwei", in} << "nicht „zwei“";
-        QTest::newRow("missing value")
-            << QStringList{"export", in, "--suffix"} << "Die Option „--suffix“ braucht einen Wert.";
-        QTest::newRow("unknown option")
-            << QStringList{"export", "--overwrite", in} << "Unbekannte Option „--overwrite“.";
-        QTest::newRow("malformed chain file")
-            << QStringList{"export", "--chain", path("garbage.json"), in}
-            << "Die Kettendatei „" + path("garbage.json") + "“ lässt sich nicht lesen.";
-        QTest::newRow("a plugin that does not load")
-            << QStringList{"export", "--chain", path("needy.json"), in}
-            << "„Test Needy“ lässt sich nicht laden.";
-        QTest::newRow("unknown preset")
-            << QStringList{"export", "--preset", "Nie", in} << "Eine Kette „Nie“ gibt es nicht.";
-        QTest::newRow("no such output folder")
-            << QStringList{"export", "--output-dir", path("nowhere"), in}
-            << "Den Ordner „" + path("nowhere") + "“ gibt es nicht.";
+        const QString in = path("refused");
+        const auto row = [](const char* name, const QStringList& arguments,
+                            const QString& message) {
+            QTest::newRow(name) << arguments << message;
+        };
+        row("no command", {}, "Kein Befehl angegeben.");
+        row("unknown format", {"export", "--format", "mp3", in}, "Unbekanntes Format „mp3“");
+        row("preset and chain", {"export", "--preset=a", "--chain", "b", in},
+            "--preset und --chain schließen einander aus.");
+        row("no paths", {"export", "--json"}, "Keine Dateien oder Ordner angegeben.");
+        row("jobs 0", {"export", "--jobs", "0", in},
+            "--jobs braucht eine ganze Zahl ab 1, nicht „0“.");
+        row("jobs not a number", {"export", "--jobs=zwei", in}, "nicht „zwei“");
+        row("missing value", {"export", in, "--suffix"},
+            "Die Option „--suffix“ braucht einen Wert.");
+        row("unknown option", {"export", "--overwrite", in}, "Unbekannte Option „--overwrite“.");
+        row("malformed chain file", {"export", "--chain", path("garbage.json"), in},
+            "Die Kettendatei „" + path("garbage.json") + "“ lässt sich nicht lesen.");
+        row("a plugin that does not load", {"export", "--chain", path("needy.json"), in},
+            "„Test Needy“ lässt sich nicht laden.");
+        row("unknown preset", {"export", "--preset", "Nie", in}, "Eine Kette „Nie“ gibt es nicht.");
+        row("no such output folder", {"export", "--output-dir", path("nowhere"), in},
+            "Den Ordner „" + path("nowhere") + "“ gibt es nicht.");
     }
     void refusedCommandLines()
     {
@@ -141,7 +132,6 @@ private Q_SLOTS:
         QFETCH(QString, message);
         if (!QFile::exists(path("refused/a.wav")))
             writeSine(path("refused/a.wav"), 4410);
-        arguments.replaceInStrings(path("nothing-here"), path("refused"));
         const Result result = runCli(arguments);
         QCOMPARE(result.status, 2);
         QVERIFY2(result.err.contains(message), qPrintable(result.err));

@@ -71,8 +71,6 @@ private Q_SLOTS:
 
         QCoro::waitFor(chain.addPlugin(gain, std::nullopt, true, false));
         presets.saveCurrentChain(chain);
-        QVERIFY(QFile::exists(folder + "/Sprache - Rauschen.json"));
-        QCOMPARE(presets.names(), QStringList{"Sprache - Rauschen"});
         presets.saveCurrentChain(chain); // the same name again: replaced
         QCOMPARE(presets.names(), QStringList{"Sprache - Rauschen"});
         QFile saved(folder + "/Sprache - Rauschen.json");
@@ -116,14 +114,15 @@ private Q_SLOTS:
         QDir().mkpath(folder);
         Presets presets(nullptr, nullptr, folder);
 
-        presets.loadPreset("Gelöscht", chain);
-        QCOMPARE(chain.lastError(), QStringLiteral("Kette „Gelöscht“ lässt sich nicht lesen."));
+        // The second entry lacks "bypass": nothing of the preset is loaded.
         writeFile(
             folder + "/Halb.json",
             R"([{"type":1635083896,"subtype":3,"manufacturer":4,"name":"Delay","vendor":"Fake","bypass":false},)"
             R"({"type":1635083896,"subtype":1,"manufacturer":2,"name":"Gain","vendor":"Fake"}])");
-        presets.loadPreset("Halb", chain);
-        QCOMPARE(chain.lastError(), QStringLiteral("Kette „Halb“ lässt sich nicht lesen."));
+        for (const QString& name : {QStringLiteral("Gelöscht"), QStringLiteral("Halb")}) {
+            presets.loadPreset(name, chain);
+            QCOMPARE(chain.lastError(), "Kette „" + name + "“ lässt sich nicht lesen.");
+        }
         QCOMPARE(chain.slots().size(), 1);
         QCOMPARE(chain.slots().first()->info().name, QStringLiteral("Gain"));
 

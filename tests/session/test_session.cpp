@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,26 +20,91 @@ namespace {
 constexpr int anHour = 3600 * 1000;
 const model::PluginInfo gain{model::effectType, 1, 2, "Gain", "Fake"};
 
-/// A gain of 2 that holds every block until `open` is set, so that a run
-/// cannot end before the test has looked at it.
-FakeProcessorFactory gatedGain(std::shared_ptr<std::atomic<bool>> open)
-{
-    return [open] {
-        return [open, gain = gainProcessor(2)()](float* const* channels, int count, qint64 frames) {
-            while (!open->load())
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            gain(channels, count, frames);
-        };
-    };
-}
-
-/// A fake host, a settings file, an empty chain and the session, which
-/// exports one file at a time.
+/// A fake host, a settings file, the chain (a gain of 2 unless told
+/// otherwise) and the session. While `open` is false every render waits at
+/// its first block, so that a run cannot end before the test has looked at
+/// it. Records the order in which files start, the most running at once by
+/// status and the most render instances alive at once.
 struct Rig {
-    explicit Rig(const QString& settingsPath) : settings(settingsPath, QSettings::IniFormat)
+    Rig(const QString& settingsPath, int jobs = 1, bool withGain = true)
+        : settings(settingsPath, QSettings::IniFormat)
     {
-        settings.setValue("jobs", 1);
+        settings.setValue("jobs", jobs);
+        host.addPlugin({.info = gain, .processor = [this] {
+                            return [this, twice = gainProcessor(2)()](float* const* channels,
+                                                                      int count, qint64 frames) {
+                                maxLive =
+                                    std::max(maxLive.load(), host.liveInstances() - chainInstances);
+                                while (!open)
+                                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                twice(channels, count, frames);
+                            };
+                        }});
+        if (withGain)
+            QCoro::waitFor(chain.addPlugin(gain, std::nullopt, false, false));
+        chainInstances = host.liveInstances();
+        session.setToastDuration(anHour); // notices stay until the test has read them
+        QObject::connect(&session, &Session::itemChanged, [this](const QUuid& id) {
+            int count = 0;
+            for (const auto& item : session.items()) {
+                count += item.status.isRunning();
+                if (item.id == id && item.status.isRunning() && item.status.progress() == 0)
+                    started << id;
+            }
+            maxRunning = std::max(maxRunning, count);
+        });
     }
+    ~Rig() { open = true; } // also when the test fails, before the session waits
+
+    /// A real file on disk (for listing and naming), held by the fake host
+    /// as stereo audio unless `audio` is false; reading `failAt` fails.
+    QUrl file(const QString& path, bool audio = true, std::optional<qint64> failAt = {})
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write("x");
+        if (audio)
+            host.addFile(path,
+                         {48000, {std::vector(9000, 0.25f), std::vector(9000, -0.25f)}, failAt});
+        return QUrl::fromLocalFile(path);
+    }
+    /// 1.wav … count.wav in `root`, added to the list; those in `failing`
+    /// (0-based) break in the middle.
+    void addFiles(const QString& root, int count, const QList<int>& failing = {})
+    {
+        QList<QUrl> files;
+        for (int i = 0; i < count; ++i)
+            files << file(root + QStringLiteral("/%1.wav").arg(i + 1), true,
+                          failing.contains(i) ? std::optional<qint64>(5000) : std::nullopt);
+        session.add(files);
+    }
+    /// One letter per item: Running, Done, Failed or Waiting.
+    QString statuses() const
+    {
+        QString letters;
+        for (const auto& item : session.items())
+            letters += item.status.isRunning()  ? 'R'
+                       : item.status.isDone()   ? 'D'
+                       : item.status.isFailed() ? 'F'
+                                                : 'W';
+        return letters;
+    }
+    int running() const { return int(statuses().count('R')); }
+    QList<QUuid> ids() const
+    {
+        QList<QUuid> ids;
+        for (const auto& item : session.items())
+            ids << item.id;
+        return ids;
+    }
+    void waitForTheEnd() { QTRY_VERIFY_WITH_TIMEOUT(!session.exporting(), 20000); }
+
+    std::atomic<bool> open{true};
+    std::atomic<int> maxLive{0}; ///< instances of the renders
+    int chainInstances = 0;
+    int maxRunning = 0;
+    QList<QUuid> started;
     FakeHost host;
     QSettings settings;
     chain::Chain chain{host, settings};
@@ -72,42 +136,17 @@ class TestSession : public QObject {
 
     QString settingsPath() { return m_dir.filePath(QString::number(++m_counter) + ".ini"); }
 
-    /// A real file on disk (for listing and naming), held as audio by the
-    /// fake host unless `audio` is false.
-    static QUrl file(FakeHost& host, const QString& path, bool audio = true)
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write("x");
-        if (audio)
-            host.addFile(path, {48000, {std::vector(4800, 0.25f), std::vector(4800, -0.25f)}});
-        return QUrl::fromLocalFile(path);
-    }
-
-    /// A list of files named 1.wav … n.wav in a fresh folder.
-    QString addFiles(FakeHost& host, Session& session, int count)
-    {
-        const QString root = folder("files");
-        QList<QUrl> files;
-        for (int i = 1; i <= count; ++i)
-            files << file(host, root + QStringLiteral("/%1.wav").arg(i));
-        session.add(files);
-        session.setToastDuration(anHour); // notices stay until the test has read them
-        return root;
-    }
-
 private Q_SLOTS:
     void importOrderAndFilters()
     {
         Rig rig(settingsPath());
-        auto& [host, store, chain, session] = rig;
+        Session& session = rig.session;
         const QString root = folder("drop");
         for (const char* name : {"b10.wav", "Zebra.wav", "b2.wav", "c/a.wav", "B3.WAV",
                                  ".hidden.wav", ".secret/d.wav"})
-            file(host, root + '/' + name);
-        file(host, root + QStringLiteral("/Äpfel.wav"));
-        file(host, root + "/notes.txt", false);
+            rig.file(root + '/' + name);
+        rig.file(root + QStringLiteral("/Äpfel.wav"));
+        rig.file(root + "/notes.txt", false);
         session.add({QUrl::fromLocalFile(root)});
         QStringList paths;
         for (const auto& item : session.items())
@@ -123,7 +162,7 @@ private Q_SLOTS:
         QCOMPARE(session.toast(), QStringLiteral("Eine Datei ist kein lesbares Audio."));
         QList<QUrl> broken;
         for (int i = 0; i < 4; ++i)
-            broken << file(host, root + QStringLiteral("/broken%1.wav").arg(i), false);
+            broken << rig.file(root + QStringLiteral("/broken%1.wav").arg(i), false);
         session.add(broken);
         QCOMPARE(session.toast(), QStringLiteral("4 Dateien sind kein lesbares Audio."));
     }
@@ -131,21 +170,22 @@ private Q_SLOTS:
     void selectionRule()
     {
         Rig rig(settingsPath());
-        auto& [host, store, chain, session] = rig;
-        const QString root = addFiles(host, session, 2);
+        Session& session = rig.session;
+        const QString root = folder("files");
+        rig.addFiles(root, 2);
         QCOMPARE(session.selection(), QSet<QUuid>{session.items()[0].id});
         session.setSelection({session.items()[1].id});
-        session.add({file(host, root + "/3.wav")});
+        session.add({rig.file(root + "/3.wav")});
         QCOMPARE(session.selection(), QSet<QUuid>{session.items()[1].id});
         session.setSelection({});
-        session.add({file(host, root + "/4.wav")});
+        session.add({rig.file(root + "/4.wav")});
         QCOMPARE(session.selection(), QSet<QUuid>{session.items()[0].id}); // the top of the list
     }
 
     void noticesClearThemselvesOnlyWhileShown()
     {
         Rig rig(settingsPath());
-        auto& [host, store, chain, session] = rig;
+        Session& session = rig.session;
         bool fired = false;
         session.setToastDuration(0);
         session.showToast("eins");
@@ -194,21 +234,21 @@ private Q_SLOTS:
     void freeNamesNeverHitAnExistingFile()
     {
         Rig rig(settingsPath());
-        auto& [host, store, chain, session] = rig;
+        Session& session = rig.session;
         const QString root = folder("names");
-        const QUrl song = file(host, root + "/song.wav");
+        const QUrl song = rig.file(root + "/song.wav");
         for (const char* expected :
              {"song – Tolvex.m4a", "song – Tolvex 2.m4a", "song – Tolvex 3.m4a"}) {
             const QUrl target = session.targetURL(song, ExportFormat::m4a);
             QCOMPARE(target.fileName(), QString::fromUtf8(expected));
-            file(host, target.toLocalFile(), false);
+            rig.file(target.toLocalFile(), false);
         }
         QCOMPARE(session.targetURL(song, ExportFormat::aiff24).fileName(),
                  QStringLiteral("song – Tolvex.aif"));
         session.setSuffix(QString());
         QCOMPARE(session.targetURL(song, ExportFormat::wav16).fileName(),
                  QStringLiteral("song 2.wav")); // never the source itself
-        const QUrl dotted = file(host, root + "/my.song.flac");
+        const QUrl dotted = rig.file(root + "/my.song.flac");
         QCOMPARE(session.targetURL(dotted, ExportFormat::wav32f).fileName(),
                  QStringLiteral("my.song.wav"));
     }
@@ -216,30 +256,30 @@ private Q_SLOTS:
     void exportRunsChosenRowsInListOrder()
     {
         Rig rig(settingsPath());
-        auto& [host, store, chain, session] = rig;
-        const auto open = std::make_shared<std::atomic<bool>>(false);
-        const auto release = qScopeGuard([&] { *open = true; }); // also when the test fails
-        host.addPlugin({.info = gain, .processor = gatedGain(open)});
-        QCoro::waitFor(chain.addPlugin(gain, std::nullopt, false, false));
-        addFiles(host, session, 3);
+        Session& session = rig.session;
+        session.startExport(rig.chain);
+        QCOMPARE(session.toast(), QStringLiteral("Zieh zuerst Audiodateien ins Fenster."));
+        QVERIFY(!session.exporting());
+
+        rig.addFiles(folder("files"), 3);
         session.setFormat(ExportFormat::wav16);
         connect(&session, &Session::itemChanged, this, [&](const QUuid& id) {
             if (id == session.items()[0].id && session.items()[0].status.isDone())
                 session.setSuffix(" neu"); // read again for the next file
         });
-
-        session.startExport(chain, QSet<QUuid>{session.items()[2].id, session.items()[0].id});
+        rig.open = false;
+        session.startExport(rig.chain, QSet<QUuid>{session.items()[2].id, session.items()[0].id});
         QVERIFY(session.exporting());         // the first render waits at the gate
         session.setFormat(ExportFormat::m4a); // fixed at the start
-        session.startExport(chain);           // ignored while running
-        *open = true;
-        QTRY_VERIFY_WITH_TIMEOUT(!session.exporting(), 20000);
+        session.startExport(rig.chain);       // ignored while running
+        rig.open = true;
+        rig.waitForTheEnd();
         QCOMPARE(session.toast(), QStringLiteral("2 Dateien exportiert."));
+        QCOMPARE(rig.statuses(), QStringLiteral("DWD"));
         const auto& items = session.items();
-        QVERIFY(items[1].status.isWaiting());
         QCOMPARE(items[0].status.file().fileName(), QStringLiteral("1 – Tolvex.wav"));
         QCOMPARE(items[2].status.file().fileName(), QStringLiteral("3 neu.wav"));
-        const auto written = host.written(items[2].status.file().toLocalFile());
+        const auto written = rig.host.written(items[2].status.file().toLocalFile());
         QCOMPARE(written->settings, model::writerSettings(ExportFormat::wav16, 2, 48000));
         QCOMPARE(written->channels[0][10], 0.5f); // through the chain
 
@@ -251,8 +291,8 @@ private Q_SLOTS:
     void removalsKeepTheFileBeingExported()
     {
         Rig rig(settingsPath());
-        auto& [host, store, chain, session] = rig;
-        addFiles(host, session, 3);
+        Session& session = rig.session;
+        rig.addFiles(folder("files"), 3);
         const QUuid first = session.items()[0].id;
         connect(&session, &Session::itemChanged, this, [&](const QUuid& id) {
             if (id != first || !session.items()[0].status.isRunning() || session.items().size() < 3)
@@ -263,57 +303,176 @@ private Q_SLOTS:
             QVERIFY(session.selection().isEmpty());
             session.clearList();
         });
-        session.startExport(chain);
-        QTRY_VERIFY_WITH_TIMEOUT(!session.exporting(), 20000);
-        QCOMPARE(session.items().size(), 1);
-        QVERIFY(session.items()[0].status.isDone());
+        session.startExport(rig.chain);
+        rig.waitForTheEnd();
+        QCOMPARE(rig.statuses(), QStringLiteral("D"));
         QCOMPARE(session.toast(), QStringLiteral("1 Datei exportiert."));
     }
 
-    void cancellingDuringTheThirdOfFive()
+    void atMostJobsAtOnceInListOrder_data()
     {
-        Rig rig(settingsPath());
-        auto& [host, store, chain, session] = rig;
-        const QString root = addFiles(host, session, 5);
-        session.setStatus(session.items()[4].id, model::Status::failed("früher")); // kept
-        const QUuid third = session.items()[2].id;
+        QTest::addColumn<int>("jobs");
+        QTest::addColumn<int>("files");
+        QTest::newRow("jobs 1: one after another") << 1 << 3;
+        QTest::newRow("jobs 3 over 5") << 3 << 5;
+        QTest::newRow("more jobs than files") << 4 << 2;
+    }
+    void atMostJobsAtOnceInListOrder()
+    {
+        QFETCH(int, jobs);
+        QFETCH(int, files);
+        Rig rig(settingsPath(), jobs);
+        rig.addFiles(folder("files"), files);
+        rig.open = false;
+        rig.session.startExport(rig.chain);
+        const int first = std::min(jobs, files);
+        QTRY_COMPARE(rig.running(), first);
+        // Held at the gate, nothing else can start: the first ones are running.
+        QCOMPARE(rig.started, rig.ids().mid(0, first));
+        rig.open = true;
+        rig.waitForTheEnd();
+        QCOMPARE(rig.started, rig.ids());
+        QCOMPARE(rig.maxRunning, first);
+        QVERIFY2(rig.maxLive <= first, qPrintable(QString::number(rig.maxLive)));
+        QCOMPARE(rig.statuses(), QString(files, 'D'));
+    }
+
+    // The files being rendered go back to waiting, no later one starts,
+    // earlier results stay and no partial output is left.
+    void cancellingSendsTheRunningFilesBack_data()
+    {
+        QTest::addColumn<int>("jobs");
+        QTest::addColumn<int>("cancelAt");     // cancelled as this file starts
+        QTest::addColumn<QString>("statuses"); // the last failed before the run
+        QTest::newRow("one at a time, during the third") << 1 << 2 << "DDWWF";
+        QTest::newRow("two at a time, both running") << 2 << 1 << "WWWWF";
+    }
+    void cancellingSendsTheRunningFilesBack()
+    {
+        QFETCH(int, jobs);
+        QFETCH(int, cancelAt);
+        QFETCH(QString, statuses);
+        Rig rig(settingsPath(), jobs);
+        Session& session = rig.session;
+        const QString root = folder("files");
+        rig.addFiles(root, 5);
+        session.setStatus(session.items()[4].id, model::Status::failed("früher"));
+        const QUuid cancelling = session.items()[cancelAt].id;
+        // One at a time, the files before must finish; side by side, the
+        // first must still be running when the second starts.
+        rig.open = cancelAt >= jobs;
         connect(&session, &Session::itemChanged, this, [&](const QUuid& id) {
-            if (id == third && session.items()[2].status.isRunning())
+            if (id == cancelling && session.items()[cancelAt].status.isRunning()) {
                 session.cancelExport();
+                rig.open = true;
+            }
         });
-        session.startExport(chain);
-        QTRY_VERIFY_WITH_TIMEOUT(!session.exporting(), 20000);
-        const auto& items = session.items();
-        QVERIFY(items[0].status.isDone() && items[1].status.isDone());
-        QVERIFY(items[2].status.isWaiting());
-        QVERIFY(items[3].status.isWaiting());
-        QCOMPARE(items[4].status.message(), QStringLiteral("früher"));
-        QCOMPARE(session.toast(), QStringLiteral("2 Dateien exportiert."));
-        QCOMPARE(QDir(root).entryList({"* – Tolvex.wav"}),
-                 (QStringList{"1 – Tolvex.wav", "2 – Tolvex.wav"}));
+        session.startExport(rig.chain);
+        rig.waitForTheEnd();
+        QCOMPARE(rig.statuses(), statuses);
+        QCOMPARE(session.items()[4].status.message(), QStringLiteral("früher"));
+        QCOMPARE(rig.started, rig.ids().mid(0, cancelAt + 1));
+        const int done = int(statuses.count('D'));
+        QCOMPARE(QDir(root).entryList({"*Tolvex*"}).size(), done);
+        QCOMPARE(session.toast(),
+                 done ? QString::number(done) + " Dateien exportiert." : QString());
         session.cancelExport(); // a finished run: no effect
     }
 
-    void failuresAndNotices()
+    void failuresDoNotStopTheOthers_data()
     {
-        Rig rig(settingsPath());
-        auto& [host, store, chain, session] = rig;
-        session.startExport(chain);
-        QCOMPARE(session.toast(), QStringLiteral("Zieh zuerst Audiodateien ins Fenster."));
-        QVERIFY(!session.exporting());
-
-        const QString root = addFiles(host, session, 2);
-        session.setFolderPath(root + "/does/not/exist");
-        session.startExport(chain);
-        QCOMPARE(session.toast(),
-                 QStringLiteral("Die Kette ist leer – die Dateien werden nur umgewandelt."));
-        QTRY_VERIFY_WITH_TIMEOUT(!session.exporting(), 20000);
-        for (const auto& item : session.items())
-            QVERIFY2(item.status.message().contains(QStringLiteral("lässt sich nicht anlegen")),
-                     qPrintable(item.status.message()));
+        QTest::addColumn<int>("files");
+        QTest::addColumn<QList<int>>("failing");
+        QTest::addColumn<bool>("withGain");
+        QTest::addColumn<QString>("notice");
+        QTest::newRow("one") << 1 << QList<int>{} << true << "1 Datei exportiert.";
+        QTest::newRow("one of three fails")
+            << 3 << QList<int>{0} << true << "2 Dateien exportiert.";
         // Nothing exported: no count replaces the notice.
-        QCOMPARE(session.toast(),
-                 QStringLiteral("Die Kette ist leer – die Dateien werden nur umgewandelt."));
+        QTest::newRow("all fail, empty chain")
+            << 2 << QList<int>{0, 1} << false
+            << "Die Kette ist leer – die Dateien werden nur umgewandelt.";
+    }
+    void failuresDoNotStopTheOthers()
+    {
+        QFETCH(int, files);
+        QFETCH(QList<int>, failing);
+        QFETCH(bool, withGain);
+        QFETCH(QString, notice);
+        Rig rig(settingsPath(), 2, withGain);
+        const QString root = folder("files");
+        rig.addFiles(root, files, failing);
+        rig.session.startExport(rig.chain);
+        rig.waitForTheEnd();
+        QString expected(files, 'D');
+        for (int i : failing)
+            expected[i] = 'F';
+        QCOMPARE(rig.statuses(), expected);
+        QCOMPARE(QDir(root).entryList({"*Tolvex*"}).size(), files - failing.size());
+        QCOMPARE(rig.session.toast(), notice);
+    }
+
+    void sameNamesNeverMeet_data()
+    {
+        QTest::addColumn<bool>("squatter");
+        QTest::newRow("two sources of one name") << false;
+        QTest::newRow("a name taken by another process meanwhile") << true;
+    }
+    void sameNamesNeverMeet()
+    {
+        QFETCH(bool, squatter);
+        Rig rig(settingsPath(), 2);
+        const QString out = folder("out");
+        rig.session.setFolderPath(out);
+        rig.addFiles(folder("a"), 1);
+        if (!squatter)
+            rig.addFiles(folder("b"), 1);
+        const QString taken = out + QStringLiteral("/1 – Tolvex.wav");
+        if (squatter) // picked, and then created by someone else before the render does
+            QObject::connect(&rig.session, &Session::itemChanged, [&] {
+                QFile file(taken);
+                if (!file.exists() && file.open(QIODevice::WriteOnly))
+                    file.write("theirs");
+            });
+        rig.open = false;
+        rig.session.startExport(rig.chain);
+        if (!squatter)
+            QTRY_COMPARE(rig.running(), 2); // both named before either writes
+        rig.open = true;
+        rig.waitForTheEnd();
+        QStringList names;
+        for (const auto& item : rig.session.items())
+            names << item.status.file().fileName();
+        if (!squatter)
+            QCOMPARE(names, (QStringList{"1 – Tolvex.wav", "1 – Tolvex 2.wav"}));
+        else
+            QCOMPARE(names, QStringList{"1 – Tolvex 2.wav"});
+        QFile theirs(taken);
+        QVERIFY(theirs.open(QIODevice::ReadOnly));
+        if (squatter)
+            QCOMPARE(theirs.readAll(), QByteArray("theirs"));
+    }
+
+    void jobsSettingIsClamped_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<int>("jobs");
+        const int cores = std::clamp(QThread::idealThreadCount(), 1, BatchRunner::maxJobs);
+        QTest::newRow("missing") << QVariant() << cores;
+        QTest::newRow("zero") << QVariant(0) << cores;
+        QTest::newRow("text") << QVariant("viele") << cores;
+        QTest::newRow("negative") << QVariant(-3) << 1;
+        QTest::newRow("huge") << QVariant(100000) << BatchRunner::maxJobs;
+        QTest::newRow("three") << QVariant("3") << 3;
+    }
+    void jobsSettingIsClamped()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(int, jobs);
+        QSettings settings(settingsPath(), QSettings::IniFormat);
+        if (stored.isValid())
+            settings.setValue("jobs", stored);
+        QCOMPARE(BatchRunner::jobsSetting(settings), jobs);
     }
 };
 
