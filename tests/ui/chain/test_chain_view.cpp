@@ -118,18 +118,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QStringList>("expected");
         const QList<model::PluginInfo> four{plugin(1, "EQ", "x42"), plugin(2, "Limiter", "x42"),
-                                            plugin(3, "Égaliseur", "Façade"),
-                                            plugin(4, "Rock & Reverb", "Façade")};
+                                            plugin(3, "Égaliseur", "Façade & Co"),
+                                            plugin(4, "Rock & Reverb", "Façade & Co")};
         QTest::newRow("nothing") << four << ""
-                                 << QStringList{"<filter>",  "[Façade]", "Rock && Reverb",
-                                                "Égaliseur", "[x42]",    "EQ",
+                                 << QStringList{"<filter>",  "[Façade && Co]", "Rock && Reverb",
+                                                "Égaliseur", "[x42]",          "EQ",
                                                 "Limiter"};
         QTest::newRow("vendor, any case")
             << four << "X42" << QStringList{"<filter>", "[x42]", "EQ", "Limiter"};
         QTest::newRow("without accents")
-            << four << "egal" << QStringList{"<filter>", "[Façade]", "Égaliseur"};
+            << four << "egal" << QStringList{"<filter>", "[Façade && Co]", "Égaliseur"};
         QTest::newRow("vendor and name")
-            << four << " facade  REV " << QStringList{"<filter>", "[Façade]", "Rock && Reverb"};
+            << four << " facade  REV "
+            << QStringList{"<filter>", "[Façade && Co]", "Rock && Reverb"};
         QTest::newRow("no match") << four << "zzz" << QStringList{"<filter>", "(Keine Treffer)"};
         QTest::newRow("empty catalogue") << QList<model::PluginInfo>{} << ""
                                          << QStringList{"(Keine Effekt-Plugins (LV2) gefunden)"};
@@ -272,12 +273,13 @@ private Q_SLOTS:
         QVERIFY(!spinner->isVisibleTo(rig.view.get()));
         QVERIFY(add->isEnabled() && presets->isEnabled() && rig.view->slotList()->isEnabled());
         QCOMPARE(body->currentWidget(), rig.view->slotList());
+        QVERIFY(rig.commands->save()->isEnabled() && rig.commands->clear()->isEnabled());
 
         rig.commands->clear()->trigger();
         QVERIFY(rig.chain->slots().isEmpty());
         QVERIFY(rig.settings.contains("chain") && rig.saved().isEmpty());
         QVERIFY(body->currentWidget() != rig.view->slotList());
-        QVERIFY(!rig.commands->clear()->isEnabled());
+        QVERIFY(!rig.commands->save()->isEnabled() && !rig.commands->clear()->isEnabled());
     }
 
     void aLongCatalogueScrollsInOneColumn()
