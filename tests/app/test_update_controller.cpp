@@ -144,10 +144,8 @@ private Q_SLOTS:
         std::optional<UpdateCheckResult> result;
         connect(&updates, &UpdateController::canCheckChanged, this,
                 [&](bool can) { canCheck << can; });
-        connect(&updates, &UpdateController::checkFinished, this, [&](const UpdateCheckResult& r) {
-            QVERIFY(updates.canCheck());
-            result = r;
-        });
+        connect(&updates, &UpdateController::checkFinished, this,
+                [&](const UpdateCheckResult& r) { result = r; });
         updates.checkForUpdates();
         if (outcome != Outcome::InvalidAddress) {
             QVERIFY(!updates.canCheck());

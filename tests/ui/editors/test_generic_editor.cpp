@@ -37,8 +37,7 @@ class TestGenericEditor : public QObject {
 
     std::unique_ptr<RealChainRig> m_rig;
 
-    /// Adds the plugin as the add menu does, its editor opened; null when
-    /// the plugin is not installed.
+    /// The generic view of the plugin's editor; null when it is not installed.
     ui::editors::GenericEditor* open(const char* uri)
     {
         auto* panel = m_rig->open(uri);

@@ -30,18 +30,6 @@ namespace {
 
 const model::PluginInfo gain{model::effectType, 1, 2, "Gain", "Fake"};
 
-/// A gain that holds every block until `open` is set, so an export stays
-/// running while the test looks at it.
-FakeProcessorFactory gatedGain(std::shared_ptr<std::atomic<bool>> open)
-{
-    return [open] {
-        return [open](float* const*, int, qint64) {
-            while (!open->load())
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        };
-    };
-}
-
 /// The fake host, an empty chain, the session and the panel in a window,
 /// with the file manager replaced by a list of what was revealed.
 struct Rig {
@@ -73,10 +61,16 @@ struct Rig {
             ids.insert(item(row).id);
         session.setSelection(ids);
     }
-    /// Starts an export of `row` that stays running until the rig ends.
+    /// Starts an export of `row` through a gain that holds every block until
+    /// `open` is set, at the latest when the rig ends.
     void exportHeld(int row, const QString& outputFolder)
     {
-        host.addPlugin({.info = gain, .processor = gatedGain(open)});
+        host.addPlugin({.info = gain, .processor = [open = open] {
+                            return [open](float* const*, int, qint64) {
+                                while (!open->load())
+                                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                            };
+                        }});
         QCoro::waitFor(chain.addPlugin(gain, std::nullopt, false, false));
         session.setFolderPath(outputFolder);
         session.startExport(chain, QSet<QUuid>{item(row).id});
