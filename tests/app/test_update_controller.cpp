@@ -34,20 +34,18 @@ QByteArray http(const QByteArray& status, const QByteArray& body)
            "\r\nConnection: close\r\n\r\n" + body;
 }
 
-/// A one-request HTTP server: answers with a canned response, never answers,
-/// or streams a body without end until the client gives up.
+/// A one-request HTTP server that answers with `response`; never answers
+/// when it is empty, and streams a body without end for "endless".
 class FeedServer : public QObject {
 public:
-    enum class Mode { Answer, Silent, Endless };
-
-    FeedServer(Mode mode, QByteArray response) : m_mode(mode), m_response(std::move(response))
+    explicit FeedServer(QByteArray response) : m_response(std::move(response))
     {
         m_server.listen(QHostAddress::LocalHost);
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             QTcpSocket* socket = m_server.nextPendingConnection();
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
                 m_request += socket->readAll();
-                if (m_request.contains("\r\n\r\n"))
+                if (asked())
                     answer(socket);
             });
         });
@@ -61,21 +59,21 @@ public:
 private:
     void answer(QTcpSocket* socket)
     {
-        if (m_mode == Mode::Answer) {
+        if (m_response != "endless") {
             socket->write(m_response);
-            socket->disconnectFromHost();
-        } else if (m_mode == Mode::Endless) {
-            socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
-            const QByteArray chunk(64 * 1024, 'x');
-            connect(socket, &QTcpSocket::bytesWritten, this, [socket, chunk] {
-                if (socket->bytesToWrite() < chunk.size())
-                    socket->write(chunk);
-            });
-            socket->write(chunk);
+            if (!m_response.isEmpty())
+                socket->disconnectFromHost();
+            return;
         }
+        socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+        const QByteArray chunk(64 * 1024, 'x');
+        connect(socket, &QTcpSocket::bytesWritten, this, [socket, chunk] {
+            if (socket->bytesToWrite() < chunk.size())
+                socket->write(chunk);
+        });
+        socket->write(chunk);
     }
 
-    Mode m_mode;
     QByteArray m_response;
     QByteArray m_request;
     QTcpServer m_server;
@@ -100,8 +98,8 @@ private Q_SLOTS:
         QTest::newRow("malformed")
             << server << http("200 OK", "<rss><channel><item>") << Outcome::Malformed;
         QTest::newRow("not found") << server << http("404 Not Found", "nope") << Outcome::HttpError;
-        QTest::newRow("never answers") << "silent" << QByteArray() << Outcome::Timeout;
-        QTest::newRow("endless body") << "endless" << QByteArray() << Outcome::TooLarge;
+        QTest::newRow("never answers") << server << QByteArray() << Outcome::Timeout;
+        QTest::newRow("endless body") << server << QByteArray("endless") << Outcome::TooLarge;
         QTest::newRow("declared too large")
             << server << http("200 OK", QByteArray(200 * 1024, ' ')) << Outcome::TooLarge;
         QTest::newRow("closed port") << "closed" << QByteArray() << Outcome::Unreachable;
@@ -115,12 +113,9 @@ private Q_SLOTS:
         QFETCH(QString, address);
         QFETCH(QByteArray, response);
         QFETCH(Outcome, outcome);
-        using Mode = FeedServer::Mode;
-        const Mode mode = address == u"silent"    ? Mode::Silent
-                          : address == u"endless" ? Mode::Endless
-                                                  : Mode::Answer;
-        FeedServer server(mode, response);
-        if (address.isEmpty() || mode != Mode::Answer) {
+        const bool silent = address.isEmpty() && response.isEmpty();
+        FeedServer server(response);
+        if (address.isEmpty()) {
             address = server.url();
         } else if (address == u"closed") {
             QTcpServer closed;
@@ -139,7 +134,7 @@ private Q_SLOTS:
         updates.setCurrentVersion(QStringLiteral("0.1.0"));
         updates.setMaxFeedBytes(100 * 1024);
         // Long enough for a loaded machine, unless the server is meant to be silent.
-        updates.setTransferTimeout(std::chrono::milliseconds(mode == Mode::Silent ? 300 : 60000));
+        updates.setTransferTimeout(std::chrono::milliseconds(silent ? 300 : 60000));
         QList<bool> canCheck;
         std::optional<UpdateCheckResult> result;
         connect(&updates, &UpdateController::canCheckChanged, this,
@@ -166,7 +161,7 @@ private Q_SLOTS:
 
     void destroyedDuringCheck()
     {
-        FeedServer server(FeedServer::Mode::Silent, {});
+        FeedServer server({});
         QSettings settings(m_dir.filePath(QStringLiteral("destroy.ini")), QSettings::IniFormat);
         settings.setValue(QLatin1String(UpdateController::feedKey), server.url());
         auto updates = std::make_unique<UpdateController>(settings);
