@@ -18,26 +18,14 @@ using namespace tolvex::testing;
 
 namespace {
 
+/// A desktop's dark theme; Qt derives the roles not given.
 QPalette darkPalette()
 {
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(0x2A2D32));
-    dark.setColor(QPalette::WindowText, QColor(0xE8E6E3));
-    dark.setColor(QPalette::Base, QColor(0x1E2024));
-    dark.setColor(QPalette::AlternateBase, QColor(0x2A2D32));
-    dark.setColor(QPalette::Text, QColor(0xE8E6E3));
-    dark.setColor(QPalette::Button, QColor(0x33373D));
-    dark.setColor(QPalette::ButtonText, QColor(0xE8E6E3));
-    dark.setColor(QPalette::Mid, QColor(0x4A4E55));
-    dark.setColor(QPalette::Light, QColor(0x3A3E44));
-    dark.setColor(QPalette::Midlight, QColor(0x363A40));
-    dark.setColor(QPalette::Dark, QColor(0x1A1C1F));
-    dark.setColor(QPalette::Shadow, QColor(0x101113));
-    dark.setColor(QPalette::ToolTipBase, QColor(0x33373D));
-    dark.setColor(QPalette::ToolTipText, QColor(0xE8E6E3));
-    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x7A7D82));
-    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x7A7D82));
-    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x7A7D82));
+    const QColor text(0xE8E6E3);
+    QPalette dark(text, QColor(0x33373D), QColor(0x3A3E44), QColor(0x1A1C1F), QColor(0x4A4E55),
+                  text, Qt::white, QColor(0x1E2024), QColor(0x2A2D32));
+    for (const auto role : {QPalette::ButtonText, QPalette::WindowText, QPalette::Text})
+        dark.setColor(QPalette::Disabled, role, QColor(0x7A7D82));
     return dark;
 }
 

@@ -12,9 +12,7 @@
 #include "ui/chain/SlotRow.h"
 #include "ui/chain/Spinner.h"
 
-#include <QApplication>
 #include <QCoroTask>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -54,11 +52,11 @@ struct Rig {
         view = std::make_unique<ChainView>(*chain, *commands);
         view->resize(310, 500);
     }
-    void add(const QString& name, bool bypass = false)
+    void add(const QString& name)
     {
         for (const auto& info : chain->available())
             if (info.name == name)
-                QCoro::waitFor(chain->addPlugin(info, std::nullopt, bypass, false));
+                QCoro::waitFor(chain->addPlugin(info, std::nullopt, false, false));
     }
     QStringList names() const
     {
@@ -114,52 +112,40 @@ class TestChainView : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void addMenuFollowsTheCatalogue_data()
-    {
-        QTest::addColumn<QList<model::PluginInfo>>("catalogue");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("several vendors")
-            << QList<model::PluginInfo>{plugin(1, "Zeta", "x42"), plugin(2, "delay", "Calf"),
-                                        plugin(3, "Alpha", "x42"), plugin(4, "Rock & Roll", "Calf")}
-            << QStringList{"<filter>", "[Calf]", "delay", "Rock && Roll", "[x42]", "Alpha", "Zeta"};
-        QTest::newRow("empty catalogue")
-            << QList<model::PluginInfo>{} << QStringList{"(Keine Effekt-Plugins (LV2) gefunden)"};
-    }
-
-    void addMenuFollowsTheCatalogue()
-    {
-        QFETCH(QList<model::PluginInfo>, catalogue);
-        Rig rig(catalogue);
-        rig.view->addMenu()->build();
-        QFETCH(QStringList, expected);
-        QCOMPARE(layout(*rig.view->addMenu()), expected);
-    }
-
     void addMenuFilter_data()
     {
+        QTest::addColumn<QList<model::PluginInfo>>("catalogue");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("nothing") << "" << QStringList{"<filter>", "[Façade]", "Reverb", "Égaliseur",
-                                                      "[x42]",    "EQ",       "Limiter"};
+        const QList<model::PluginInfo> four{plugin(1, "EQ", "x42"), plugin(2, "Limiter", "x42"),
+                                            plugin(3, "Égaliseur", "Façade & Co"),
+                                            plugin(4, "Rock & Reverb", "Façade & Co")};
+        QTest::newRow("nothing") << four << ""
+                                 << QStringList{"<filter>",  "[Façade && Co]", "Rock && Reverb",
+                                                "Égaliseur", "[x42]",          "EQ",
+                                                "Limiter"};
         QTest::newRow("vendor, any case")
-            << "X42" << QStringList{"<filter>", "[x42]", "EQ", "Limiter"};
+            << four << "X42" << QStringList{"<filter>", "[x42]", "EQ", "Limiter"};
         QTest::newRow("without accents")
-            << "egal" << QStringList{"<filter>", "[Façade]", "Égaliseur"};
+            << four << "egal" << QStringList{"<filter>", "[Façade && Co]", "Égaliseur"};
         QTest::newRow("vendor and name")
-            << " facade  REV " << QStringList{"<filter>", "[Façade]", "Reverb"};
-        QTest::newRow("no match") << "zzz" << QStringList{"<filter>", "(Keine Treffer)"};
+            << four << " facade  REV "
+            << QStringList{"<filter>", "[Façade && Co]", "Rock && Reverb"};
+        QTest::newRow("no match") << four << "zzz" << QStringList{"<filter>", "(Keine Treffer)"};
+        QTest::newRow("empty catalogue") << QList<model::PluginInfo>{} << ""
+                                         << QStringList{"(Keine Effekt-Plugins (LV2) gefunden)"};
     }
 
     void addMenuFilter()
     {
+        QFETCH(QList<model::PluginInfo>, catalogue);
         QFETCH(QString, typed);
-        Rig rig({plugin(1, "EQ", "x42"), plugin(2, "Limiter", "x42"),
-                 plugin(3, "Égaliseur", "Façade"), plugin(4, "Reverb", "Façade")});
+        Rig rig(catalogue);
         AddPluginMenu& menu = *rig.view->addMenu();
         menu.build();
-        menu.filterField()->setText(typed);
-        QFETCH(QStringList, expected);
-        QCOMPARE(layout(menu), expected);
+        if (menu.filterField())
+            menu.filterField()->setText(typed);
+        QTEST(layout(menu), "expected");
     }
 
     void choosingAPluginAddsItAndOpensItsEditor()
@@ -222,68 +208,38 @@ private Q_SLOTS:
         Rig rig;
         rig.add("P1");
         SlotRow& row = *rig.view->slotList()->rowAt(0);
-        const auto look = [&] {
-            const auto lines = row.findChildren<ElidedLabel*>();
-            return QStringList{row.bypassAction()->text(), row.bypassAction()->toolTip(),
-                               lines[1]->text(), lines[0]->font().strikeOut() ? "struck" : "plain"};
-        };
-        const QStringList active{"Umgehen", "Umgehen (wird auch beim Export übersprungen)", "Fake",
-                                 "plain"};
-        QCOMPARE(look(), active);
-        row.bypassAction()->trigger();
-        QVERIFY(rig.saved().first().bypass);
-        QCOMPARE(look(), (QStringList{"Einschalten", "Wieder einschalten", "umgangen", "struck"}));
-        row.bypassAction()->trigger();
-        QVERIFY(!rig.saved().first().bypass);
-        QCOMPARE(look(), active);
-    }
-
-    void clearingEmptiesTheChain()
-    {
-        Rig rig;
-        rig.add("P1");
-        rig.add("P2");
-        auto* body = rig.view->findChild<QStackedWidget*>();
-        QCOMPARE(body->currentWidget(), rig.view->slotList());
-        rig.commands->clear()->trigger();
-        QVERIFY(rig.chain->slots().isEmpty());
-        QVERIFY(rig.saved().isEmpty());
-        QVERIFY(rig.settings.contains("chain"));
-        QVERIFY(body->currentWidget() != rig.view->slotList());
-        QVERIFY(!rig.commands->clear()->isEnabled());
+        const auto lines = row.findChildren<ElidedLabel*>();
+        for (const bool bypass : {true, false}) {
+            row.bypassAction()->trigger();
+            QCOMPARE(rig.saved().first().bypass, bypass);
+            QCOMPARE(lines[0]->font().strikeOut(), bypass);
+            QCOMPARE(lines[1]->text(),
+                     bypass ? QStringLiteral("umgangen") : QStringLiteral("Fake"));
+        }
     }
 
     void presetMenu_data()
     {
-        QTest::addColumn<bool>("withSlots");
         QTest::addColumn<QStringList>("stored");
         QTest::addColumn<QStringList>("expected");
         const QString reveal = "Ordner im Dateimanager zeigen";
-        QTest::newRow("empty chain, no presets")
-            << false << QStringList{}
-            << QStringList{"(Kette speichern …)", reveal, "—", "(Kette leeren)"};
-        QTest::newRow("empty chain, presets")
-            << false << QStringList{"Kette 10", "kette 2"}
+        QTest::newRow("no presets")
+            << QStringList{} << QStringList{"(Kette speichern …)", reveal, "—", "(Kette leeren)"};
+        QTest::newRow("presets in natural order")
+            << QStringList{"Kette 10", "kette 2"}
             << QStringList{
                    "(Kette speichern …)", "[Laden]", "kette 2", "Kette 10", "—", reveal, "—",
                    "(Kette leeren)"};
-        QTest::newRow("slots, no presets")
-            << true << QStringList{}
-            << QStringList{"Kette speichern …", reveal, "—", "Kette leeren"};
     }
 
     void presetMenu()
     {
         QFETCH(QStringList, stored);
         Rig rig;
-        QFETCH(bool, withSlots);
-        if (withSlots)
-            rig.add("P1");
         for (const QString& name : stored)
             rig.writePreset(name);
         rig.presets->reload();
-        QFETCH(QStringList, expected);
-        QCOMPARE(layout(*rig.view->presetMenu()), expected);
+        QTEST(layout(*rig.view->presetMenu()), "expected");
     }
 
     void loadingAPresetReplacesTheChain()
@@ -297,7 +253,7 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.names(), QStringList{"P1"});
     }
 
-    void emptyAndLoadingStates()
+    void emptyLoadingAndClearedStates()
     {
         Rig rig;
         auto* body = rig.view->findChild<QStackedWidget*>();
@@ -317,71 +273,13 @@ private Q_SLOTS:
         QVERIFY(!spinner->isVisibleTo(rig.view.get()));
         QVERIFY(add->isEnabled() && presets->isEnabled() && rig.view->slotList()->isEnabled());
         QCOMPARE(body->currentWidget(), rig.view->slotList());
-    }
+        QVERIFY(rig.commands->save()->isEnabled() && rig.commands->clear()->isEnabled());
 
-    /// With TOLVEX_CHAIN_SHOTS set to a folder: the panel with 0, 3 and 12
-    /// slots (the second bypassed), light and dark, as PNG files there.
-    void screenshots()
-    {
-        const QString folder = qEnvironmentVariable("TOLVEX_CHAIN_SHOTS");
-        if (folder.isEmpty())
-            QSKIP("TOLVEX_CHAIN_SHOTS is not set");
-        QList<model::PluginInfo> catalogue;
-        const QStringList names{
-            "a-EQ",    "Kompressor", "Dynamic Parametric Equalizer with a very long name",
-            "Limiter", "Hall",       "De-Esser",
-            "Gate",    "Delay",      "Chorus",
-            "Exciter", "Tape",       "Meter"};
-        for (int i = 0; i < names.size(); ++i)
-            catalogue << plugin(quint32(i + 1), names[i],
-                                i % 2 ? "x42-plugins" : "Calf Studio Gear");
-        const QPalette light = QApplication::palette();
-        QPalette dark;
-        for (const auto& [role, colour] : {std::pair{QPalette::Window, 0x2d2d2d},
-                                           {QPalette::WindowText, 0xe8e8e8},
-                                           {QPalette::Base, 0x1f1f1f},
-                                           {QPalette::Text, 0xe8e8e8},
-                                           {QPalette::Button, 0x3a3a3a},
-                                           {QPalette::ButtonText, 0xe8e8e8},
-                                           {QPalette::Highlight, 0x3f64a6}})
-            dark.setColor(role, QColor::fromRgb(QRgb(colour)));
-        for (const int count : {0, 3, 12}) {
-            Rig rig(catalogue);
-            for (int i = 0; i < count; ++i)
-                rig.add(names[i], i == 1);
-            rig.view->show();
-            QVERIFY(QTest::qWaitForWindowExposed(rig.view.get()));
-            for (const auto& [scheme, palette] : {std::pair{"light", light}, {"dark", dark}}) {
-                QApplication::setPalette(palette);
-                QCoreApplication::processEvents();
-                rig.view->grab().save(
-                    QString("%1/chain-%2-%3.png").arg(folder).arg(count).arg(scheme));
-            }
-            QApplication::setPalette(light);
-            QCoreApplication::processEvents();
-            if (count != 3)
-                continue;
-            rig.writePreset("Sprache säubern");
-            rig.writePreset("Podcast & Musik");
-            rig.presets->reload();
-            rig.view->slotList()->setFocus();
-            rig.view->slotList()->setCurrentRow(2);
-            rig.view->grab().save(folder + "/chain-3-selected.png");
-            rig.view->presetMenu()->popup(rig.view->mapToGlobal(QPoint(200, 40)));
-            QTest::qWait(50);
-            rig.view->presetMenu()->grab().save(folder + "/menu-presets.png");
-            rig.view->presetMenu()->hide();
-            rig.view->addMenu()->popup(rig.view->mapToGlobal(QPoint(12, 100)));
-            QTest::qWait(50);
-            rig.view->addMenu()->grab().save(folder + "/menu-add.png");
-            QTest::keyClicks(rig.view->addMenu()->filterField(), "er");
-            QTest::qWait(50);
-            rig.view->addMenu()->grab().save(folder + "/menu-add-filtered.png");
-            rig.view->addMenu()->hide();
-            auto adding = rig.chain->addPlugin(catalogue.last(), std::nullopt, false, false);
-            rig.view->grab().save(folder + "/chain-3-loading.png");
-            QCoro::waitFor(std::move(adding));
-        }
+        rig.commands->clear()->trigger();
+        QVERIFY(rig.chain->slots().isEmpty());
+        QVERIFY(rig.settings.contains("chain") && rig.saved().isEmpty());
+        QVERIFY(body->currentWidget() != rig.view->slotList());
+        QVERIFY(!rig.commands->save()->isEnabled() && !rig.commands->clear()->isEnabled());
     }
 
     void aLongCatalogueScrollsInOneColumn()

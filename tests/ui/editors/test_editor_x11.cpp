@@ -15,11 +15,7 @@
 #include "ui/editors/PluginUiHost.h"
 
 #include <QApplication>
-#include <QCoroTask>
-#include <QScreen>
-#include <QSettings>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -32,14 +28,6 @@ class TestEditorX11 : public QObject {
     std::unique_ptr<RealChainRig> m_rig;
 
     ui::editors::EditorPanel* open(const char* uri) { return m_rig->open(uri); }
-
-    /// Saves the screen when TOLVEX_SCREENSHOTS names a folder.
-    static void screenshot(const QString& name)
-    {
-        const QString folder = qEnvironmentVariable("TOLVEX_SCREENSHOTS");
-        if (!folder.isEmpty())
-            QGuiApplication::primaryScreen()->grabWindow(0).save(folder + '/' + name + ".png");
-    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -58,16 +46,19 @@ private Q_SLOTS:
         QVERIFY(panel->showsPluginInterface());
         QVERIFY(panel->pluginInterface()->view().embedded());
         QVERIFY(panel->width() >= 50 && panel->height() >= 50);
-        QTest::qWait(qEnvironmentVariableIsSet("TOLVEX_PAUSE") ? 3000 : 500); // the interface draws
-        screenshot("editor-x11-dpl");
 
         auto& instance = dynamic_cast<host::Lv2Instance&>(m_rig->chain->slots().last()->unit());
         if (!QStandardPaths::findExecutable("xdotool").isEmpty()) {
-            // The wheel turned down over the interface's threshold knob.
+            // The wheel turned down over the threshold knob a notch at a time: a
+            // notch sent before the interface is up to take it is lost, and sent again.
             const QPoint knob = panel->pluginInterface()->mapToGlobal(QPoint(109, 31));
-            runTool("xdotool", {"mousemove", QString::number(knob.x()), QString::number(knob.y()),
-                                "sleep", "0.2", "click", "--repeat", "3", "--delay", "100", "5"});
-            QTRY_VERIFY(instance.value("threshold") < -1.0f);
+            for (int notch = 0; notch < 20 && instance.value("threshold") >= -1.0f; ++notch) {
+                const float before = instance.value("threshold");
+                runTool("xdotool", {"mousemove", QString::number(knob.x()),
+                                    QString::number(knob.y()), "click", "5"});
+                (void)QTest::qWaitFor([&] { return instance.value("threshold") < before; }, 3000);
+            }
+            QVERIFY(instance.value("threshold") < -1.0f);
         }
 
         // The interface's write function, called as the interface calls it.
@@ -82,17 +73,13 @@ private Q_SLOTS:
                         sine, model::writerSettings(model::ExportFormat::wav32f, 2, 48000)),
                     sineSignal(48000, 2, 48000 * 2));
         m_rig->chain->play(model::AudioItem::make(QUrl::fromLocalFile(sine), 48000, 2, 96000), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(instance.value("level") < -1, 5000); // 0.5 reads -6 dB
-        QTest::qWait(300);
-        screenshot("editor-x11-dpl-playing");
+        QTRY_VERIFY_WITH_TIMEOUT(instance.value("level") < -1, 20000); // 0.5 reads -6 dB
         m_rig->chain->stop();
 
         auto* toGeneric = panel->findChild<QToolButton*>();
         toGeneric->click();
         QVERIFY(!panel->showsPluginInterface());
         QTRY_VERIFY(panel->genericEditor()->isVisible());
-        QTest::qWait(300);
-        screenshot("editor-x11-dpl-generic");
         toGeneric->click();
         QVERIFY(panel->showsPluginInterface());
         panel->close();
@@ -106,9 +93,7 @@ private Q_SLOTS:
             QSKIP("x42-meters not installed");
         QVERIFY(panel->pluginInterface());
         QVERIFY(!panel->pluginInterface()->view().embedded());
-        QTRY_VERIFY(panel->showsPluginInterface());
-        QTest::qWait(500);
-        screenshot("editor-x11-meter");
+        QTRY_VERIFY_WITH_TIMEOUT(panel->showsPluginInterface(), 20000);
         panel->close(); // hides and lets go of the plugin's window
     }
 };

@@ -37,8 +37,7 @@ class TestGenericEditor : public QObject {
 
     std::unique_ptr<RealChainRig> m_rig;
 
-    /// Adds the plugin as the add menu does, its editor opened; null when
-    /// the plugin is not installed.
+    /// The generic view of the plugin's editor; null when it is not installed.
     ui::editors::GenericEditor* open(const char* uri)
     {
         auto* panel = m_rig->open(uri);
@@ -52,33 +51,27 @@ private Q_SLOTS:
     void eachPortGetsItsControl_data()
     {
         QTest::addColumn<QString>("uri");
-        QTest::addColumn<QString>("symbol");
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("range") << dplUri << "gain"
-                               << "QSlider";
-        QTest::newRow("logarithmic range") << dplUri << "release"
-                                           << "QSlider";
-        QTest::newRow("toggle") << dplUri << "truepeak"
-                                << "QCheckBox";
-        QTest::newRow("latency, read only") << dplUri << "latency"
-                                            << "QLabel";
+        QTest::addColumn<QString>("control"); // "symbol class"
+        QTest::newRow("range") << dplUri << "gain QSlider";
+        QTest::newRow("logarithmic range") << dplUri << "release QSlider";
+        QTest::newRow("toggle") << dplUri << "truepeak QCheckBox";
+        QTest::newRow("latency, read only") << dplUri << "latency QLabel";
         QTest::newRow("enumeration") << "urn:tolvex:test:state"
-                                     << "level"
-                                     << "QComboBox";
+                                     << "level QComboBox";
     }
+
     void eachPortGetsItsControl()
     {
         QFETCH(QString, uri);
-        QFETCH(QString, symbol);
-        QFETCH(QString, kind);
+        QFETCH(QString, control);
         auto* editor = open(uri.toUtf8().constData());
         if (!editor)
             QSKIP("plugin not installed");
-        QWidget* control = editor->findChild<QWidget*>(symbol);
-        QVERIFY(control);
-        QVERIFY(control->inherits(kind.toLatin1().constData()));
+        const QStringList parts = control.split(' ');
+        QWidget* widget = editor->findChild<QWidget*>(parts[0]);
+        QVERIFY(widget && widget->inherits(parts[1].toLatin1().constData()));
         QVERIFY(!editor->findChild<QWidget*>("enable")); // the host's bypass
-        if (auto* combo = qobject_cast<QComboBox*>(control))
+        if (auto* combo = qobject_cast<QComboBox*>(widget))
             QCOMPARE(combo->itemText(1), QStringLiteral("Voll"));
     }
 
