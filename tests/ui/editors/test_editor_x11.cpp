@@ -40,9 +40,10 @@ private Q_SLOTS:
 
     void embeddedInterfaceWritesToThePlugin()
     {
-        auto* panel = open("http://gareus.org/oss/lv2/dpl#stereo");
-        if (!panel)
+        if (!m_rig->installed("http://gareus.org/oss/lv2/dpl#stereo"))
             QSKIP("x42-dpl not installed");
+        auto* panel = open("http://gareus.org/oss/lv2/dpl#stereo");
+        QVERIFY(panel);
         QVERIFY(panel->showsPluginInterface());
         QVERIFY(panel->pluginInterface()->view().embedded());
         QVERIFY(panel->width() >= 50 && panel->height() >= 50);
@@ -88,9 +89,10 @@ private Q_SLOTS:
 
     void interfaceWithItsOwnWindowIsShown()
     {
-        auto* panel = open("http://gareus.org/oss/lv2/meters#dBTPstereo");
-        if (!panel)
+        if (!m_rig->installed("http://gareus.org/oss/lv2/meters#dBTPstereo"))
             QSKIP("x42-meters not installed");
+        auto* panel = open("http://gareus.org/oss/lv2/meters#dBTPstereo");
+        QVERIFY(panel);
         QVERIFY(panel->pluginInterface());
         QVERIFY(!panel->pluginInterface()->view().embedded());
         QTRY_VERIFY_WITH_TIMEOUT(panel->showsPluginInterface(), 20000);
