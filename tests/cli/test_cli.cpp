@@ -4,8 +4,8 @@
 #include "host/files/AudioFiles.h"
 #include "model/ChainDocument.h"
 #include "model/ExportFormat.h"
-#include "tests/host/AudioTestFiles.h"
-#include "tests/host/Lv2TestSupport.h"
+#include "tests/support/AudioTestFiles.h"
+#include "tests/support/Lv2TestSupport.h"
 
 #include <QDir>
 #include <QJsonDocument>

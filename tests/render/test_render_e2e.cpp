@@ -3,8 +3,8 @@
 #include "host/files/AudioFiles.h"
 #include "host/lv2/Lv2AudioHost.h"
 #include "render/Renderer.h"
-#include "tests/host/AudioTestFiles.h"
-#include "tests/host/Lv2TestSupport.h"
+#include "tests/support/AudioTestFiles.h"
+#include "tests/support/Lv2TestSupport.h"
 
 #include <QFile>
 #include <QJsonArray>

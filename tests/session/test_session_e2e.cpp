@@ -4,8 +4,8 @@
 #include "host/lv2/Lv2AudioHost.h"
 #include "model/ExportFormat.h"
 #include "session/Session.h"
-#include "tests/host/AudioTestFiles.h"
-#include "tests/host/Lv2TestSupport.h"
+#include "tests/support/AudioTestFiles.h"
+#include "tests/support/Lv2TestSupport.h"
 
 #include <QCoroTask>
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "chain/Chain.h"
 #include "host/lv2/Lv2AudioHost.h"
-#include "tests/host/Lv2TestSupport.h"
+#include "tests/support/Lv2TestSupport.h"
 #include "ui/editors/EditorOpener.h"
 #include "ui/editors/EditorPanel.h"
 

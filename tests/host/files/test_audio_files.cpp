@@ -2,7 +2,7 @@
 #include "host/files/AudioFiles.h"
 #include "host/lv2/Lv2AudioHost.h"
 #include "model/ExportFormat.h"
-#include "tests/host/AudioTestFiles.h"
+#include "tests/support/AudioTestFiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "tests/host/Lv2TestSupport.h"
+#include "tests/support/Lv2TestSupport.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "tests/host/AudioTestFiles.h"
+#include "tests/support/AudioTestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
