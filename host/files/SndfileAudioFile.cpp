@@ -287,6 +287,8 @@ std::unique_ptr<AudioFileWriter> createSndfileWriter(const QString& path, bool a
     if ((info.format & SF_FORMAT_SUBMASK) != SF_FORMAT_FLOAT &&
         (info.format & SF_FORMAT_SUBMASK) != SF_FORMAT_DOUBLE)
         sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    else // the PEAK chunk libsndfile adds to float files carries the time of writing
+        sf_command(file.get(), SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     if (settings.channels > 2) {
         std::vector<int> map = channelMap(settings.channels);
         if (int(map.size()) == settings.channels)
