@@ -5,11 +5,11 @@
 #include "model/PluginState.h"
 #include "model/Status.h"
 #include "session/OutputName.h"
+#include "session/WorkerThreads.h"
 
 #include <QList>
 #include <QObject>
 #include <QSet>
-#include <QThreadPool>
 #include <QUrl>
 #include <QUuid>
 
@@ -94,7 +94,7 @@ private:
     SourceLookup m_source;
     PlaceLookup m_place;
     std::unique_ptr<Run> m_run;
-    QThreadPool m_workers; // last: waited for before the run goes
+    WorkerThreads m_workers; // last: waited for before the run goes
 };
 
 } // namespace tolvex::session
