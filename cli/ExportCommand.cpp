@@ -4,14 +4,12 @@
 #include "cli/LineReport.h"
 #include "cli/TerminalProgress.h"
 #include "cli/UsageError.h"
-#include "session/QuitSignals.h"
 
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QSet>
 
-#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -65,7 +63,7 @@ ExportCommand::ExportCommand(host::AudioHost& host, QSettings& settings, CliOpti
 
 ExportCommand::~ExportCommand() = default;
 
-int ExportCommand::run()
+int ExportCommand::run(session::QuitSignals& stops)
 {
     QList<model::PluginState> plugins = loadChain(m_host, m_settings, m_options);
     if (m_options.outputDir && !QFileInfo(*m_options.outputDir).isDir())
@@ -88,11 +86,14 @@ int ExportCommand::run()
         return 1;
     }
 
-    session::QuitSignals stops({SIGINT, SIGTERM});
     connect(&stops, &session::QuitSignals::received, this, [this] {
         m_interrupted = true;
         m_runner.cancel();
     });
+    if (stops.arrived()) { // while the chain loaded or the files were read
+        runFinished(0);
+        return m_status;
+    }
     QEventLoop loop;
     connect(&m_runner, &session::BatchRunner::finished, &loop, &QEventLoop::quit);
     start(std::move(plugins));

@@ -6,17 +6,19 @@
 #include "cli/UsageError.h"
 #include "host/engine/Outputs.h"
 #include "host/lv2/Lv2AudioHost.h"
+#include "session/QuitSignals.h"
 
 #include <QCoreApplication>
 #include <QSettings>
 
+#include <csignal>
 #include <cstdio>
 
 using namespace tolvex;
 
 namespace {
 
-int runCommand(const cli::CliOptions& options)
+int runCommand(const cli::CliOptions& options, session::QuitSignals& stops)
 {
     using Command = cli::CliOptions::Command;
     switch (options.command) {
@@ -38,7 +40,7 @@ int runCommand(const cli::CliOptions& options)
     host::Lv2AudioHost host([] { return host::makeNullOutput(); });
     QSettings settings; // the window's store: organisation and application "Tolvex"
     cli::ExportCommand command(host, settings, options);
-    return command.run();
+    return command.run(stops);
 }
 
 } // namespace
@@ -46,13 +48,17 @@ int runCommand(const cli::CliOptions& options)
 int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
+    // Before anything that takes time: a signal from here on ends the
+    // program with status 130, an export after cleaning up.
+    session::QuitSignals stops({SIGINT, SIGTERM});
     QCoreApplication::setOrganizationName(QStringLiteral("Tolvex"));
     QCoreApplication::setApplicationName(QStringLiteral("Tolvex"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TOLVEX_VERSION));
+    int status = 2;
     try {
-        return runCommand(cli::CliOptions::parse(QCoreApplication::arguments().mid(1)));
+        status = runCommand(cli::CliOptions::parse(QCoreApplication::arguments().mid(1)), stops);
     } catch (const cli::UsageError& error) {
         std::fprintf(stderr, "tolvex-cli: %s\n", error.what());
-        return 2;
     }
+    return stops.arrived() ? 130 : status;
 }

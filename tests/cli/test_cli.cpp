@@ -16,6 +16,9 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tolvex;
 using namespace tolvex::testing;
@@ -187,6 +190,30 @@ private Q_SLOTS:
         QVERIFY2(result.out.contains("fertig: " + path("in/a.wav") + " → " + path("out/a neu.aif")),
                  qPrintable(result.out));
         QVERIFY(result.out.contains("1 Datei exportiert."));
+    }
+
+    // A chain file that is a pipe keeps the export loading its chain until
+    // the test writes it: the signal comes before anything else has happened.
+    void aSignalWhileTheChainLoadsEndsTheRunIn130()
+    {
+        const QByteArray fifo = QFile::encodeName(path("slow-chain"));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        writeSine(path("early/a.wav"), 4410);
+        QDir().mkpath(path("early-out"));
+        QProcess process;
+        startCli(process, {"export", "--chain", path("slow-chain"), "--output-dir",
+                           path("early-out"), path("early")});
+        int pipe = -1; // opens once the export has opened the pipe to read it
+        QTRY_VERIFY_WITH_TIMEOUT(
+            pipe >= 0 || (pipe = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK)) >= 0, 60000);
+        ::kill(pid_t(process.processId()), SIGTERM);
+        QCOMPARE(::write(pipe, m_gainChain.constData(), size_t(m_gainChain.size())),
+                 ssize_t(m_gainChain.size()));
+        ::close(pipe);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 130);
+        QVERIFY(entries(path("early-out")).isEmpty());
     }
 
     void aSignalCancelsCleanly()
