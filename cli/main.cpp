@@ -3,6 +3,7 @@
 #include "cli/ExportCommand.h"
 #include "cli/HelpText.h"
 #include "cli/ListCommands.h"
+#include "cli/PlainText.h"
 #include "cli/UsageError.h"
 #include "host/engine/Outputs.h"
 #include "host/lv2/Lv2AudioHost.h"
@@ -58,7 +59,7 @@ int main(int argc, char* argv[])
     try {
         status = runCommand(cli::CliOptions::parse(QCoreApplication::arguments().mid(1)), stops);
     } catch (const cli::UsageError& error) {
-        std::fprintf(stderr, "tolvex-cli: %s\n", error.what());
+        std::fprintf(stderr, "tolvex-cli: %s\n", cli::printableUtf8(error.message()).constData());
     }
     return stops.arrived() ? 130 : status;
 }

@@ -61,6 +61,14 @@ class TestCli : public QObject {
                 QString::fromUtf8(process.readAllStandardError())};
     }
 
+    /// No control character but the line ends, nothing that a terminal acts on.
+    static bool isPlain(const QString& text)
+    {
+        return std::none_of(text.begin(), text.end(), [](QChar c) {
+            return (c < u' ' && c != u'\n') || (c >= u'\x7f' && c <= u'\x9f');
+        });
+    }
+
     static void writeFile(const QString& path, const QByteArray& bytes)
     {
         QDir().mkpath(QFileInfo(path).absolutePath());
@@ -190,6 +198,48 @@ private Q_SLOTS:
         QVERIFY2(result.out.contains("fertig: " + path("in/a.wav") + " → " + path("out/a neu.aif")),
                  qPrintable(result.out));
         QVERIFY(result.out.contains("1 Datei exportiert."));
+    }
+
+    // Plain lines show a name's control characters as escapes; JSON escapes
+    // them its own way.
+    void plainOutputEscapesControlCharacters_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("colour") << "farbe\x1b[31m"
+                                << "farbe\\x1b[31m";
+        QTest::newRow("line break") << "zwei\nzeilen"
+                                    << "zwei\\nzeilen";
+        QTest::newRow("tab and return") << "tab\tcr\r"
+                                        << "tab\\tcr\\r";
+        QTest::newRow("backslash") << "back\\slash"
+                                   << "back\\\\slash";
+        QTest::newRow("C1 and DEL") << QStringLiteral("csi\u009bdel\x7f") << "csi\\u009bdel\\x7f";
+        QTest::newRow("plain text") << "Äpfel – 2"
+                                    << "Äpfel – 2";
+    }
+    void plainOutputEscapesControlCharacters()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
+        const QString source = path("escaped/" + name + ".wav");
+        writeSine(source, 4410);
+        QDir().mkpath(path("escaped-out"));
+        const Result result =
+            runCli({"export", "--chain", path("gain.json"), "--format", "wav16", "--suffix", " x",
+                    "--output-dir", path("escaped-out"), source});
+        QCOMPARE(result.status, 0);
+        const QString line = "fertig: " + path("escaped/" + shown + ".wav") + " → " +
+                             path("escaped-out/" + shown + " x.wav") + '\n';
+        QVERIFY2(result.out.contains(line), qPrintable(result.out));
+        QVERIFY(isPlain(result.out));
+
+        writeFile(path("data/Tolvex/Ketten/" + name + ".json"), m_gainChain);
+        const Result listed = runCli({"presets"});
+        QFile::remove(path("data/Tolvex/Ketten/" + name + ".json"));
+        QCOMPARE(listed.status, 0);
+        QVERIFY2(listed.out.split('\n').contains(shown), qPrintable(listed.out));
+        QVERIFY(isPlain(listed.out));
     }
 
     // A chain file that is a pipe keeps the export loading its chain until
