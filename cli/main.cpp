@@ -7,6 +7,7 @@
 #include "cli/UsageError.h"
 #include "host/engine/Outputs.h"
 #include "host/lv2/Lv2AudioHost.h"
+#include "session/FileNames.h"
 #include "session/QuitSignals.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,16 @@
 using namespace tolvex;
 
 namespace {
+
+/// The arguments after the program name, every byte of a path kept (Qt's
+/// own list replaces bytes that are not UTF-8).
+QStringList arguments(int argc, char* argv[])
+{
+    QStringList list;
+    for (int i = 1; i < argc; ++i)
+        list.append(session::decodeFileName(argv[i]));
+    return list;
+}
 
 int runCommand(const cli::CliOptions& options, session::QuitSignals& stops)
 {
@@ -57,7 +68,7 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(TOLVEX_VERSION));
     int status = 2;
     try {
-        status = runCommand(cli::CliOptions::parse(QCoreApplication::arguments().mid(1)), stops);
+        status = runCommand(cli::CliOptions::parse(arguments(argc, argv)), stops);
     } catch (const cli::UsageError& error) {
         std::fprintf(stderr, "tolvex-cli: %s\n", cli::printableUtf8(error.message()).constData());
     }

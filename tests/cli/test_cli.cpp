@@ -4,6 +4,7 @@
 #include "host/files/AudioFiles.h"
 #include "model/ChainDocument.h"
 #include "model/ExportFormat.h"
+#include "session/FileNames.h"
 #include "tests/support/AudioTestFiles.h"
 #include "tests/support/Lv2TestSupport.h"
 
@@ -55,6 +56,22 @@ class TestCli : public QObject {
     {
         QProcess process;
         startCli(process, arguments);
+        process.waitForFinished(120000);
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    /// Runs `script` in a shell with the program as $0 and `arguments` as
+    /// $1…: for arguments that are bytes, not text.
+    Result runInShell(const QString& script, const QStringList& arguments) const
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", path("config"));
+        environment.insert("XDG_DATA_HOME", path("data"));
+        process.setProcessEnvironment(environment);
+        process.start("/bin/sh", QStringList{"-c", script, TOLVEX_CLI} + arguments);
         process.waitForFinished(120000);
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 QString::fromUtf8(process.readAllStandardOutput()),
@@ -240,6 +257,47 @@ private Q_SLOTS:
         QCOMPARE(listed.status, 0);
         QVERIFY2(listed.out.split('\n').contains(shown), qPrintable(listed.out));
         QVERIFY(isPlain(listed.out));
+    }
+
+    // Names that are not UTF-8 cannot be opened by name: each is reported and
+    // the run fails, whether it lies in a folder or is named itself.
+    void namesThatAreNotUtf8FailTheRun()
+    {
+        const QByteArray folder = QFile::encodeName(path("raw"));
+        const QByteArray rawName = folder + "/b\xff"
+                                            "ad.wav";
+        writeSine(path("raw/ok.wav"), 4410);
+        writeSine(path("raw/temporary.wav"), 4410);
+        QCOMPARE(
+            ::rename(QFile::encodeName(path("raw/temporary.wav")).constData(), rawName.constData()),
+            0);
+        const auto removeRaw = qScopeGuard([&] { ::unlink(rawName.constData()); });
+        QDir().mkpath(path("raw-out"));
+        const QString message =
+            QStringLiteral("Der Name ist kein gültiges UTF-8; die Datei lässt sich nicht öffnen.");
+        const QString common =
+            "\"$0\" export --chain \"$1\" --format wav16 --suffix ' x' --output-dir \"$2\" ";
+        const QStringList arguments{path("gain.json"), path("raw-out"), path("raw")};
+
+        const Result inFolder = runInShell(common + "\"$3\"", arguments);
+        QCOMPARE(inFolder.status, 1);
+        QVERIFY2(inFolder.out.contains("Fehler: " + path("raw") + "/b\\xffad.wav: " + message),
+                 qPrintable(inFolder.out));
+        QVERIFY2(inFolder.out.contains("fertig: " + path("raw/ok.wav")), qPrintable(inFolder.out));
+
+        const Result named =
+            runInShell(common + "--json \"$3/b$(printf '\\377')ad.wav\"", arguments);
+        QCOMPARE(named.status, 1);
+        const QJsonObject object = QJsonDocument::fromJson(named.out.toUtf8()).object();
+        QCOMPARE(object["message"].toString(), message);
+        QCOMPARE(object["source"].toString(), session::decodeFileName(rawName));
+        QCOMPARE(entries(path("raw-out")), QStringList{"ok x.wav"});
+
+        const Result refused = runInShell(
+            "\"$0\" export --chain \"$1\" --output-dir \"$2$(printf '\\377')\" \"$3\"", arguments);
+        QCOMPARE(refused.status, 2);
+        QVERIFY2(refused.err.contains("raw-out\\xff“ ist kein gültiges UTF-8."),
+                 qPrintable(refused.err));
     }
 
     // A chain file that is a pipe keeps the export loading its chain until
