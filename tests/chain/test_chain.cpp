@@ -317,6 +317,11 @@ private Q_SLOTS:
         const QUuid lateId = chain.slots()[1]->id();
         QVERIFY(chain.slots()[1]->isUnavailable());
         QCOMPARE(chain.slots()[1]->problem(), QStringLiteral("„P7“ lässt sich nicht laden."));
+        // A preset saved now holds the entry as it was stored.
+        QCOMPARE(model::encodeChain({chain.captureState(*chain.slots()[1])}),
+                 model::encodeChain({rig.saved()[1]}));
+        QCOMPARE(chain.captureState(*chain.slots()[1]).state,
+                 host::writeBinaryPropertyList({{"k", 7}}));
         chain.openEditor(*chain.slots()[1]); // nothing to open
         chain.slots()[1]->setBypass(true);   // nothing to switch
         QVERIFY(!chain.slots()[1]->bypass());
