@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QTextBrowser>
 #include <QVBoxLayout>
@@ -16,23 +17,49 @@ namespace tolvex::app {
 
 namespace {
 
+// Bounds for texts a feed or a server chose, in pixels of their label's font:
+// no one of them can make the dialog wider or taller than a screen, whatever
+// its length, and the buttons stay in reach.
+constexpr int versionWidth = 240; ///< a version, cut in its middle
+constexpr int titleWidth = 440;   ///< the notes' title: one line
+constexpr int wordWidth = 400;    ///< a word wrapping cannot break
+constexpr int messageLines = 6;   ///< a message, of lines about 400 wide
+
+/// `text` with every run without white space wider than wordWidth cut in
+/// its middle, and the whole cut to about `lines` lines.
+QString bounded(const QString& text, const QFontMetrics& metrics, int lines)
+{
+    static const QRegularExpression word(QStringLiteral("\\S+"));
+    QString result;
+    qsizetype done = 0;
+    for (const QRegularExpressionMatch& match : word.globalMatch(text)) {
+        result += text.mid(done, match.capturedStart() - done);
+        result += metrics.elidedText(match.captured(), Qt::ElideMiddle, wordWidth);
+        done = match.capturedEnd();
+    }
+    result += text.mid(done);
+    return metrics.elidedText(result, Qt::ElideMiddle, wordWidth * lines);
+}
+
 QLabel* textLabel(const QString& text, QWidget* parent)
 {
-    auto* label = new QLabel(text, parent);
+    auto* label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setText(bounded(text, label->fontMetrics(), messageLines));
     return label;
 }
 
 QLabel* heading(const QString& text, QWidget* parent)
 {
-    QLabel* label = textLabel(text, parent);
+    QLabel* label = textLabel(QString(), parent);
     label->setObjectName(QStringLiteral("heading"));
     QFont font = label->font();
     font.setBold(true);
     font.setPointSizeF(font.pointSizeF() * 1.15);
     label->setFont(font);
+    label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, titleWidth));
     return label;
 }
 
@@ -100,8 +127,10 @@ void UpdateDialog::addMessage(QVBoxLayout* column, const UpdateCheckResult& resu
 void UpdateDialog::addNewerVersion(QVBoxLayout* column, const AppcastItem& item,
                                    const QString& currentVersion)
 {
+    const QString version =
+        fontMetrics().elidedText(item.displayVersion, Qt::ElideMiddle, versionWidth);
     QString text = QStringLiteral("Tolvex %1 ist erschienen – Sie verwenden Version %2.")
-                       .arg(item.displayVersion, currentVersion);
+                       .arg(version, currentVersion);
     if (item.published.isValid())
         text += QStringLiteral(" Veröffentlicht am %1.")
                     .arg(QLocale(QLocale::German)

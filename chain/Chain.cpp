@@ -37,6 +37,34 @@ struct Instantiate {
     host::Instantiation await_resume() { return std::move(**result); }
 };
 
+/// The instance a completed instantiation made; null when it failed.
+std::unique_ptr<host::PluginInstance> takeInstance(host::Instantiation& made)
+{
+    auto* instance = std::get_if<std::unique_ptr<host::PluginInstance>>(&made);
+    return instance ? std::move(*instance) : nullptr;
+}
+
+/// An entry's stored state for its plugin; nothing when it has none or it
+/// cannot be read (the plugin then starts with its defaults).
+std::optional<host::PropertyDictionary> decodedState(const model::PluginState& entry)
+{
+    if (!entry.state)
+        return std::nullopt;
+    return host::readPropertyList(*entry.state);
+}
+
+/// „A“, „A“ und „B“, „A“, „B“ und „C“ …
+QString quotedList(const QStringList& names)
+{
+    QStringList quoted;
+    for (const QString& name : names)
+        quoted.append(u'„' + name + u'“');
+    if (quoted.size() < 2)
+        return quoted.join(QString());
+    const QString last = quoted.takeLast();
+    return quoted.join(QStringLiteral(", ")) + QStringLiteral(" und ") + last;
+}
+
 } // namespace
 
 Chain::Chain(host::AudioHost& host, QSettings& settings, QObject* parent)
@@ -56,8 +84,8 @@ Chain::~Chain()
 {
     stop();
     m_windows.clear();
-    for (auto& slot : m_slots)
-        m_engine->detach(slot->unit());
+    for (host::PluginInstance* unit : loadedUnits())
+        m_engine->detach(*unit);
     m_engine->detach(*m_player);
 }
 
@@ -79,6 +107,7 @@ void Chain::rescan()
     sortCatalogue(found);
     m_available = std::move(found);
     Q_EMIT availableChanged();
+    retryUnavailable();
 }
 
 void Chain::setLastError(const QString& message)
@@ -113,26 +142,92 @@ QCoro::Task<> Chain::addPlugin(model::PluginInfo info,
     host::Instantiation made = co_await instantiation;
     if (!alive)
         co_return; // the chain is gone; the instance goes with `made`
-    auto* instance = std::get_if<std::unique_ptr<host::PluginInstance>>(&made);
-    if (!instance || !*instance) {
-        setLastError(u'„' + info.name + QStringLiteral("“ lässt sich nicht laden."));
+    std::unique_ptr<host::PluginInstance> unit = takeInstance(made);
+    if (!unit) {
+        setLastError(Slot::cannotLoadMessage(info.name));
         setLoading(false);
         co_return;
     }
+    Slot& added = appendLoaded(std::move(info), std::move(unit), state, bypass);
+    if (openEditor)
+        this->openEditor(added);
+    setLoading(false);
+}
+
+QCoro::Task<> Chain::addEntry(model::PluginState entry)
+{
+    const QPointer<Chain> alive(this);
+    setLoading(true);
+    Instantiate instantiation{m_host, entry.codes};
+    host::Instantiation made = co_await instantiation;
+    if (!alive)
+        co_return;
+    if (std::unique_ptr<host::PluginInstance> unit = takeInstance(made)) {
+        appendLoaded(entry.info(), std::move(unit), decodedState(entry), entry.bypass);
+    } else {
+        setLastError(Slot::cannotLoadMessage(entry.name));
+        m_slots.push_back(std::make_unique<Slot>(std::move(entry)));
+        Q_EMIT slotsChanged();
+        save();
+    }
+    setLoading(false);
+}
+
+Slot& Chain::appendLoaded(model::PluginInfo info, std::unique_ptr<host::PluginInstance> unit,
+                          const std::optional<host::PropertyDictionary>& state, bool bypass)
+{
     if (state)
-        (*instance)->setFullState(*state);
+        unit->setFullState(*state);
     stop();
-    m_engine->attach(**instance);
-    auto slot = std::make_unique<Slot>(std::move(info), std::move(*instance), bypass);
+    m_engine->attach(*unit);
+    auto slot = std::make_unique<Slot>(std::move(info), std::move(unit), bypass);
     slot->unit().setBypass(bypass);
-    Slot* added = slot.get();
+    Slot& added = *slot;
     m_slots.push_back(std::move(slot));
     Q_EMIT slotsChanged();
     applyBypass();
     save();
-    if (openEditor)
-        this->openEditor(*added);
-    setLoading(false);
+    return added;
+}
+
+QCoro::Task<> Chain::retryUnavailable()
+{
+    const QPointer<Chain> alive(this);
+    QList<QUuid> waiting;
+    for (const auto& slot : m_slots)
+        if (slot->isUnavailable())
+            waiting.append(slot->id());
+    for (const QUuid& id : waiting) {
+        const Slot* before = slotWithId(id);
+        if (!before || !before->isUnavailable())
+            continue; // removed or loaded meanwhile
+        const model::PluginState entry = *before->storedEntry();
+        setLoading(true);
+        Instantiate instantiation{m_host, entry.codes};
+        host::Instantiation made = co_await instantiation;
+        if (!alive)
+            co_return;
+        std::unique_ptr<host::PluginInstance> unit = takeInstance(made);
+        Slot* slot = slotWithId(id);
+        if (unit && slot && slot->isUnavailable()) {
+            if (const auto state = decodedState(entry))
+                unit->setFullState(*state);
+            stop();
+            m_engine->attach(*unit);
+            slot->becomeLoaded(std::move(unit));
+            Q_EMIT slotsChanged();
+            applyBypass();
+            save();
+        }
+        setLoading(false);
+    }
+}
+
+Slot* Chain::slotWithId(const QUuid& id) const
+{
+    const auto found = std::find_if(m_slots.begin(), m_slots.end(),
+                                    [&](const auto& slot) { return slot->id() == id; });
+    return found == m_slots.end() ? nullptr : found->get();
 }
 
 void Chain::removeSlot(Slot* slot)
@@ -141,7 +236,8 @@ void Chain::removeSlot(Slot* slot)
     const QUuid id = slot->id();
     if (auto window = m_windows.extract(id)) // its close handler finds no entry and saves
         window.mapped()->close();
-    m_engine->detach(slot->unit());
+    if (!slot->isUnavailable())
+        m_engine->detach(slot->unit());
     std::erase_if(m_slots, [&](const auto& s) { return s->id() == id; });
     Q_EMIT slotsChanged();
     save();
@@ -156,7 +252,8 @@ void Chain::clear()
 void Chain::applyBypass()
 {
     for (const auto& slot : m_slots)
-        slot->unit().setBypass(slot->bypass() || m_compareOriginal);
+        if (!slot->isUnavailable())
+            slot->unit().setBypass(slot->bypass() || m_compareOriginal);
 }
 
 void Chain::moveSlots(const QList<int>& offsets, int destination)
@@ -183,18 +280,20 @@ void Chain::moveSlots(const QList<int>& offsets, int destination)
 void Chain::rewire(const host::AudioFormat& format)
 {
     m_engine->disconnectOutput(*m_player);
-    for (const auto& slot : m_slots)
-        m_engine->disconnectOutput(slot->unit());
+    for (host::PluginInstance* unit : loadedUnits())
+        m_engine->disconnectOutput(*unit);
     host::AudioNode* previous = m_player.get();
-    for (const auto& slot : m_slots) {
-        m_engine->connect(*previous, slot->unit(), format);
-        previous = &slot->unit();
+    for (host::PluginInstance* unit : loadedUnits()) {
+        m_engine->connect(*previous, *unit, format);
+        previous = unit;
     }
     m_engine->connect(*previous, m_engine->mainMixer(), format);
 }
 
 model::PluginState Chain::captureState(const Slot& slot) const
 {
+    if (slot.isUnavailable())
+        return *slot.storedEntry();
     std::optional<QByteArray> blob;
     if (const auto state = slot.unit().fullState())
         blob = host::writeBinaryPropertyList(*state);
@@ -213,24 +312,49 @@ void Chain::save()
     m_settings.setValue(chainKey, model::encodeChain(states));
 }
 
-QList<model::PluginState> Chain::renderStates() const
+QList<model::PluginState> Chain::renderStates()
 {
     QList<model::PluginState> states;
     for (const auto& slot : m_slots)
-        if (!slot->bypass())
+        if (!slot->bypass() && !slot->isUnavailable())
             states.append(captureState(*slot));
+    announceSkipped();
     return states;
+}
+
+QString Chain::skippedNotice() const
+{
+    QStringList names;
+    for (const auto& slot : m_slots)
+        if (slot->isUnavailable() && !slot->bypass())
+            names.append(slot->info().name);
+    if (names.isEmpty())
+        return {};
+    return quotedList(names) + (names.size() == 1
+                                    ? QStringLiteral(" fehlt und wird übersprungen.")
+                                    : QStringLiteral(" fehlen und werden übersprungen."));
+}
+
+void Chain::announceSkipped()
+{
+    if (const QString notice = skippedNotice(); !notice.isEmpty())
+        setLastError(notice);
+}
+
+void Chain::play(const model::AudioItem& item, double seconds)
+{
+    // Said before the preview starts, so that a failure to play replaces it.
+    if (!isPlaying(item.id))
+        announceSkipped();
+    m_preview.play(item, seconds);
 }
 
 QCoro::Task<> Chain::load(QList<model::PluginState> states)
 {
     const QPointer<Chain> alive(this);
     clear();
-    for (const model::PluginState& record : states) {
-        std::optional<host::PropertyDictionary> state;
-        if (record.state)
-            state = host::readPropertyList(*record.state);
-        co_await addPlugin(record.info(), std::move(state), record.bypass, false);
+    for (model::PluginState& entry : states) {
+        co_await addEntry(std::move(entry));
         if (!alive)
             co_return;
     }
@@ -255,24 +379,34 @@ QCoro::Task<> Chain::restore(QList<model::PluginState> states)
     if (!alive)
         co_return;
     m_restoring = false;
-    // Plugins that failed to load are dropped from the record now; when none
-    // loaded and nothing else changed, the record stays as it was.
+    // Entries whose plugins did not load are written back as they were
+    // stored; when the stored chain was empty and nothing else changed, the
+    // record stays as it was.
     if (m_saveDeferred)
         save();
 }
 
-bool Chain::wireForPreview(const host::AudioFormat& format)
+std::vector<host::PluginInstance*> Chain::loadedUnits() const
 {
     std::vector<host::PluginInstance*> units;
     for (const auto& slot : m_slots)
-        units.push_back(&slot->unit());
-    const bool accepted = m_slots.empty() || render::applyChainFormat(format, units);
+        if (!slot->isUnavailable())
+            units.push_back(&slot->unit());
+    return units;
+}
+
+bool Chain::wireForPreview(const host::AudioFormat& format)
+{
+    const std::vector<host::PluginInstance*> units = loadedUnits();
+    const bool accepted = units.empty() || render::applyChainFormat(format, units);
     rewire(format);
     return accepted;
 }
 
 void Chain::openEditor(Slot& slot)
 {
+    if (slot.isUnavailable())
+        return; // no plugin, no panel
     if (const auto window = m_windows.find(slot.id()); window != m_windows.end()) {
         window->second->raise();
         return;
@@ -283,9 +417,8 @@ void Chain::openEditor(Slot& slot)
 
 void Chain::registerEditor(const QUuid& slotId, std::unique_ptr<EditorWindow> window)
 {
-    const bool present = std::any_of(m_slots.begin(), m_slots.end(),
-                                     [&](const auto& slot) { return slot->id() == slotId; });
-    if (present && !m_windows.contains(slotId))
+    const Slot* slot = slotWithId(slotId);
+    if (slot && !slot->isUnavailable() && !m_windows.contains(slotId))
         m_windows.emplace(slotId, std::move(window));
 }
 

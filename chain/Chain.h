@@ -27,6 +27,11 @@ namespace tolvex::chain {
 /// every field is read and written there. Platform completions arrive on
 /// other threads and only hand their results over. Operations never throw:
 /// a failure the user must see is set on lastError.
+///
+/// An entry of a loaded or restored chain whose plugin does not load stays
+/// in the chain as an unavailable slot (see Slot): saved as it was stored,
+/// left out of the sound, and loaded again by the next rescan once its
+/// plugin is there.
 class Chain : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
@@ -46,10 +51,14 @@ public:
 
     // Catalogue
     const QList<model::PluginInfo>& available() const { return m_available; }
+    /// Scans the catalogue again, then tries once more to load each
+    /// unavailable slot; one that loads takes its stored state and switch
+    /// and keeps its place.
     void rescan();
     QList<VendorGroup> vendorGroups() const { return groupByVendor(m_available); }
 
     // Slots
+    /// Every entry in signal order, unavailable ones included.
     QList<Slot*> slots() const;
     bool loading() const { return m_loading; }
     /// The most recent failure for the user; empty (null) when none. The
@@ -70,19 +79,30 @@ public:
     void rewire(const host::AudioFormat& format);
 
     // State
+    /// The slot as an entry of a stored chain; an unavailable slot's is the
+    /// entry it keeps, unchanged.
     model::PluginState captureState(const Slot& slot) const;
     /// Writes the chain to the settings. While the autosaved chain is being
     /// restored at start, the write waits until the restore has ended, so
     /// that a half-restored chain never replaces the stored one.
     void save();
-    QList<model::PluginState> renderStates() const;
+    /// The entries an export runs through: the loaded slots not bypassed.
+    /// Called once as an export starts; when unavailable slots that are not
+    /// bypassed are left out, says so on lastError.
+    QList<model::PluginState> renderStates();
+    /// Replaces the chain with `states`, one entry after the other; an entry
+    /// whose plugin does not load becomes an unavailable slot in its place,
+    /// and lastError names it.
     QCoro::Task<> load(QList<model::PluginState> states);
     /// Starts restoring the autosaved chain; the chain is saved once when the
     /// restore has ended, if anything asked for a save meanwhile.
     void restoreSaved();
 
     // Preview
-    void play(const model::AudioItem& item, double seconds) { m_preview.play(item, seconds); }
+    /// Plays `item` from `seconds` through the loaded slots. Starting a file
+    /// that is not playing yet says on lastError which unavailable slots are
+    /// left out; a seek within the playing file does not repeat it.
+    void play(const model::AudioItem& item, double seconds);
     /// Ends any preview and stops the engine; harmless when nothing plays.
     void stop() { m_preview.stop(); }
     bool isPlaying(const QUuid& id) const { return playingID() == id; }
@@ -114,8 +134,22 @@ Q_SIGNALS:
 
 private:
     void setLoading(bool loading);
+    /// Loads one stored entry at the end of the chain: a loaded slot, or an
+    /// unavailable one when its plugin does not load.
+    QCoro::Task<> addEntry(model::PluginState entry);
+    /// Adds a made plugin as a loaded slot at the end, saves, and returns it.
+    Slot& appendLoaded(model::PluginInfo info, std::unique_ptr<host::PluginInstance> unit,
+                       const std::optional<host::PropertyDictionary>& state, bool bypass);
+    QCoro::Task<> retryUnavailable();
+    Slot* slotWithId(const QUuid& id) const;
+    /// "„X“ fehlt und wird übersprungen." for the unavailable slots the sound
+    /// would have passed; empty when there are none.
+    QString skippedNotice() const;
+    void announceSkipped();
     QCoro::Task<> restore(QList<model::PluginState> states);
-    /// Offers the preview format to every slot and rewires; see Preview::WireGraph.
+    /// The plugins of the loaded slots, in signal order.
+    std::vector<host::PluginInstance*> loadedUnits() const;
+    /// Offers the preview format to every loaded slot and rewires; see Preview::WireGraph.
     bool wireForPreview(const host::AudioFormat& format);
 
     host::AudioHost& m_host;

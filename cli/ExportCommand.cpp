@@ -4,15 +4,16 @@
 #include "cli/LineReport.h"
 #include "cli/TerminalProgress.h"
 #include "cli/UsageError.h"
-#include "session/QuitSignals.h"
+#include "session/FileNames.h"
+#include "session/FolderContents.h"
 
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QSet>
 
-#include <csignal>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tolvex::cli {
@@ -31,6 +32,16 @@ ExportFile unreadableFile(const QString& path, const QString& message)
     file.phase = ExportFile::Phase::failed;
     file.message = message;
     return file;
+}
+
+const QString undecodableName =
+    QStringLiteral("Der Name ist kein gültiges UTF-8; die Datei lässt sich nicht öffnen.");
+
+/// Whether anything stands at `path`, a broken link included.
+bool exists(const QString& path)
+{
+    struct stat info {};
+    return ::lstat(session::encodeFileName(path).constData(), &info) == 0;
 }
 
 void tell(const QString& message)
@@ -65,9 +76,12 @@ ExportCommand::ExportCommand(host::AudioHost& host, QSettings& settings, CliOpti
 
 ExportCommand::~ExportCommand() = default;
 
-int ExportCommand::run()
+int ExportCommand::run(session::QuitSignals& stops)
 {
     QList<model::PluginState> plugins = loadChain(m_host, m_settings, m_options);
+    if (m_options.outputDir && session::hasUndecodableBytes(*m_options.outputDir))
+        throw UsageError(QStringLiteral("Der Name des Ordners „") + *m_options.outputDir +
+                         QStringLiteral("“ ist kein gültiges UTF-8."));
     if (m_options.outputDir && !QFileInfo(*m_options.outputDir).isDir())
         throw UsageError(QStringLiteral("Den Ordner „") + *m_options.outputDir +
                          QStringLiteral("“ gibt es nicht."));
@@ -88,11 +102,14 @@ int ExportCommand::run()
         return 1;
     }
 
-    session::QuitSignals stops({SIGINT, SIGTERM});
     connect(&stops, &session::QuitSignals::received, this, [this] {
         m_interrupted = true;
         m_runner.cancel();
     });
+    if (stops.arrived()) { // while the chain loaded or the files were read
+        runFinished(0);
+        return m_status;
+    }
     QEventLoop loop;
     connect(&m_runner, &session::BatchRunner::finished, &loop, &QEventLoop::quit);
     start(std::move(plugins));
@@ -108,12 +125,14 @@ void ExportCommand::importPaths()
     QList<ExportFile> unreadable;
     for (const QString& path : m_options.paths) {
         const QString location = absolute(path);
-        const QFileInfo info(location);
-        if (!info.exists() && !info.isSymLink()) {
+        if (!exists(location)) {
             unreadable.append(unreadableFile(location, QStringLiteral("Gibt es nicht.")));
             continue;
         }
-        for (const QUrl& candidate : session::Session::expandFolder(QUrl::fromLocalFile(location)))
+        const session::FolderContents found = session::FolderContents::of(location);
+        for (const QString& name : found.undecodable)
+            unreadable.append(unreadableFile(name, undecodableName));
+        for (const QUrl& candidate : found.files)
             if (!seen.contains(candidate)) {
                 seen.insert(candidate);
                 candidates.append(candidate);

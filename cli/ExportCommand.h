@@ -5,6 +5,7 @@
 #include "cli/ExportReport.h"
 #include "host/AudioHost.h"
 #include "session/BatchRunner.h"
+#include "session/QuitSignals.h"
 #include "session/Session.h"
 
 #include <QHash>
@@ -30,8 +31,10 @@ public:
 
     /// Loads the chain, imports the files, runs the export to its end and
     /// returns the exit status: 0 all written, 1 some not, 130 cancelled by
-    /// a signal. Throws UsageError (status 2) before touching any file.
-    int run();
+    /// one of `stops` (also when it came before the export started, which
+    /// then writes nothing). Throws UsageError (status 2) before touching
+    /// any file.
+    int run(session::QuitSignals& stops);
 
 private:
     void importPaths();

@@ -1,5 +1,7 @@
 #include "cli/LineReport.h"
 
+#include "cli/PlainText.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -7,14 +9,14 @@ namespace tolvex::cli {
 
 QByteArray LineReport::plainLine(const ExportFile& file)
 {
+    const QByteArray source = printableUtf8(displayPath(file.source));
     switch (file.phase) {
     case ExportFile::Phase::done:
-        return "fertig: " + displayPath(file.source).toUtf8() + " → " +
-               displayPath(file.output).toUtf8();
+        return "fertig: " + source + " → " + printableUtf8(displayPath(file.output));
     case ExportFile::Phase::failed:
-        return "Fehler: " + displayPath(file.source).toUtf8() + ": " + file.message.toUtf8();
+        return "Fehler: " + source + ": " + printableUtf8(file.message);
     default:
-        return "abgebrochen: " + displayPath(file.source).toUtf8();
+        return "abgebrochen: " + source;
     }
 }
 

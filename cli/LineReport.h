@@ -16,7 +16,8 @@ public:
     void ended(const ExportFile& file) override;
     void closing(const QString& notice) override;
 
-    /// The line for one file, without the line break.
+    /// The line for one file, without the line break; the plain one with
+    /// names and message made printable (see PlainText.h).
     static QByteArray plainLine(const ExportFile& file);
     static QByteArray jsonLine(const ExportFile& file);
 

@@ -1,6 +1,7 @@
 #include "cli/ListCommands.h"
 
 #include "chain/CatalogueOrder.h"
+#include "cli/PlainText.h"
 #include "presets/Presets.h"
 
 #include <cstdio>
@@ -29,16 +30,16 @@ int listPlugins(host::Lv2AudioHost& host)
     for (qsizetype g = 0; g < groups.size(); ++g) {
         if (g > 0)
             printLine(QString());
-        printLine(groups[g].vendor);
+        printLine(printable(groups[g].vendor));
         qsizetype width = 0;
         QStringList uris;
         for (const model::PluginInfo& plugin : groups[g].plugins) {
-            uris.append(host.uri(plugin.codes));
+            uris.append(printable(host.uri(plugin.codes)));
             width = std::max(width, uris.last().size());
         }
         for (qsizetype i = 0; i < uris.size(); ++i)
             printLine(QStringLiteral("  ") + uris[i].leftJustified(width) + QStringLiteral("  ") +
-                      groups[g].plugins[i].name);
+                      printable(groups[g].plugins[i].name));
     }
     return 0;
 }
@@ -47,7 +48,7 @@ int listPresets()
 {
     const presets::Presets store(nullptr, nullptr);
     for (const QString& name : store.names())
-        printLine(name);
+        printLine(printable(name));
     return 0;
 }
 

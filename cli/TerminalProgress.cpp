@@ -1,6 +1,7 @@
 #include "cli/TerminalProgress.h"
 
 #include "cli/LineReport.h"
+#include "cli/PlainText.h"
 
 #include <QFileInfo>
 
@@ -129,7 +130,7 @@ QByteArray TerminalProgress::fileLine(const ExportFile& file, int columns) const
     const QString figures =
         QStringLiteral(" %1 %2 % %3").arg(bar).arg(int(file.progress * 100), 3).arg(speed, 7);
     const int nameWidth = std::clamp(columns - 1 - int(figures.size()), 8, 32);
-    const QString line = elided(QFileInfo(file.source).fileName(), nameWidth) + figures;
+    const QString line = elided(printable(QFileInfo(file.source).fileName()), nameWidth) + figures;
     return line.left(columns - 1).toUtf8();
 }
 

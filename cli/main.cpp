@@ -3,20 +3,34 @@
 #include "cli/ExportCommand.h"
 #include "cli/HelpText.h"
 #include "cli/ListCommands.h"
+#include "cli/PlainText.h"
 #include "cli/UsageError.h"
 #include "host/engine/Outputs.h"
 #include "host/lv2/Lv2AudioHost.h"
+#include "session/FileNames.h"
+#include "session/QuitSignals.h"
 
 #include <QCoreApplication>
 #include <QSettings>
 
+#include <csignal>
 #include <cstdio>
 
 using namespace tolvex;
 
 namespace {
 
-int runCommand(const cli::CliOptions& options)
+/// The arguments after the program name, every byte of a path kept (Qt's
+/// own list replaces bytes that are not UTF-8).
+QStringList arguments(int argc, char* argv[])
+{
+    QStringList list;
+    for (int i = 1; i < argc; ++i)
+        list.append(session::decodeFileName(argv[i]));
+    return list;
+}
+
+int runCommand(const cli::CliOptions& options, session::QuitSignals& stops)
 {
     using Command = cli::CliOptions::Command;
     switch (options.command) {
@@ -38,7 +52,7 @@ int runCommand(const cli::CliOptions& options)
     host::Lv2AudioHost host([] { return host::makeNullOutput(); });
     QSettings settings; // the window's store: organisation and application "Tolvex"
     cli::ExportCommand command(host, settings, options);
-    return command.run();
+    return command.run(stops);
 }
 
 } // namespace
@@ -46,13 +60,17 @@ int runCommand(const cli::CliOptions& options)
 int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
+    // Before anything that takes time: a signal from here on ends the
+    // program with status 130, an export after cleaning up.
+    session::QuitSignals stops({SIGINT, SIGTERM});
     QCoreApplication::setOrganizationName(QStringLiteral("Tolvex"));
     QCoreApplication::setApplicationName(QStringLiteral("Tolvex"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TOLVEX_VERSION));
+    int status = 2;
     try {
-        return runCommand(cli::CliOptions::parse(QCoreApplication::arguments().mid(1)));
+        status = runCommand(cli::CliOptions::parse(arguments(argc, argv)), stops);
     } catch (const cli::UsageError& error) {
-        std::fprintf(stderr, "tolvex-cli: %s\n", error.what());
-        return 2;
+        std::fprintf(stderr, "tolvex-cli: %s\n", cli::printableUtf8(error.message()).constData());
     }
+    return stops.arrived() ? 130 : status;
 }

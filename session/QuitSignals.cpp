@@ -54,11 +54,20 @@ QuitSignals::~QuitSignals()
     pipeEnds[0] = pipeEnds[1] = -1;
 }
 
+bool QuitSignals::arrived()
+{
+    if (m_notifier)
+        readPipe();
+    return m_arrived;
+}
+
 void QuitSignals::readPipe()
 {
     unsigned char byte = 0;
-    while (::read(pipeEnds[0], &byte, 1) == 1)
+    while (::read(pipeEnds[0], &byte, 1) == 1) {
+        m_arrived = true;
         Q_EMIT received(byte);
+    }
 }
 
 } // namespace tolvex::session

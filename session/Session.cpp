@@ -1,11 +1,9 @@
 #include "session/Session.h"
 
 #include "chain/Chain.h"
-#include "model/NaturalOrder.h"
+#include "session/FileNames.h"
+#include "session/FolderContents.h"
 
-#include <QDirIterator>
-#include <QFileInfo>
-#include <QMimeDatabase>
 #include <QTimer>
 
 #include <algorithm>
@@ -19,13 +17,24 @@ const QString suffixKey = QStringLiteral("suffix");
 const QString folderKey = QStringLiteral("folder");
 const QString defaultSuffix = QStringLiteral(" – Tolvex");
 
-bool isAudio(const QMimeType& type)
+/// The notice for files an import could not take; empty when there are none.
+QString unreadableNotice(int unreadable, int undecodable)
 {
-    if (type.name().startsWith(u"audio/"))
-        return true;
-    const QStringList ancestors = type.allAncestors();
-    return std::any_of(ancestors.begin(), ancestors.end(),
-                       [](const QString& name) { return name.startsWith(u"audio/"); });
+    if (unreadable > 0 && undecodable > 0)
+        return QString::number(unreadable + undecodable) +
+               QStringLiteral(" Dateien lassen sich nicht lesen.");
+    if (unreadable == 1)
+        return QStringLiteral("Eine Datei ist kein lesbares Audio.");
+    if (unreadable > 1)
+        return QString::number(unreadable) + QStringLiteral(" Dateien sind kein lesbares Audio.");
+    if (undecodable == 1)
+        return QStringLiteral("Der Name einer Datei ist kein gültiges UTF-8; sie lässt sich "
+                              "nicht öffnen.");
+    if (undecodable > 1)
+        return QStringLiteral("Die Namen von %1 Dateien sind kein gültiges UTF-8; sie lassen "
+                              "sich nicht öffnen.")
+            .arg(undecodable);
+    return {};
 }
 
 } // namespace
@@ -65,38 +74,15 @@ void Session::setSelection(const QSet<QUuid>& selection)
     Q_EMIT selectionChanged();
 }
 
-QList<QUrl> Session::expandFolder(const QUrl& location)
-{
-    const QFileInfo info(location.toLocalFile());
-    if (!info.isDir())
-        return {location};
-    // Hidden entries, and everything below a hidden folder, are skipped.
-    const QString root = info.absoluteFilePath();
-    QDirIterator it(root, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    QMimeDatabase types;
-    QStringList paths;
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QStringList parts = QDir(root).relativeFilePath(path).split(u'/');
-        if (std::any_of(parts.begin(), parts.end(),
-                        [](const QString& part) { return part.startsWith(u'.'); }))
-            continue;
-        if (isAudio(types.mimeTypeForFile(path, QMimeDatabase::MatchExtension)))
-            paths.append(path);
-    }
-    model::naturalSort(paths);
-    QList<QUrl> urls;
-    for (const QString& path : paths)
-        urls.append(QUrl::fromLocalFile(path));
-    return urls;
-}
-
 void Session::add(const QList<QUrl>& locations)
 {
     int added = 0;
     int unreadable = 0;
+    int undecodable = 0;
     for (const QUrl& location : locations) {
-        for (const QUrl& candidate : expandFolder(location)) {
+        const FolderContents found = FolderContents::of(localPath(location));
+        undecodable += int(found.undecodable.size());
+        for (const QUrl& candidate : found.files) {
             const bool known = std::any_of(m_items.begin(), m_items.end(),
                                            [&](const auto& item) { return item.url == candidate; });
             if (known)
@@ -111,11 +97,8 @@ void Session::add(const QList<QUrl>& locations)
     }
     if (added > 0)
         Q_EMIT itemsChanged();
-    if (unreadable == 1)
-        showToast(QStringLiteral("Eine Datei ist kein lesbares Audio."));
-    else if (unreadable > 1)
-        showToast(QString::number(unreadable) +
-                  QStringLiteral(" Dateien sind kein lesbares Audio."));
+    if (const QString notice = unreadableNotice(unreadable, undecodable); !notice.isEmpty())
+        showToast(notice);
     if (added > 0 && m_selection.isEmpty() && !m_items.isEmpty())
         setSelection({m_items.first().id});
 }

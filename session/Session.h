@@ -42,14 +42,13 @@ public:
     const QSet<QUuid>& selection() const { return m_selection; }
     void setSelection(const QSet<QUuid>& selection);
     bool isSelected(const QUuid& id) const { return m_selection.contains(id); }
+    /// Adds the audio files at `locations` (see FolderContents) that are not
+    /// in the list yet; files that cannot be read, and audio files whose
+    /// names are not valid UTF-8, are counted in one notice.
     void add(const QList<QUrl>& locations);
     void pickFiles();
     void clearList();
     void removeSelected();
-
-    /// A folder's audio files, deep, hidden entries skipped, in natural
-    /// order of their paths; any other location as it is.
-    static QList<QUrl> expandFolder(const QUrl& location);
 
     // The notice
     QString toast() const { return m_toast; }

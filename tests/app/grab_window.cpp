@@ -1,9 +1,11 @@
 // Saves pictures of the main window on a fake host into the folder given as
 // the argument: light and dark, at the default size and at the smallest,
-// idle and with a notice during an export. For looking at, not a test.
+// idle and with a notice during an export, and with a chain whose plugin is
+// missing. For looking at, not a test.
 #include "app/ContentView.h"
 #include "app/MainWindow.h"
 #include "app/NoticeLine.h"
+#include "model/ChainDocument.h"
 #include "tests/app/AppRig.h"
 
 #include <QApplication>
@@ -83,5 +85,18 @@ int main(int argc, char* argv[])
     grabAll(rig, out, "-export", "dark");
     QApplication::setPalette(light);
     grabAll(rig, out, "-export", "light");
+
+    // A start whose stored chain names a plugin that is not installed.
+    QTemporaryDir missingDir;
+    {
+        QSettings stored(missingDir.filePath("settings.ini"), QSettings::IniFormat);
+        const model::PluginInfo hall{model::effectType, 77, 3, "Vintage-Hall", "Fehlt GmbH"};
+        stored.setValue("chain", model::encodeChain({model::PluginState::from(slowGain, false),
+                                                     model::PluginState::from(hall, false),
+                                                     model::PluginState::from(slowGain, true)}));
+    }
+    AppRig missing(missingDir.path());
+    missing.app.showWindow();
+    grab(missing, out + QStringLiteral("/shell-light-unavailable-1040.png"), {1040, 640});
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "app/MenuCommands.h"
 #include "app/NoticeLine.h"
 #include "chain/Slot.h"
+#include "model/ChainDocument.h"
 #include "session/QuitSignals.h"
 #include "tests/app/AppRig.h"
 
@@ -96,6 +97,33 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(next.app.chain().slots().size(), qsizetype(2), 20000);
         QCOMPARE(next.app.chain().slots().last()->info(), slowGain);
         QVERIFY(next.app.chain().slots().last()->bypass());
+    }
+
+    // A start without one of the chain's plugins: the chain keeps it, and an
+    // export without it says so once in the notice line.
+    void anExportSaysOnceWhichPluginItSkips()
+    {
+        const QString place = folder();
+        const model::PluginInfo hall{model::effectType, 77, 3, "Hall", "Fehlt"};
+        QSettings(place + "/settings.ini", QSettings::IniFormat)
+            .setValue("chain", model::encodeChain({model::PluginState::from(slowGain, false),
+                                                   model::PluginState::from(hall, false)}));
+        AppRig rig(place);
+        auto& chain = rig.app.chain();
+        QTRY_VERIFY_WITH_TIMEOUT(chain.slots().size() == 2 && !chain.loading(), 20000);
+        QCOMPARE(rig.app.content().notice().text(),
+                 QStringLiteral("„Hall“ lässt sich nicht laden."));
+        rig.app.content().notice().setDurations(anHour, 0);
+        auto& session = rig.app.session();
+        session.setToastDuration(anHour);
+        session.add({rig.addAudio(place + "/a.wav"), rig.addAudio(place + "/b.wav")});
+        QSignalSpy said(&chain, &chain::Chain::lastErrorChanged);
+        session.startExport(chain);
+        QCOMPARE(rig.app.content().notice().text(),
+                 QStringLiteral("„Hall“ fehlt und wird übersprungen."));
+        QTRY_VERIFY_WITH_TIMEOUT(!session.exporting(), 20000);
+        QCOMPARE(said.size(), 1);
+        QCOMPARE(session.toast(), QStringLiteral("2 Dateien exportiert."));
     }
 
     void terminationSignalsArriveOnTheGuiThread()

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -199,6 +200,43 @@ private Q_SLOTS:
             QVERIFY(std::ranges::any_of(dialog.findChildren<QLabel*>(), [&](QLabel* label) {
                 return label->text() == result.message;
             }));
+    }
+
+    // A feed's 3,000-character version (or title, or a server's message)
+    // is cut: the dialog fits on the screen with its buttons.
+    void longFeedTextsKeepTheDialogOnTheScreen_data()
+    {
+        QTest::addColumn<UpdateCheckResult>("result");
+        const QString word(3000, u'9');
+        const QString words = QStringLiteral("1 ").repeated(1500);
+        UpdateCheckResult newer{Outcome::NewerVersion, QStringLiteral("0.1.0"), {}, {}};
+        newer.newest.emplace();
+        newer.newest->displayVersion = word;
+        newer.newest->notes = QStringLiteral("Schneller.");
+        newer.newest->download = QUrl(QStringLiteral("https://tolvex.org/download"));
+        QTest::newRow("version in one word") << newer;
+        newer.newest->displayVersion = words;
+        QTest::newRow("version of many words") << newer;
+        newer.newest->displayVersion = QStringLiteral("0.2.0");
+        newer.newest->title = word;
+        QTest::newRow("title") << newer;
+        QTest::newRow("message in one word")
+            << UpdateCheckResult{Outcome::Unreachable, "0.1.0", {}, "Fehler: " + word};
+        QTest::newRow("message of many words")
+            << UpdateCheckResult{Outcome::Unreachable, "0.1.0", {}, "Fehler: " + words};
+    }
+    void longFeedTextsKeepTheDialogOnTheScreen()
+    {
+        QFETCH(UpdateCheckResult, result);
+        tolvex::app::UpdateDialog dialog(result);
+        dialog.show();
+        const QSize screen = dialog.screen()->availableGeometry().size();
+        QVERIFY2(dialog.width() <= screen.width() && dialog.height() <= screen.height(),
+                 qPrintable(QStringLiteral("%1 × %2").arg(dialog.width()).arg(dialog.height())));
+        QVERIFY(dialog.minimumSizeHint().width() <= screen.width());
+        for (QPushButton* button : dialog.findChildren<QPushButton*>())
+            QVERIFY(
+                dialog.rect().contains(QRect(button->mapTo(&dialog, QPoint()), button->size())));
     }
 };
 

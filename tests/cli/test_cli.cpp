@@ -4,6 +4,7 @@
 #include "host/files/AudioFiles.h"
 #include "model/ChainDocument.h"
 #include "model/ExportFormat.h"
+#include "session/FileNames.h"
 #include "tests/support/AudioTestFiles.h"
 #include "tests/support/Lv2TestSupport.h"
 
@@ -16,6 +17,9 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tolvex;
 using namespace tolvex::testing;
@@ -56,6 +60,30 @@ class TestCli : public QObject {
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 QString::fromUtf8(process.readAllStandardOutput()),
                 QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    /// Runs `script` in a shell with the program as $0 and `arguments` as
+    /// $1…: for arguments that are bytes, not text.
+    Result runInShell(const QString& script, const QStringList& arguments) const
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", path("config"));
+        environment.insert("XDG_DATA_HOME", path("data"));
+        process.setProcessEnvironment(environment);
+        process.start("/bin/sh", QStringList{"-c", script, TOLVEX_CLI} + arguments);
+        process.waitForFinished(120000);
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    /// No control character but the line ends, nothing that a terminal acts on.
+    static bool isPlain(const QString& text)
+    {
+        return std::none_of(text.begin(), text.end(), [](QChar c) {
+            return (c < u' ' && c != u'\n') || (c >= u'\x7f' && c <= u'\x9f');
+        });
     }
 
     static void writeFile(const QString& path, const QByteArray& bytes)
@@ -187,6 +215,113 @@ private Q_SLOTS:
         QVERIFY2(result.out.contains("fertig: " + path("in/a.wav") + " → " + path("out/a neu.aif")),
                  qPrintable(result.out));
         QVERIFY(result.out.contains("1 Datei exportiert."));
+    }
+
+    // Plain lines show a name's control characters as escapes; JSON escapes
+    // them its own way.
+    void plainOutputEscapesControlCharacters_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("colour") << "farbe\x1b[31m"
+                                << "farbe\\x1b[31m";
+        QTest::newRow("line break") << "zwei\nzeilen"
+                                    << "zwei\\nzeilen";
+        QTest::newRow("tab and return") << "tab\tcr\r"
+                                        << "tab\\tcr\\r";
+        QTest::newRow("backslash") << "back\\slash"
+                                   << "back\\\\slash";
+        QTest::newRow("C1 and DEL") << QStringLiteral("csi\u009bdel\x7f") << "csi\\u009bdel\\x7f";
+        QTest::newRow("plain text") << "Äpfel – 2"
+                                    << "Äpfel – 2";
+    }
+    void plainOutputEscapesControlCharacters()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
+        const QString source = path("escaped/" + name + ".wav");
+        writeSine(source, 4410);
+        QDir().mkpath(path("escaped-out"));
+        const Result result =
+            runCli({"export", "--chain", path("gain.json"), "--format", "wav16", "--suffix", " x",
+                    "--output-dir", path("escaped-out"), source});
+        QCOMPARE(result.status, 0);
+        const QString line = "fertig: " + path("escaped/" + shown + ".wav") + " → " +
+                             path("escaped-out/" + shown + " x.wav") + '\n';
+        QVERIFY2(result.out.contains(line), qPrintable(result.out));
+        QVERIFY(isPlain(result.out));
+
+        writeFile(path("data/Tolvex/Ketten/" + name + ".json"), m_gainChain);
+        const Result listed = runCli({"presets"});
+        QFile::remove(path("data/Tolvex/Ketten/" + name + ".json"));
+        QCOMPARE(listed.status, 0);
+        QVERIFY2(listed.out.split('\n').contains(shown), qPrintable(listed.out));
+        QVERIFY(isPlain(listed.out));
+    }
+
+    // Names that are not UTF-8 cannot be opened by name: each is reported and
+    // the run fails, whether it lies in a folder or is named itself.
+    void namesThatAreNotUtf8FailTheRun()
+    {
+        const QByteArray folder = QFile::encodeName(path("raw"));
+        const QByteArray rawName = folder + "/b\xff"
+                                            "ad.wav";
+        writeSine(path("raw/ok.wav"), 4410);
+        writeSine(path("raw/temporary.wav"), 4410);
+        QCOMPARE(
+            ::rename(QFile::encodeName(path("raw/temporary.wav")).constData(), rawName.constData()),
+            0);
+        const auto removeRaw = qScopeGuard([&] { ::unlink(rawName.constData()); });
+        QDir().mkpath(path("raw-out"));
+        const QString message =
+            QStringLiteral("Der Name ist kein gültiges UTF-8; die Datei lässt sich nicht öffnen.");
+        const QString common =
+            "\"$0\" export --chain \"$1\" --format wav16 --suffix ' x' --output-dir \"$2\" ";
+        const QStringList arguments{path("gain.json"), path("raw-out"), path("raw")};
+
+        const Result inFolder = runInShell(common + "\"$3\"", arguments);
+        QCOMPARE(inFolder.status, 1);
+        QVERIFY2(inFolder.out.contains("Fehler: " + path("raw") + "/b\\xffad.wav: " + message),
+                 qPrintable(inFolder.out));
+        QVERIFY2(inFolder.out.contains("fertig: " + path("raw/ok.wav")), qPrintable(inFolder.out));
+
+        const Result named =
+            runInShell(common + "--json \"$3/b$(printf '\\377')ad.wav\"", arguments);
+        QCOMPARE(named.status, 1);
+        const QJsonObject object = QJsonDocument::fromJson(named.out.toUtf8()).object();
+        QCOMPARE(object["message"].toString(), message);
+        QCOMPARE(object["source"].toString(), session::decodeFileName(rawName));
+        QCOMPARE(entries(path("raw-out")), QStringList{"ok x.wav"});
+
+        const Result refused = runInShell(
+            "\"$0\" export --chain \"$1\" --output-dir \"$2$(printf '\\377')\" \"$3\"", arguments);
+        QCOMPARE(refused.status, 2);
+        QVERIFY2(refused.err.contains("raw-out\\xff“ ist kein gültiges UTF-8."),
+                 qPrintable(refused.err));
+    }
+
+    // A chain file that is a pipe keeps the export loading its chain until
+    // the test writes it: the signal comes before anything else has happened.
+    void aSignalWhileTheChainLoadsEndsTheRunIn130()
+    {
+        const QByteArray fifo = QFile::encodeName(path("slow-chain"));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        writeSine(path("early/a.wav"), 4410);
+        QDir().mkpath(path("early-out"));
+        QProcess process;
+        startCli(process, {"export", "--chain", path("slow-chain"), "--output-dir",
+                           path("early-out"), path("early")});
+        int pipe = -1; // opens once the export has opened the pipe to read it
+        QTRY_VERIFY_WITH_TIMEOUT(
+            pipe >= 0 || (pipe = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK)) >= 0, 60000);
+        ::kill(pid_t(process.processId()), SIGTERM);
+        QCOMPARE(::write(pipe, m_gainChain.constData(), size_t(m_gainChain.size())),
+                 ssize_t(m_gainChain.size()));
+        ::close(pipe);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 130);
+        QVERIFY(entries(path("early-out")).isEmpty());
     }
 
     void aSignalCancelsCleanly()

@@ -1,5 +1,6 @@
 // The file list, its settings and the batch export against the fake host.
 #include "chain/Chain.h"
+#include "session/FileNames.h"
 #include "session/Session.h"
 #include "tests/support/FakeHost.h"
 
@@ -9,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace tolvex;
 using namespace tolvex::session;
@@ -136,7 +140,95 @@ class TestSession : public QObject {
 
     QString settingsPath() { return m_dir.filePath(QString::number(++m_counter) + ".ini"); }
 
+    /// Files whose names are bytes that need not be UTF-8; removed again
+    /// when it goes, since Qt's own removal does not see them.
+    struct RawFiles {
+        QList<QByteArray> paths;
+        ~RawFiles()
+        {
+            for (const QByteArray& path : paths)
+                ::unlink(path.constData());
+        }
+        void write(const QString& folder, const QByteArray& name)
+        {
+            paths.append(QFile::encodeName(folder) + '/' + name);
+            const int fd = ::open(paths.last().constData(), O_CREAT | O_EXCL | O_WRONLY, 0644);
+            QVERIFY(fd >= 0);
+            QCOMPARE(::write(fd, "x", 1), ssize_t(1));
+            ::close(fd);
+        }
+    };
+
 private Q_SLOTS:
+    void fileNamesKeepEveryByte_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("undecodable");
+        QTest::newRow("UTF-8") << QByteArray("/a/Äpfel 😀.wav") << false;
+        QTest::newRow("a stray byte") << QByteArray("/a/b\xff"
+                                                    "ad.wav")
+                                      << true;
+        QTest::newRow("Latin-1") << QByteArray("/a/\xc4pfel.wav") << true;
+        QTest::newRow("overlong slash") << QByteArray("/a/\xc0\xaf.wav") << true;
+        QTest::newRow("encoded surrogate") << QByteArray("/a/\xed\xb3\xbf.wav") << true;
+        QTest::newRow("cut short") << QByteArray("/a/\xe2\x82") << true;
+        QTest::newRow("after a pair") << QByteArray("/a/😀\xff") << true;
+    }
+    void fileNamesKeepEveryByte()
+    {
+        QFETCH(QByteArray, bytes);
+        const QString name = decodeFileName(bytes);
+        QTEST(hasUndecodableBytes(name), "undecodable");
+        QCOMPARE(encodeFileName(name), bytes);
+        QCOMPARE(name.startsWith(u"/a/"), true);
+    }
+
+    // Qt's folder listing drops names that are not UTF-8 without a word; the
+    // import reports them, as files it cannot open.
+    void namesThatAreNotUtf8AreReported_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("names");
+        QTest::addColumn<int>("added");
+        QTest::addColumn<QString>("toast");
+        QTest::newRow("one") << QList<QByteArray>{"ok.wav",
+                                                  "b\xff"
+                                                  "ad.wav",
+                                                  "notes\xff.txt"}
+                             << 1
+                             << "Der Name einer Datei ist kein gültiges UTF-8; sie lässt sich "
+                                "nicht öffnen.";
+        QTest::newRow("two, one below") << QList<QByteArray>{"\xc4pfel.wav", "sub/b\xff.flac"} << 0
+                                        << "Die Namen von 2 Dateien sind kein gültiges UTF-8; sie "
+                                           "lassen sich nicht öffnen.";
+        QTest::newRow("with an unreadable one") << QList<QByteArray>{"\xc4pfel.wav", "kaputt.wav"}
+                                                << 0 << "2 Dateien lassen sich nicht lesen.";
+    }
+    void namesThatAreNotUtf8AreReported()
+    {
+        QFETCH(QList<QByteArray>, names);
+        QFETCH(int, added);
+        Rig rig(settingsPath());
+        const QString root = folder("raw");
+        QDir().mkpath(root + "/sub");
+        RawFiles raw;
+        for (const QByteArray& name : names)
+            if (name == "ok.wav")
+                rig.file(root + "/ok.wav");
+            else
+                raw.write(root, name); // not audio to the fake host
+        rig.session.add({QUrl::fromLocalFile(root)});
+        QCOMPARE(rig.session.items().size(), qsizetype(added));
+        QTEST(rig.session.toast(), "toast");
+
+        // Dropped by itself, percent-encoded in its URL: the same notice.
+        if (added == 1) {
+            rig.session.showToast(QString());
+            rig.session.add(
+                {QUrl::fromEncoded(QUrl::fromLocalFile(root).toEncoded() + "/b%FFad.wav")});
+            QTEST(rig.session.toast(), "toast");
+        }
+    }
+
     void importOrderAndFilters()
     {
         Rig rig(settingsPath());

@@ -81,7 +81,8 @@ void SlotList::rebuild()
     for (::tolvex::chain::Slot* slot : m_chain.slots()) {
         auto* item = new QListWidgetItem(this);
         item->setData(slotRole, slot->id());
-        item->setData(Qt::AccessibleTextRole, slot->info().name);
+        item->setData(Qt::AccessibleTextRole,
+                      slot->isUnavailable() ? slot->problem() : slot->info().name);
         auto* row = new SlotRow(++index, *slot, m_chain);
         item->setSizeHint({0, row->sizeHint().height()});
         setItemWidget(item, row);

@@ -51,8 +51,12 @@ SlotRow::SlotRow(int index, ::tolvex::chain::Slot& slot, ::tolvex::chain::Chain&
     layout->addWidget(m_badge);
     layout->addWidget(makeNameBlock(), 1);
     layout->addSpacing(4);
-    layout->addWidget(makeButton(m_openEditor));
-    layout->addWidget(makeButton(m_bypass));
+    m_editorButton = makeButton(m_openEditor);
+    m_bypassButton = makeButton(m_bypass);
+    m_removeButton = makeButton(m_remove);
+    layout->addWidget(m_editorButton);
+    layout->addWidget(m_bypassButton);
+    layout->addWidget(m_removeButton);
 
     // The list's viewport would make the text colour the one for bases; the
     // row is drawn on the panel. (Both send a palette change: refresh.)
@@ -79,6 +83,7 @@ void SlotRow::makeActions()
     });
 
     m_remove = new QAction(QStringLiteral("Entfernen"), this);
+    m_remove->setToolTip(QStringLiteral("Aus der Kette entfernen"));
     // The slot is gone once removeSlot returns; the list releases this row.
     connect(m_remove, &QAction::triggered, this, [this] {
         if (m_slot)
@@ -120,17 +125,30 @@ void SlotRow::refresh()
 {
     if (!m_slot)
         return;
-    const bool bypassed = m_slot->bypass();
+    const bool unavailable = m_slot->isUnavailable();
+    const bool bypassed = m_slot->bypass() && !unavailable;
     const QPalette& colours = palette();
     const QColor muted = Palette::colour(Colour::muted, colours);
+    const QColor warning = Palette::colour(Colour::warning, colours);
 
     Palette::setTextColour(*m_badge, Qt::white);
-    Palette::setTextColour(*m_name, bypassed ? muted : colours.color(QPalette::WindowText));
+    Palette::setTextColour(*m_name,
+                           bypassed || unavailable ? muted : colours.color(QPalette::WindowText));
     QFont nameFont = font();
     nameFont.setStrikeOut(bypassed);
     m_name->setFont(nameFont);
-    m_detail->setText(bypassed ? QStringLiteral("umgangen") : m_slot->info().vendor);
-    Palette::setTextColour(*m_detail, bypassed ? Palette::colour(Colour::warning, colours) : muted);
+    m_detail->setText(unavailable ? QStringLiteral("nicht verfügbar")
+                      : bypassed  ? QStringLiteral("umgangen")
+                                  : m_slot->info().vendor);
+    Palette::setTextColour(*m_detail, bypassed || unavailable ? warning : muted);
+    setToolTip(m_slot->problem());
+
+    m_openEditor->setEnabled(!unavailable);
+    m_bypass->setEnabled(!unavailable);
+    m_editorButton->setVisible(!unavailable);
+    m_bypassButton->setVisible(!unavailable);
+    m_removeButton->setVisible(unavailable);
+    m_remove->setIcon(symbolIcon(Symbol::minus, Palette::colour(Colour::accent, colours)));
 
     m_openEditor->setIcon(symbolIcon(Symbol::sliders, Palette::colour(Colour::accent, colours)));
     m_bypass->setText(bypassed ? QStringLiteral("Einschalten") : QStringLiteral("Umgehen"));
@@ -154,8 +172,9 @@ void SlotRow::showContextMenu(const QPoint& globalPos)
 
 bool SlotRow::event(QEvent* event)
 {
-    // A name cut short shows whole when the pointer rests on the row.
-    if (event->type() == QEvent::ToolTip && m_slot &&
+    // A name cut short shows whole when the pointer rests on the row; an
+    // unavailable slot's row shows why instead (its tooltip).
+    if (event->type() == QEvent::ToolTip && m_slot && !m_slot->isUnavailable() &&
         m_name->sizeHint().width() > m_name->width()) {
         QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), m_slot->info().name, this);
         return true;
@@ -170,7 +189,8 @@ void SlotRow::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(Palette::colour(m_slot->bypass() ? Colour::faint : Colour::badge, palette()));
+    const bool inactive = m_slot->bypass() || m_slot->isUnavailable();
+    painter.setBrush(Palette::colour(inactive ? Colour::faint : Colour::badge, palette()));
     painter.drawEllipse(QRectF(m_badge->geometry()));
 }
 

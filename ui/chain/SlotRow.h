@@ -19,8 +19,10 @@ class ElidedLabel;
 
 /// One slot of the chain panel's list: its 1-based position, the plugin's
 /// name and vendor, and the slot's commands (open the editor, bypass,
-/// remove). A bypassed slot looks inactive. The row keeps no state of its
-/// own: it redraws from the slot whenever the slot's bypass changes.
+/// remove). A bypassed slot looks inactive. An unavailable slot looks
+/// inactive too, says why in its tooltip and offers only its removal, with a
+/// button of its own. The row keeps no state of its own: it redraws from the
+/// slot whenever the slot's bypass changes.
 ///
 /// Presses and drags fall through to the list below, which selects and
 /// reorders; a double click opens the editor.
@@ -55,7 +57,7 @@ private:
     void makeActions();
     QWidget* makeNameBlock();
     QToolButton* makeButton(QAction* action);
-    /// Derives every varying element from the slot's bypass.
+    /// Derives every varying element from the slot's bypass and availability.
     void refresh();
 
     int m_index;
@@ -64,6 +66,9 @@ private:
     QAction* m_openEditor = nullptr;
     QAction* m_bypass = nullptr;
     QAction* m_remove = nullptr;
+    QToolButton* m_editorButton = nullptr;
+    QToolButton* m_bypassButton = nullptr;
+    QToolButton* m_removeButton = nullptr;
     QLabel* m_badge = nullptr;
     ElidedLabel* m_name = nullptr;
     ElidedLabel* m_detail = nullptr;

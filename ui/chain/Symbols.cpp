@@ -19,6 +19,8 @@ SymbolSource sourceOf(Symbol symbol)
     switch (symbol) {
     case Symbol::plus:
         return {"list-add", "plus.svg"};
+    case Symbol::minus:
+        return {"list-remove", "minus.svg"};
     case Symbol::trayFull:
         return {"document-open", "tray-full.svg"};
     case Symbol::sliders:

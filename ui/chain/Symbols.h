@@ -8,6 +8,7 @@ namespace tolvex::ui::chain {
 /// The symbols the chain panel draws.
 enum class Symbol {
     plus,      ///< adding a plugin
+    minus,     ///< removing an unavailable slot
     trayFull,  ///< the stored chains
     sliders,   ///< a plugin's settings
     power,     ///< an active slot's switch (filled)

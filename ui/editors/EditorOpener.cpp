@@ -62,7 +62,7 @@ void showEditor(chain::Chain& chain, const QUuid& slotId, std::unique_ptr<host::
     const QList<chain::Slot*> slots = chain.slots();
     const auto slot = std::find_if(slots.begin(), slots.end(),
                                    [&](const chain::Slot* s) { return s->id() == slotId; });
-    if (slot == slots.end() || chain.hasEditor(slotId))
+    if (slot == slots.end() || (*slot)->isUnavailable() || chain.hasEditor(slotId))
         return;
     auto* panel =
         new EditorPanel((*slot)->unit(), (*slot)->info().name, std::move(view), parentWindow);

@@ -36,14 +36,18 @@ model::PluginInfo plugin(quint32 subtype, const QString& name, const QString& ve
 }
 
 /// A catalogue, a chain over it with settings and a preset folder of their
-/// own, and the panel; editor requests are recorded by plugin name.
+/// own, and the panel; editor requests are recorded by plugin name. The
+/// chain restores `stored` when it is given.
 struct Rig {
     explicit Rig(const QList<model::PluginInfo>& catalogue = {plugin(1, "P1"), plugin(2, "P2"),
-                                                              plugin(3, "P3")})
+                                                              plugin(3, "P3")},
+                 const QList<model::PluginState>& stored = {})
         : settings(dir.filePath("settings.ini"), QSettings::IniFormat)
     {
         for (const auto& info : catalogue)
             host.addPlugin({.info = info});
+        if (!stored.isEmpty())
+            settings.setValue("chain", model::encodeChain(stored));
         host.addFile("/a.wav", {48000, {std::vector<float>(48000, 0.5f)}});
         chain = std::make_unique<Chain>(host, settings);
         chain->setEditorOpener([this](Chain&, Slot& slot) { editors << slot.info().name; });
@@ -216,6 +220,31 @@ private Q_SLOTS:
             QCOMPARE(lines[1]->text(),
                      bypass ? QStringLiteral("umgangen") : QStringLiteral("Fake"));
         }
+    }
+
+    void anUnavailableSlotIsGreyedAndRemovable()
+    {
+        Rig rig({plugin(1, "P1")}, {model::PluginState::from(plugin(1, "P1"), false),
+                                    model::PluginState::from(plugin(9, "Fehlt"), false)});
+        QTRY_VERIFY(!rig.chain->loading());
+        QCOMPARE(rig.names(), (QStringList{"P1", "Fehlt"}));
+        SlotRow& row = *rig.view->slotList()->rowAt(1);
+        QCOMPARE(row.toolTip(), QStringLiteral("„Fehlt“ lässt sich nicht laden."));
+        QVERIFY(rig.view->slotList()->rowAt(0)->toolTip().isEmpty());
+        QCOMPARE(row.findChildren<ElidedLabel*>()[1]->text(), QStringLiteral("nicht verfügbar"));
+        QToolButton* remove = nullptr;
+        for (QToolButton* button : row.findChildren<QToolButton*>()) {
+            QCOMPARE(button->isVisibleTo(&row), button->defaultAction() == row.removeAction());
+            if (button->defaultAction() == row.removeAction())
+                remove = button;
+        }
+        QVERIFY(!row.openEditorAction()->isEnabled() && !row.bypassAction()->isEnabled());
+        QTest::mouseDClick(&row, Qt::LeftButton);
+        QVERIFY(rig.editors.isEmpty());
+
+        QTest::mouseClick(remove, Qt::LeftButton);
+        QCOMPARE(rig.names(), QStringList{"P1"});
+        QCOMPARE(rig.saved().size(), 1);
     }
 
     void presetMenu_data()
