@@ -41,7 +41,8 @@ class AudioFileWriter {
 public:
     virtual ~AudioFileWriter() = default;
 
-    /// Appends the buffer's valid frames. Throws HostError.
+    /// Appends the buffer's valid frames. Non-finite samples (NaN, ±Inf) are
+    /// written as 0. Throws HostError.
     virtual void write(const AudioBuffer& buffer) = 0;
     /// Writes what remains (headers, trailer) and closes. Throws HostError.
     virtual void finish() = 0;

@@ -49,8 +49,9 @@ public:
             for (int c = 0; c < m_channels; ++c) {
                 const float* in = buffer.channel(c) + done;
                 float* out = reinterpret_cast<float*>(m_frame->data[c]) + m_fill;
+                // The encoder fails on samples that are not finite.
                 for (int i = 0; i < take; ++i)
-                    out[i] = std::isnan(in[i]) ? 0.0f : in[i];
+                    out[i] = std::isfinite(in[i]) ? in[i] : 0.0f;
             }
             m_fill += take;
             done += take;

@@ -221,9 +221,10 @@ public:
         for (int c = 0; c < m_channels; ++c) {
             const float* in = buffer.channel(c);
             float* out = m_interleaved.data() + c;
-            // Not-a-number samples would decode as full-scale clicks.
+            // Not-a-number samples would decode as full-scale clicks, and
+            // infinite ones stand in a float file as they are.
             for (qint64 i = 0; i < frames; ++i)
-                out[i * m_channels] = std::isnan(in[i]) ? 0.0f : in[i];
+                out[i * m_channels] = std::isfinite(in[i]) ? in[i] : 0.0f;
         }
         errno = 0;
         if (sf_writef_float(m_file.get(), m_interleaved.data(), frames) != frames)
