@@ -233,22 +233,34 @@ public:
 
     void finish() override
     {
-        if (m_finished)
+        complete();
+        m_output->place(m_output->path());
+    }
+
+    void placeAt(const QString& path) override
+    {
+        complete();
+        m_output->place(path);
+    }
+
+private:
+    /// Writes the headers and lets go of the descriptor; once.
+    void complete()
+    {
+        if (m_completed)
             return;
-        if (!m_file) // an earlier finish failed
+        if (!m_file) // an earlier attempt failed
             throw HostError(cannotWrite(m_output->path(), EIO));
         errno = 0;
         if (sf_close(m_file.release()) != 0)
             throw HostError(cannotWrite(m_output->path(), errno));
-        m_output->close();
-        m_finished = true;
+        m_completed = true;
     }
 
-private:
     std::unique_ptr<OutputFile> m_output; // outlives m_file, which writes to its descriptor
     Sndfile m_file;
     int m_channels;
-    bool m_finished = false;
+    bool m_completed = false;
     std::vector<float> m_interleaved;
 };
 

@@ -11,6 +11,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -77,6 +79,18 @@ class TestCli : public QObject {
     static QStringList entries(const QString& folder)
     {
         return QDir(folder).entryList(QDir::Files, QDir::Name);
+    }
+    /// Hidden files included.
+    static QStringList allEntries(const QString& folder)
+    {
+        return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+    static qint64 bytesIn(const QString& folder)
+    {
+        qint64 bytes = 0;
+        for (const QFileInfo& file : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden))
+            bytes += file.size();
+        return bytes;
     }
 
 private Q_SLOTS:
@@ -214,7 +228,48 @@ private Q_SLOTS:
         }
         QVERIFY(cancelled > 0);
         QCOMPARE(done.size() + cancelled, 12);
-        QCOMPARE(entries(path("cancelled")), done); // no partial output left
+        QCOMPARE(allEntries(path("cancelled")), done); // no partial output left, hidden or not
+    }
+
+    // SIGKILL at moments drawn from a fixed seed, each once some more bytes
+    // have reached the folder: every file under an output's name is whole,
+    // and the next export clears away what the killed ones left.
+    void aKilledExportLeavesNoPartialFile()
+    {
+        constexpr qint64 frames = 8000 * 40;
+        for (int i = 0; i < 4; ++i)
+            writeSine(path(QStringLiteral("kill/%1.wav").arg(i)), frames, 8000);
+        const QString out = path("killed");
+        QDir().mkpath(out);
+        QRandomGenerator random(23);
+        const char* const formats[] = {"wav24", "m4a", "wav32f", "aiff24"};
+        int killed = 0;
+        for (int round = 0; round < 8; ++round) {
+            const qint64 before = bytesIn(out);
+            const qint64 threshold = before + random.bounded(20000, 1500000);
+            QProcess process;
+            startCli(process,
+                     {"export", "--chain", path("gain.json"), "--format", formats[round % 4],
+                      "--jobs", "2", "--json", "--output-dir", out, path("kill")});
+            QTRY_VERIFY_WITH_TIMEOUT(
+                bytesIn(out) >= threshold || process.state() == QProcess::NotRunning, 120000);
+            // A process that ended is not killed: its id is 0, which would
+            // signal the whole process group.
+            if (process.state() == QProcess::Running && process.processId() > 0)
+                killed += ::kill(pid_t(process.processId()), SIGKILL) == 0;
+            process.waitForFinished(60000);
+            QCOMPARE(process.state(), QProcess::NotRunning);
+            for (const QString& name : entries(out))
+                QVERIFY2(readToEnd(*host::openAudioFile(out + '/' + name)).frames() == frames,
+                         qPrintable(name));
+        }
+        QVERIFY(killed > 0);
+        const QStringList leftovers = allEntries(out).filter(QRegularExpression("^\\.tolvex-"));
+        QVERIFY(!leftovers.isEmpty());
+        QCOMPARE(
+            runCli({"export", "--format", "wav16", "--output-dir", out, path("kill/0.wav")}).status,
+            0);
+        QCOMPARE(allEntries(out), entries(out));
     }
 };
 
