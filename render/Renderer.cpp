@@ -6,6 +6,7 @@
 #include "render/ChainBuffers.h"
 #include "render/EncoderThread.h"
 
+#include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -285,6 +286,12 @@ void FileRender::renderBlocks(const ProgressCallback& progress, std::stop_token 
 bool FileRender::renderBlock(qint64 rendered, qint64 n, std::stop_token stop)
 {
     fillChainBuffer(*m_input, n, *m_source, *m_read);
+    // A reader shortens its length when the stream ends before it: the file
+    // was cut while it was read, or is damaged. Silence must not stand in.
+    if (m_source->length() < m_sourceFrames)
+        throw RenderError(u'„' + QFileInfo(m_job.source.toLocalFile()).fileName() +
+                          QStringLiteral("“ ist kürzer als angegeben: Die Datei ist beschädigt "
+                                         "oder wurde während des Exports verändert."));
     renderInput(n);
     // Only blocks that start after source and latency may end the file;
     // the silent block itself is not written.

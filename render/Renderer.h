@@ -21,8 +21,9 @@ using ProgressCallback = std::function<void(double)>;
 /// encoder writes on a thread of the render's own, ended before it returns.
 /// Returns where the file stands: the target, or the name it moved on to
 /// when the target was taken meanwhile (see RenderJob::targetNumber).
-/// Throws RenderError, the host's HostError unchanged, or RenderCancelled
-/// when `stop` was requested before a block. On any failure no file is left
+/// Throws RenderError (also when the source delivers fewer frames than it
+/// announced), the host's HostError unchanged, or RenderCancelled when
+/// `stop` was requested before a block. On any failure no file is left
 /// under the target's name nor any other. Never call it on the GUI thread.
 QUrl renderFile(host::AudioHost& host, const RenderJob& job, const ProgressCallback& progress,
                 std::stop_token stop = {});

@@ -151,6 +151,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::newRow("folder deleted") << "delete" << ExportFormat::wav24 << "Zielordner";
         QTest::newRow("folder made anew, m4a") << "remake" << ExportFormat::m4a << "Zielordner";
+        QTest::newRow("source cut")
+            << "cut" << ExportFormat::wav24 << "„cut.wav“ ist kürzer als angegeben";
     }
     void changesUnderwayFailTheFile()
     {
