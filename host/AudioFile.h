@@ -34,17 +34,26 @@ public:
     virtual void read(AudioBuffer& buffer, qint64 frames) = 0;
 };
 
-/// An audio file being written from standard-format buffers. The file was
-/// created anew (never over an existing one). finish() completes it; a
-/// writer released without a successful finish() removes the file it made.
+/// An audio file being written from standard-format buffers. Nothing stands
+/// under the file's name until finish() has completed it: all or nothing,
+/// also after a crash or a power cut, and never over an existing file. A
+/// writer released before its file is in place removes what it wrote.
 class AudioFileWriter {
 public:
     virtual ~AudioFileWriter() = default;
 
-    /// Appends the buffer's valid frames. Throws HostError.
+    /// Appends the buffer's valid frames. Non-finite samples (NaN, ±Inf) are
+    /// written as 0. Throws HostError.
     virtual void write(const AudioBuffer& buffer) = 0;
-    /// Writes what remains (headers, trailer) and closes. Throws HostError.
+    /// Writes what remains (headers, trailer), makes the file durable and
+    /// puts it in place under the path it was created for. Throws NameTaken
+    /// when something took that name meanwhile: the complete file then waits
+    /// for placeAt(). Throws HostError on any other failure.
     virtual void finish() = 0;
+    /// After finish() threw NameTaken: puts the complete file in place under
+    /// the file name of `path` in the same folder instead. Throws NameTaken
+    /// when that name is taken too, HostError on any other failure.
+    virtual void placeAt(const QString& path) = 0;
 };
 
 } // namespace tolvex::host

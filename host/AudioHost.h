@@ -55,10 +55,10 @@ public:
 
     /// Opens an audio file for reading. Throws HostError naming the file.
     virtual std::unique_ptr<AudioFileReader> openForReading(const QString& path) = 0;
-    /// Creates a new audio file at `path` (container by its extension: "wav",
-    /// "aif", "m4a"); fails when something already exists there. The tags go
-    /// into the file as far as its container holds them. Throws HostError
-    /// naming the file.
+    /// Starts a new audio file for `path` (container by its extension: "wav",
+    /// "aif", "m4a"); it takes that name when finished, never over anything
+    /// standing there (see AudioFileWriter). The tags go into the file as far
+    /// as its container holds them. Throws HostError naming the file.
     virtual std::unique_ptr<AudioFileWriter> openForWriting(const QString& path,
                                                             const model::WriterSettings& settings,
                                                             const AudioTags& tags) = 0;

@@ -14,4 +14,12 @@ public:
     const QString& description() const noexcept { return message(); }
 };
 
+/// The name a finished output was to take is taken: something came to stand
+/// there while the file was being written. The complete file waits for
+/// another name (AudioFileWriter::placeAt).
+class NameTaken : public HostError {
+public:
+    using HostError::HostError;
+};
+
 } // namespace tolvex::host

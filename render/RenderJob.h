@@ -16,6 +16,11 @@ struct RenderJob {
     /// not looked at: bypassed entries are not in the list.
     QList<model::PluginState> plugins;
     model::ExportFormat format = model::ExportFormat::wav24;
+    /// Where `target` stands in its series of names (model::numberedName):
+    /// when something takes the target while the file is being written, the
+    /// finished file moves on to the next free name of that series. 0: the
+    /// target or nothing.
+    int targetNumber = 0;
 };
 
 } // namespace tolvex::render

@@ -2,10 +2,11 @@
 
 #include "host/PropertyList.h"
 #include "model/DisplayText.h"
+#include "model/NumberedName.h"
 #include "render/ChainBuffers.h"
 #include "render/EncoderThread.h"
 
-#include <QFile>
+#include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -27,6 +28,9 @@ constexpr double tailCap = 10.0;
 /// takes about 0.3 s) to arrive before the first frame of the file.
 constexpr double settleSeconds = 1.0;
 constexpr float silence = 0.0001f;
+/// How many further names of its series a finished file tries when its own
+/// was taken meanwhile.
+constexpr int maxNamesTried = 1000;
 
 using host::AudioBuffer;
 using host::AudioFormat;
@@ -62,18 +66,19 @@ std::optional<AudioBuffer> makeBlock(const AudioFormat& format)
     return AudioBuffer::make(format, blockFrames);
 }
 
-/// One render from the opened source to the committed output. The plugins
+/// One render from the opened source to the output in place. The plugins
 /// run on the calling thread, the writer on the encoder thread beside them.
 /// The members are released in reverse order: on a failing exit the
-/// destructor first ends the encoder thread, deletes the partial output, then
-/// stops the engine; the engine goes before the instances it hosts and the
-/// buffers it reads.
+/// destructor first ends the encoder thread, releases the writer (which
+/// removes its unfinished file), then stops the engine; the engine goes
+/// before the instances it hosts and the buffers it reads.
 class FileRender {
 public:
     FileRender(host::AudioHost& host, const RenderJob& job) : m_host(host), m_job(job) {}
     ~FileRender();
 
-    void run(const ProgressCallback& progress, std::stop_token stop);
+    /// Where the output stands.
+    QUrl run(const ProgressCallback& progress, std::stop_token stop);
 
 private:
     void openSource();
@@ -88,6 +93,7 @@ private:
     void renderBlocks(const ProgressCallback& progress, std::stop_token stop);
     /// Renders the next n frames; false when the tail has died away.
     bool renderBlock(qint64 rendered, qint64 n, std::stop_token stop);
+    QUrl placeOutput();
 
     host::AudioHost& m_host;
     const RenderJob& m_job;
@@ -110,21 +116,17 @@ private:
 
     std::unique_ptr<host::AudioFileWriter> m_writer;
     std::unique_ptr<EncoderThread> m_encoder; // writes what goes to the output
-    bool m_committed = false;
 };
 
 FileRender::~FileRender()
 {
     m_encoder.reset(); // before the writer it uses
-    if (m_writer && !m_committed) {
-        m_writer.reset();
-        QFile::remove(m_job.target.toLocalFile()); // a failure to delete is ignored
-    }
+    m_writer.reset();
     if (m_engineStarted)
         m_engine->stop();
 }
 
-void FileRender::run(const ProgressCallback& progress, std::stop_token stop)
+QUrl FileRender::run(const ProgressCallback& progress, std::stop_token stop)
 {
     openSource();
     instantiatePlugins();
@@ -136,8 +138,7 @@ void FileRender::run(const ProgressCallback& progress, std::stop_token stop)
     renderBlocks(progress, stop);
     m_encoder->finish();
     progress(1.0);
-    m_writer->finish();
-    m_committed = true;
+    return placeOutput();
 }
 
 void FileRender::openSource()
@@ -285,6 +286,12 @@ void FileRender::renderBlocks(const ProgressCallback& progress, std::stop_token 
 bool FileRender::renderBlock(qint64 rendered, qint64 n, std::stop_token stop)
 {
     fillChainBuffer(*m_input, n, *m_source, *m_read);
+    // A reader shortens its length when the stream ends before it: the file
+    // was cut while it was read, or is damaged. Silence must not stand in.
+    if (m_source->length() < m_sourceFrames)
+        throw RenderError(u'„' + QFileInfo(m_job.source.toLocalFile()).fileName() +
+                          QStringLiteral("“ ist kürzer als angegeben: Die Datei ist beschädigt "
+                                         "oder wurde während des Exports verändert."));
     renderInput(n);
     // Only blocks that start after source and latency may end the file;
     // the silent block itself is not written.
@@ -298,12 +305,39 @@ bool FileRender::renderBlock(qint64 rendered, qint64 n, std::stop_token stop)
     return true;
 }
 
+/// Completes the output and puts it in place: under the target's name, or,
+/// when another process took that while the file was being written and the
+/// job allows it, under the next free name of the target's series. Never
+/// renders again for a name.
+QUrl FileRender::placeOutput()
+{
+    try {
+        m_writer->finish();
+        return m_job.target;
+    } catch (const host::NameTaken&) {
+        if (m_job.targetNumber < 1)
+            throw;
+    }
+    const QString target = m_job.target.toLocalFile();
+    const QString first = model::firstNumberedName(target, m_job.targetNumber);
+    for (int n = m_job.targetNumber + 1;; ++n) {
+        const QString path = model::numberedName(first, n);
+        try {
+            m_writer->placeAt(path);
+            return QUrl::fromLocalFile(path);
+        } catch (const host::NameTaken&) {
+            if (n >= m_job.targetNumber + maxNamesTried)
+                throw;
+        }
+    }
+}
+
 } // namespace
 
-void renderFile(host::AudioHost& host, const RenderJob& job, const ProgressCallback& progress,
+QUrl renderFile(host::AudioHost& host, const RenderJob& job, const ProgressCallback& progress,
                 std::stop_token stop)
 {
-    FileRender(host, job).run(progress, stop);
+    return FileRender(host, job).run(progress, stop);
 }
 
 QFuture<std::exception_ptr> renderInBackground(host::AudioHost& host, RenderJob job,

@@ -19,11 +19,13 @@ using ProgressCallback = std::function<void(double)>;
 /// Renders the whole job on the calling thread: reads the source, runs it
 /// through fresh instances of the job's plugins and writes the target; the
 /// encoder writes on a thread of the render's own, ended before it returns.
-/// Throws RenderError, the host's HostError unchanged, or RenderCancelled
-/// when `stop` was requested before a block. On every failure after the
-/// target was created, the target is deleted. Never call it on the GUI
-/// thread.
-void renderFile(host::AudioHost& host, const RenderJob& job, const ProgressCallback& progress,
+/// Returns where the file stands: the target, or the name it moved on to
+/// when the target was taken meanwhile (see RenderJob::targetNumber).
+/// Throws RenderError (also when the source delivers fewer frames than it
+/// announced), the host's HostError unchanged, or RenderCancelled when
+/// `stop` was requested before a block. On any failure no file is left
+/// under the target's name nor any other. Never call it on the GUI thread.
+QUrl renderFile(host::AudioHost& host, const RenderJob& job, const ProgressCallback& progress,
                 std::stop_token stop = {});
 
 /// Runs renderFile on a worker thread of the global pool. The future's

@@ -3,7 +3,6 @@
 #include "render/Renderer.h"
 
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QSettings>
 #include <QThread>
 
@@ -15,9 +14,6 @@ namespace tolvex::session {
 namespace {
 
 const QString jobsKey = QStringLiteral("jobs");
-/// How often a file moves on to the next free name after losing one to
-/// another process before it counts as failed.
-constexpr int maxAttempts = 10;
 
 /// The status a file gets from what its render threw.
 model::Status statusOf(std::exception_ptr error)
@@ -54,9 +50,6 @@ struct BatchRunner::Run {
 struct BatchRunner::Outcome {
     model::Status status;
     double seconds = 0;
-    /// The render failed and something not of its making stands at the
-    /// target: another process took the name first.
-    bool nameLost = false;
 };
 
 BatchRunner::BatchRunner(host::AudioHost& host, SourceLookup source, PlaceLookup place,
@@ -113,11 +106,11 @@ void BatchRunner::fill()
         const std::optional<QUrl> source = m_source(id);
         if (!source)
             continue; // removed from the list meanwhile
-        const QUrl target = freeOutputName(*source, m_run->format, m_place(), m_run->taken);
-        m_run->taken.insert(target.toLocalFile());
+        const OutputName target = freeOutputName(*source, m_run->format, m_place(), m_run->taken);
+        m_run->taken.insert(target.url.toLocalFile());
         ++m_run->running;
-        Q_EMIT fileStarted(id, target);
-        launch(id, *source, target, 1);
+        Q_EMIT fileStarted(id, target.url);
+        launch(id, *source, target);
     }
     if (m_run && m_run->running == 0) {
         const qint64 exported = m_run->exported;
@@ -126,7 +119,7 @@ void BatchRunner::fill()
     }
 }
 
-void BatchRunner::launch(const QUuid& id, const QUrl& source, const QUrl& target, int attempt)
+void BatchRunner::launch(const QUuid& id, const QUrl& source, const OutputName& target)
 {
     // Progress arrives on the worker and is posted here; the worker itself
     // ends before this object does (see the destructor).
@@ -135,41 +128,29 @@ void BatchRunner::launch(const QUuid& id, const QUrl& source, const QUrl& target
             this, [this, id, fraction] { Q_EMIT fileProgress(id, fraction); },
             Qt::QueuedConnection);
     };
-    render::RenderJob job{source, target, m_run->plugins, m_run->format};
-    m_workers.start([this, id, attempt, job = std::move(job), progress = std::move(progress),
+    // A name another process takes while the file is written is left at the
+    // end, for the next free one of its series: the render never runs twice.
+    render::RenderJob job{source, target.url, m_run->plugins, m_run->format, target.number};
+    m_workers.start([this, id, job = std::move(job), progress = std::move(progress),
                      stop = m_run->stop.get_token()] {
         QElapsedTimer timer;
         timer.start();
         Outcome outcome;
         try {
-            render::renderFile(m_host, job, progress, stop);
-            outcome.status = model::Status::done(job.target);
+            outcome.status = model::Status::done(render::renderFile(m_host, job, progress, stop));
         } catch (...) {
             outcome.status = statusOf(std::current_exception());
-            outcome.nameLost =
-                outcome.status.isFailed() && QFileInfo::exists(job.target.toLocalFile());
         }
         outcome.seconds = double(timer.nsecsElapsed()) / 1e9;
         QMetaObject::invokeMethod(
-            this,
-            [this, id, source = job.source, target = job.target, attempt, outcome] {
-                fileEnded(id, source, target, attempt, outcome);
-            },
+            this, [this, id, target = job.target, outcome] { fileEnded(id, target, outcome); },
             Qt::QueuedConnection);
     });
 }
 
-void BatchRunner::fileEnded(const QUuid& id, const QUrl& source, const QUrl& target, int attempt,
-                            const Outcome& outcome)
+void BatchRunner::fileEnded(const QUuid& id, const QUrl& target, const Outcome& outcome)
 {
     m_run->taken.remove(target.toLocalFile());
-    if (outcome.nameLost && attempt < maxAttempts && !m_run->stop.stop_requested()) {
-        const QUrl next = freeOutputName(source, m_run->format, m_place(), m_run->taken);
-        m_run->taken.insert(next.toLocalFile());
-        Q_EMIT fileStarted(id, next);
-        launch(id, source, next, attempt + 1);
-        return;
-    }
     --m_run->running;
     m_run->exported += outcome.status.isDone();
     Q_EMIT fileFinished(id, outcome.status, outcome.seconds);

@@ -29,8 +29,9 @@ namespace tolvex::session {
 ///
 /// Lives on the GUI thread; every signal is emitted there. Output names are
 /// picked on the GUI thread and held for the files being written, so two
-/// files never race for the same name; a name lost to another process moves
-/// on to the next free one. Destroying the runner cancels the run and waits
+/// files never race for the same name; a name another process takes while a
+/// file is written moves it on to the next free one when it is finished
+/// (its `done` status names where it went). Destroying the runner cancels the run and waits
 /// for every worker, so the host may go right after it.
 class BatchRunner : public QObject {
     Q_OBJECT
@@ -86,9 +87,9 @@ private:
     /// Starts files until `jobs` are running or none is left; ends the run
     /// when nothing runs any more.
     void fill();
-    void launch(const QUuid& id, const QUrl& source, const QUrl& target, int attempt);
-    void fileEnded(const QUuid& id, const QUrl& source, const QUrl& target, int attempt,
-                   const Outcome& outcome);
+    void launch(const QUuid& id, const QUrl& source, const OutputName& target);
+    /// `target` is the name the file was given at its start.
+    void fileEnded(const QUuid& id, const QUrl& target, const Outcome& outcome);
 
     host::AudioHost& m_host;
     SourceLookup m_source;

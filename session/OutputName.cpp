@@ -1,5 +1,7 @@
 #include "session/OutputName.h"
 
+#include "model/NumberedName.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -16,17 +18,17 @@ bool occupied(const QString& path)
 
 } // namespace
 
-QUrl freeOutputName(const QUrl& source, model::ExportFormat format, const OutputPlace& place,
-                    const QSet<QString>& taken)
+OutputName freeOutputName(const QUrl& source, model::ExportFormat format, const OutputPlace& place,
+                          const QSet<QString>& taken)
 {
     const QFileInfo sourceInfo(source.toLocalFile());
     const QDir folder(place.folderPath.isEmpty() ? sourceInfo.absolutePath() : place.folderPath);
-    const QString base = sourceInfo.completeBaseName() + place.suffix;
-    const QString extension = u'.' + model::fileExtension(format);
-    QString candidate = folder.filePath(base + extension);
-    for (int n = 2; occupied(candidate) || taken.contains(candidate); ++n)
-        candidate = folder.filePath(base + u' ' + QString::number(n) + extension);
-    return QUrl::fromLocalFile(candidate);
+    const QString first = folder.filePath(sourceInfo.completeBaseName() + place.suffix + u'.' +
+                                          model::fileExtension(format));
+    int n = 1;
+    while (occupied(model::numberedName(first, n)) || taken.contains(model::numberedName(first, n)))
+        ++n;
+    return {QUrl::fromLocalFile(model::numberedName(first, n)), n};
 }
 
 } // namespace tolvex::session

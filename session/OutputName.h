@@ -14,11 +14,19 @@ struct OutputPlace {
     QString suffix;     ///< appended to the source's base name
 };
 
+/// An output name picked for a file, and its place in the series of names
+/// it was picked from (model::numberedName): 1 for "base.ext", n for
+/// "base n.ext".
+struct OutputName {
+    QUrl url;
+    int number = 1;
+};
+
 /// A free output location for the source: in the place's folder (or next to
 /// the source), base name + suffix + extension, then " 2", " 3", … while
 /// anything stands at the path or the path is in `taken` (names handed out
 /// to files that are being written now).
-QUrl freeOutputName(const QUrl& source, model::ExportFormat format, const OutputPlace& place,
-                    const QSet<QString>& taken = {});
+OutputName freeOutputName(const QUrl& source, model::ExportFormat format, const OutputPlace& place,
+                          const QSet<QString>& taken = {});
 
 } // namespace tolvex::session

@@ -269,7 +269,7 @@ void Session::setStatus(const QUuid& id, const model::Status& status)
 
 QUrl Session::targetURL(const QUrl& source, model::ExportFormat format) const
 {
-    return freeOutputName(source, format, {folderPath(), suffix()});
+    return freeOutputName(source, format, {folderPath(), suffix()}).url;
 }
 
 qsizetype Session::indexOf(const QUuid& id) const

@@ -21,9 +21,9 @@ namespace {
 
 constexpr int ioBufferSize = 1 << 16;
 
-/// Writes an M4A through a descriptor opened exclusively, so the muxer never
-/// creates or truncates a file by name. The file goes again unless finish()
-/// succeeds.
+/// Writes an M4A through the descriptor of an OutputFile, so the muxer never
+/// creates or truncates a file by name and the file takes its name only when
+/// complete.
 class AacWriter : public AudioFileWriter {
 public:
     AacWriter(QString path, const model::WriterSettings& settings, const AudioTags& tags)
@@ -49,8 +49,9 @@ public:
             for (int c = 0; c < m_channels; ++c) {
                 const float* in = buffer.channel(c) + done;
                 float* out = reinterpret_cast<float*>(m_frame->data[c]) + m_fill;
+                // The encoder fails on samples that are not finite.
                 for (int i = 0; i < take; ++i)
-                    out[i] = std::isnan(in[i]) ? 0.0f : in[i];
+                    out[i] = std::isfinite(in[i]) ? in[i] : 0.0f;
             }
             m_fill += take;
             done += take;
@@ -61,20 +62,14 @@ public:
 
     void finish() override
     {
-        if (m_finished)
-            return;
-        if (m_file->descriptor() < 0) // an earlier finish failed
-            writeFailed();
-        if (m_fill > 0)
-            encodeFrame(); // a short last frame
-        encode(nullptr);
-        if (av_write_trailer(m_output.get()) < 0)
-            writeFailed();
-        avio_flush(m_io.get());
-        if (m_io->error < 0 || m_ioError != 0)
-            writeFailed();
-        m_file->close();
-        m_finished = true;
+        complete();
+        m_file->place(m_file->path());
+    }
+
+    void placeAt(const QString& path) override
+    {
+        complete();
+        m_file->place(path);
     }
 
 private:
@@ -87,6 +82,26 @@ private:
     [[noreturn]] void writeFailed() const
     {
         throw HostError(cannotWrite(m_path, m_ioError ? m_ioError : errno));
+    }
+
+    /// Flushes the encoder and writes the trailer; once.
+    void complete()
+    {
+        if (m_completed)
+            return;
+        if (m_failed) // an earlier attempt failed
+            writeFailed();
+        m_failed = true;
+        if (m_fill > 0)
+            encodeFrame(); // a short last frame
+        encode(nullptr);
+        if (av_write_trailer(m_output.get()) < 0)
+            writeFailed();
+        avio_flush(m_io.get());
+        if (m_io->error < 0 || m_ioError != 0)
+            writeFailed();
+        m_failed = false;
+        m_completed = true;
     }
 
     void openEncoder(int rate, int bitRate)
@@ -229,7 +244,8 @@ private:
     int m_fill = 0;
     int64_t m_pts = 0;
     int m_ioError = 0;
-    bool m_finished = false;
+    bool m_failed = false;
+    bool m_completed = false;
 };
 
 } // namespace

@@ -48,6 +48,13 @@ QString cannotWrite(const QString& path, int error)
            systemErrorText(error);
 }
 
+QString folderGone(const QString& path)
+{
+    return quotedFileName(path) +
+           QStringLiteral(" lässt sich nicht speichern: Der Zielordner wurde während des Exports "
+                          "gelöscht, ersetzt oder verschoben.");
+}
+
 QString systemErrorText(int error)
 {
     switch (error) {

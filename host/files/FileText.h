@@ -23,6 +23,10 @@ QString cannotCreate(const QString& path, int error);
 /// "„name“ lässt sich nicht schreiben: " + the reason for errno (0: unknown).
 QString cannotWrite(const QString& path, int error);
 
+/// "„name“ lässt sich nicht speichern: " + the folder gone while it was
+/// written (deleted, replaced or moved).
+QString folderGone(const QString& path);
+
 /// A short German sentence for an errno value.
 QString systemErrorText(int error);
 

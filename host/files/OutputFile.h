@@ -1,38 +1,55 @@
 #pragma once
 
+#include "host/files/FileDescriptor.h"
+
 #include <QByteArray>
 #include <QString>
 
 namespace tolvex::host {
 
-/// A file created anew for a writer, never over an existing one, and the
-/// one guard against leaving a partial file behind: until close() succeeds,
-/// the file is removed when the object goes, whichever step of the writer
-/// failed (creation, header, a write, the closing) or if the writer was
-/// released unfinished. Only a file this object created is ever removed.
+/// A file created for a writer, and the one guard against a partial file
+/// under an output's name. The file is written under a hidden name of its
+/// own in the target's folder (see PartFiles.h), locked while this object
+/// holds it, and takes its name only in place(): flushed to its disk,
+/// renamed without ever replacing anything, the folder flushed after. A
+/// crash, a kill or a power cut thus leaves either nothing or the whole file
+/// under the name, at worst a hidden part file, which the next OutputFile
+/// made in that folder removes. Until place() succeeds, the part file is
+/// removed when the object goes, whatever step of the writer failed.
 class OutputFile {
 public:
-    /// Creates the file exclusively. Throws HostError naming it; "gibt es
-    /// schon" when the name is taken.
+    /// Creates the part file in the folder of `path`, after tidying away the
+    /// leftovers of writers that died there. Throws HostError naming `path`.
     explicit OutputFile(const QString& path);
     ~OutputFile();
 
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    /// The open descriptor; -1 after close().
-    int descriptor() const { return m_fd; }
+    /// The open descriptor of the part file; -1 once placed.
+    int descriptor() const { return m_file.get(); }
+    /// The name the file is made for; after place() the one it took.
     const QString& path() const { return m_path; }
 
-    /// Flushes the file to its disk, closes it and keeps it. Throws HostError
-    /// when that fails; the file is then removed with the object.
-    void close();
+    /// Flushes the file to its disk, puts it in place under the file name of
+    /// `path` in the folder it was created in, never over anything standing
+    /// there, flushes the folder and closes the file. Throws NameTaken when
+    /// that name is taken: the file then waits for another place(). Throws
+    /// HostError on any other failure, among them a folder deleted or moved
+    /// meanwhile: the file is then removed with the object. Does nothing
+    /// once placed.
+    void place(const QString& path);
 
 private:
+    void checkPlaced(const QString& path);
+
     QString m_path;
-    QByteArray m_nativePath;
-    int m_fd = -1;
-    bool m_keep = false;
+    FileDescriptor m_folder;
+    FileDescriptor m_file;
+    QByteArray m_partName;
+    bool m_synced = false;
+    bool m_placed = false;
+    bool m_failed = false; ///< a failure other than a taken name: no further place()
 };
 
 } // namespace tolvex::host

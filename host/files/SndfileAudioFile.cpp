@@ -221,9 +221,10 @@ public:
         for (int c = 0; c < m_channels; ++c) {
             const float* in = buffer.channel(c);
             float* out = m_interleaved.data() + c;
-            // Not-a-number samples would decode as full-scale clicks.
+            // Not-a-number samples would decode as full-scale clicks, and
+            // infinite ones stand in a float file as they are.
             for (qint64 i = 0; i < frames; ++i)
-                out[i * m_channels] = std::isnan(in[i]) ? 0.0f : in[i];
+                out[i * m_channels] = std::isfinite(in[i]) ? in[i] : 0.0f;
         }
         errno = 0;
         if (sf_writef_float(m_file.get(), m_interleaved.data(), frames) != frames)
@@ -232,22 +233,34 @@ public:
 
     void finish() override
     {
-        if (m_finished)
+        complete();
+        m_output->place(m_output->path());
+    }
+
+    void placeAt(const QString& path) override
+    {
+        complete();
+        m_output->place(path);
+    }
+
+private:
+    /// Writes the headers and lets go of the descriptor; once.
+    void complete()
+    {
+        if (m_completed)
             return;
-        if (!m_file) // an earlier finish failed
+        if (!m_file) // an earlier attempt failed
             throw HostError(cannotWrite(m_output->path(), EIO));
         errno = 0;
         if (sf_close(m_file.release()) != 0)
             throw HostError(cannotWrite(m_output->path(), errno));
-        m_output->close();
-        m_finished = true;
+        m_completed = true;
     }
 
-private:
     std::unique_ptr<OutputFile> m_output; // outlives m_file, which writes to its descriptor
     Sndfile m_file;
     int m_channels;
-    bool m_finished = false;
+    bool m_completed = false;
     std::vector<float> m_interleaved;
 };
 

@@ -1,10 +1,12 @@
 // The render's logic against the in-memory fake host.
 #include "host/HostError.h"
 #include "host/PropertyList.h"
+#include "model/NumberedName.h"
 #include "render/ChainBuffers.h"
 #include "render/Renderer.h"
 #include "tests/support/FakeHost.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -253,6 +255,56 @@ private Q_SLOTS:
                  QByteArray(fault == u"taken" ? "precious" : "gone"));
         QCOMPARE(host.runningEngines(), 0);
         QCOMPARE(host.liveInstances(), 0);
+    }
+
+    // Another process takes the name while the file is written: the finished
+    // file moves on to the next free name of its series, or, for a job that
+    // names one target only, fails. Nothing is rendered twice.
+    void aNameTakenMeanwhileMovesOnAtTheEnd_data()
+    {
+        QTest::addColumn<int>("number");     // of the target in its series
+        QTest::addColumn<int>("squatted");   // names of the series taken meanwhile
+        QTest::addColumn<QString>("placed"); // where the file goes; empty: fails
+        QTest::newRow("first name") << 1 << 1 << "x 2.wav";
+        QTest::newRow("two more taken") << 1 << 3 << "x 4.wav";
+        QTest::newRow("third name") << 3 << 1 << "x 4.wav";
+        QTest::newRow("one target only") << 0 << 1 << QString();
+    }
+    void aNameTakenMeanwhileMovesOnAtTheEnd()
+    {
+        QFETCH(int, number);
+        QFETCH(int, squatted);
+        QFETCH(QString, placed);
+        FakeHost host;
+        host.addFile("/source.wav", ramp(2, 10000));
+        const QString folder = m_dir.filePath(QStringLiteral("taken%1").arg(++m_counter));
+        QVERIFY(QDir().mkpath(folder));
+        const QString first = folder + "/x.wav";
+        const int own = std::max(number, 1);
+        RenderJob render = job();
+        render.target = QUrl::fromLocalFile(model::numberedName(first, own));
+        render.targetNumber = number;
+        // Taken after the last block, before the file is complete.
+        const auto squat = [&](double fraction) {
+            for (int n = own; fraction == 1.0 && n < own + squatted; ++n)
+                QFile(model::numberedName(first, n)).open(QIODevice::WriteOnly);
+        };
+        QUrl result;
+        try {
+            result = renderFile(host, render, squat);
+        } catch (const host::NameTaken&) {
+        }
+        QCOMPARE(result.fileName(), placed);
+        QCOMPARE(host.writersMade(), 1);
+        QStringList expected;
+        for (int n = own; n < own + squatted; ++n)
+            expected << QFileInfo(model::numberedName(first, n)).fileName();
+        if (!placed.isEmpty())
+            expected << placed;
+        expected.sort();
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), expected);
+        if (!placed.isEmpty())
+            QVERIFY(host.written(result.toLocalFile())->finished);
     }
 
     void cancellationRemovesThePartialOutput()

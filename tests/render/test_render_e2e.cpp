@@ -6,6 +6,7 @@
 #include "tests/support/AudioTestFiles.h"
 #include "tests/support/Lv2TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,6 +15,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <utility>
 
 using namespace tolvex;
 using namespace tolvex::render;
@@ -138,6 +140,55 @@ private Q_SLOTS:
                     expected);
         QVERIFY(bytesOf(direct).size() > 1000);
         QCOMPARE(bytesOf(render.target.toLocalFile()), bytesOf(direct));
+    }
+
+    // The folder or the source changed while a file renders: the file fails
+    // with a message, and nothing stays in the folder, hidden or not.
+    void changesUnderwayFailTheFile_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<ExportFormat>("format");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("folder deleted") << "delete" << ExportFormat::wav24 << "Zielordner";
+        QTest::newRow("folder made anew, m4a") << "remake" << ExportFormat::m4a << "Zielordner";
+        QTest::newRow("source cut")
+            << "cut" << ExportFormat::wav24 << "„cut.wav“ ist kürzer als angegeben";
+    }
+    void changesUnderwayFailTheFile()
+    {
+        QFETCH(QString, change);
+        QFETCH(ExportFormat, format);
+        QFETCH(QString, message);
+        const QString folder = m_dir.filePath("changed-" + change);
+        QVERIFY(QDir().mkpath(folder));
+        RenderJob render = job("changed-" + change + "/x", {}, format);
+        const QString cut = m_dir.filePath("cut.wav");
+        if (change == u"cut") {
+            writeSignal(
+                *host::createAudioFile(cut, model::writerSettings(ExportFormat::wav32f, 2, rate)),
+                sineSignal(rate, 2, qint64(rate * 3)));
+            render.source = QUrl::fromLocalFile(cut);
+        }
+        bool changed = false;
+        const auto changeOnce = [&](double) {
+            if (std::exchange(changed, true))
+                return;
+            if (change == u"cut")
+                QFile::resize(cut, QFileInfo(cut).size() / 3);
+            else
+                QDir(folder).removeRecursively();
+            if (change == u"remake")
+                QDir().mkpath(folder);
+        };
+        QString error;
+        try {
+            renderFile(*m_host, render, changeOnce);
+        } catch (const model::UserError& failure) {
+            error = failure.message();
+        }
+        QVERIFY2(error.contains(message), qPrintable(error));
+        QVERIFY(!QFile::exists(render.target.toLocalFile()));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
     // fil4 glides from its defaults to the gain of its state; the file must

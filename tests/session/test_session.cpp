@@ -543,6 +543,7 @@ private Q_SLOTS:
         QVERIFY(theirs.open(QIODevice::ReadOnly));
         if (squatter)
             QCOMPARE(theirs.readAll(), QByteArray("theirs"));
+        QCOMPARE(rig.host.writersMade(), squatter ? 1 : 2); // nothing rendered twice
     }
 
     void jobsSettingIsClamped_data()

@@ -223,15 +223,29 @@ public:
             file.channels[size_t(c)].insert(file.channels[size_t(c)].end(), buffer.channel(c),
                                             buffer.channel(c) + buffer.frameLength());
     }
-    void finish() override
-    {
-        std::lock_guard lock(m_host.m_mutex);
-        m_host.m_written[m_path].finished = true;
-    }
+    void finish() override { place(m_path); }
+    void placeAt(const QString& path) override { place(path); }
 
 private:
+    /// The marker goes in place exclusively, as the real file would.
+    void place(const QString& path)
+    {
+        if (m_placed)
+            return;
+        QFile marker(path);
+        if (!marker.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            throw host::NameTaken(fileError(path, " gibt es schon.").description());
+        std::lock_guard lock(m_host.m_mutex);
+        FakeWrittenFile file = m_host.m_written.take(m_path);
+        file.finished = true;
+        m_host.m_written.insert(path, std::move(file));
+        m_path = path;
+        m_placed = true;
+    }
+
     FakeHost& m_host;
     QString m_path;
+    bool m_placed = false;
 };
 
 FakeHost::~FakeHost()
@@ -336,10 +350,8 @@ std::unique_ptr<host::AudioFileWriter>
 FakeHost::openForWriting(const QString& path, const model::WriterSettings& settings,
                          const host::AudioTags&)
 {
-    QFile marker(path);
-    if (!marker.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        throw fileError(path, " lässt sich nicht anlegen.");
     std::lock_guard lock(m_mutex);
+    ++m_writersMade;
     FakeWrittenFile file{settings, {}, false};
     file.channels.resize(size_t(std::max(settings.channels, 1)));
     m_written.insert(path, std::move(file));

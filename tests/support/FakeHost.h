@@ -58,10 +58,10 @@ struct FakeWrittenFile {
 
 /// An AudioHost held in memory, for the render, chain and session logic. Its
 /// engines and player are the real ones running the fake instances; the
-/// real-time engine plays into a ManualOutput the test pumps. Writers create
-/// an empty marker file at their path (exclusively, as the real host does),
-/// so tests see whether a partial output was deleted. Completions run on
-/// threads of the host's own, joined when it is destroyed.
+/// real-time engine plays into a ManualOutput the test pumps. A finished
+/// writer puts an empty marker file at its path, never over anything (as the
+/// real host puts its file in place), so tests see which outputs came to be.
+/// Completions run on threads of the host's own, joined when it is destroyed.
 class FakeHost : public host::AudioHost {
 public:
     ~FakeHost() override;
@@ -78,6 +78,8 @@ public:
 
     std::optional<FakeWrittenFile> written(const QString& path) const;
     int liveInstances() const { return m_liveInstances; }
+    /// How many writers openForWriting has made.
+    int writersMade() const { return m_writersMade; }
     int runningEngines() const { return m_runningEngines; } ///< offline ones
     /// The output of the real-time engine made last; it lives as long as that engine.
     ManualOutput* output() const { return m_output; }
@@ -106,6 +108,7 @@ private:
     std::vector<std::thread> m_threads;
     std::atomic<int> m_liveInstances{0};
     std::atomic<int> m_runningEngines{0};
+    std::atomic<int> m_writersMade{0};
     ManualOutput* m_output = nullptr;
 };
 
