@@ -1,10 +1,13 @@
 // The real host with the tests' own plugins and packaged ones, and its
 // renders against FFmpeg's lv2 filter running the same plugins.
+#include "host/ProcessingNode.h"
 #include "host/files/AudioFiles.h"
 #include "host/lv2/Lv2AudioHost.h"
 #include "host/lv2/Lv2UiLink.h"
 #include "model/ExportFormat.h"
 #include "tests/support/AudioTestFiles.h"
+#include "tests/support/AudioThreadProbe.h"
+#include "tests/support/LilvLockProbe.h"
 #include "tests/support/Lv2TestSupport.h"
 
 #include <QTemporaryDir>
@@ -90,6 +93,37 @@ std::vector<uint64_t> atom(uint32_t size, char fill)
     *header = {size, 99};
     std::memset(header + 1, fill, size);
     return buffer;
+}
+
+/// Makes an instance on the calling thread's behalf; null on an error.
+std::unique_ptr<PluginInstance> makeFrom(AudioHost& host, const model::PluginId& codes)
+{
+    std::promise<std::unique_ptr<PluginInstance>> made;
+    host.instantiate(codes, [&](Instantiation result) {
+        auto* instance = std::get_if<std::unique_ptr<PluginInstance>>(&result);
+        made.set_value(instance ? std::move(*instance) : nullptr);
+    });
+    return made.get_future().get();
+}
+
+/// What a render thread does with a plugin of a chain: restores its state,
+/// readies it at `rate` (new copies of the plugin), asks its latency (a probe
+/// copy), runs a block and takes its state. False when a step fails.
+bool useOnce(PluginInstance& instance, const PropertyDictionary& state, double rate)
+{
+    instance.setFullState(state);
+    const AudioFormat format = *AudioFormat::standard(rate, 2);
+    auto* node = dynamic_cast<ProcessingNode*>(&instance);
+    if (!node || !instance.setInputFormat(0, format) || !instance.setOutputFormat(0, format))
+        return false;
+    const double latency = instance.latency();
+    node->prepare(format, format, 512, false);
+    auto in = *AudioBuffer::make(format, 512), out = *AudioBuffer::make(format, 512);
+    for (int c = 0; c < 2; ++c)
+        std::fill_n(in.channel(c), 512, 0.25f);
+    in.setFrameLength(512);
+    node->process(in, out, 512);
+    return latency >= 0 && instance.fullState().has_value();
 }
 
 const LV2_Atom& as(const std::vector<uint64_t>& buffer)
@@ -188,6 +222,41 @@ private Q_SLOTS:
         QString error;
         QVERIFY(!instantiateNow(*m_host, info, &error));
         QTEST(error, "text");
+    }
+
+    // Render threads make, use and free instances of the same plugins at
+    // once. lilv guards neither its node store nor its plugin libraries'
+    // reference counts, so every such call holds the world's lock: a free on
+    // one thread must not unload a library another thread is using.
+    void instancesLiveAndDieOnManyThreadsUnderOneLock()
+    {
+        std::vector<std::pair<model::PluginId, PropertyDictionary>> plugins;
+        for (const char* uri : {fil4Uri, darcUri, dplUri, stateUri}) {
+            const model::PluginInfo info = lv2Info(*m_host, uri);
+            auto instance = make(uri);
+            QVERIFY(instance);
+            plugins.emplace_back(info.codes, instance->fullState().value());
+        }
+        lilvprobe::start();
+        std::atomic<int> failures = 0;
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&, t] {
+                for (int round = 0; round < 6; ++round) {
+                    const auto& [codes, state] = plugins[size_t(t + round) % plugins.size()];
+                    const auto instance = makeFrom(*m_host, codes);
+                    if (!instance || !useOnce(*instance, state, round % 2 ? 44100 : 96000))
+                        ++failures;
+                }
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        const lilvprobe::Report report = lilvprobe::stop();
+        QCOMPARE(failures.load(), 0);
+        if (!lilvprobe::available())
+            QSKIP("the sanitizers own the locks in this build");
+        QVERIFY(report.calls > 0);
+        QVERIFY2(report.guarded, qPrintable(report.firstUnguarded + " held no lock in common"));
     }
 
     void formatsAndBypass()
