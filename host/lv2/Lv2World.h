@@ -2,16 +2,14 @@
 
 #include "host/AudioHost.h"
 #include "host/lv2/LilvHandles.h"
+#include "host/lv2/UridTable.h"
 
 #include <lv2/urid/urid.h>
 
 #include <QList>
 
-#include <deque>
 #include <memory>
 #include <mutex>
-#include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace tolvex::host {
@@ -25,7 +23,7 @@ namespace tolvex::host {
 /// world's). Reading the text of a node that stays, such as a plugin's URI,
 /// needs no lock; nor do the calls into an instance (run, connect, activate).
 /// The URID map is shared by all threads and needs no lock for URIs it has
-/// mapped before (see UridTable).
+/// mapped before.
 class Lv2World {
 public:
     /// Loads every bundle on LV2_PATH (or lilv's default folders).
@@ -108,9 +106,7 @@ private:
     Nodes m_nodes{};
     std::vector<Entry> m_entries;
 
-    std::mutex m_uridMutex;
-    std::unordered_map<std::string, LV2_URID> m_urids;
-    std::deque<std::string> m_uris; ///< index urid - 1; a deque keeps c_str() stable
+    UridTable m_urids;
     LV2_URID_Map m_map{this, &Lv2World::mapUri};
     LV2_URID_Unmap m_unmap{this, &Lv2World::unmapUrid};
 };

@@ -4,6 +4,7 @@
 #include "host/files/AudioFiles.h"
 #include "host/lv2/Lv2AudioHost.h"
 #include "host/lv2/Lv2UiLink.h"
+#include "host/lv2/UridTable.h"
 #include "model/ExportFormat.h"
 #include "tests/support/AudioTestFiles.h"
 #include "tests/support/AudioThreadProbe.h"
@@ -257,6 +258,75 @@ private Q_SLOTS:
             QSKIP("the sanitizers own the locks in this build");
         QVERIFY(report.calls > 0);
         QVERIFY2(report.guarded, qPrintable(report.firstUnguarded + " held no lock in common"));
+    }
+
+    // In real time a plugin hands work to its worker and maps a URI it
+    // mapped before without a lock, an allocation or a system call to wake
+    // a thread; the worker still does every job, its responses reaching the
+    // plugin some blocks later.
+    void workAndKnownUrisOnTheAudioThreadNeitherLockNorWake()
+    {
+        if (!probe::available())
+            QSKIP("the sanitizers own malloc and the locks in this build");
+        auto instance = make(stateUri);
+        auto* node = dynamic_cast<ProcessingNode*>(instance.get());
+        const AudioFormat format = *AudioFormat::standard(48000, 2);
+        node->prepare(format, format, 256, true);
+        auto in = *AudioBuffer::make(format, 256), out = *AudioBuffer::make(format, 256);
+        for (int c = 0; c < 2; ++c)
+            std::fill_n(in.channel(c), 256, 0.5f);
+        in.setFrameLength(256);
+        const auto block = [&] {
+            const probe::AudioThreadScope audio;
+            node->process(in, out, 256);
+            return out.channel(1)[255];
+        };
+        block(); // the plugin's first run schedules nothing
+        const probe::Counts before = probe::counts();
+        for (float level : {1.0f, 2.0f, 3.0f}) {
+            QVERIFY(instance->setParameter(QStringLiteral("level"), level));
+            block(); // one job, and the key mapped, per change
+        }
+        // The last job's responses make the blob 3 + 3.
+        QTRY_COMPARE_WITH_TIMEOUT(block(), 0.5f * 7.0f, 20000);
+        const probe::Counts after = probe::counts();
+        QCOMPARE(after.allocations - before.allocations, 0);
+        QCOMPARE(after.locks - before.locks, 0);
+        QCOMPARE(after.wakes - before.wakes, 0);
+    }
+
+    // Threads mapping the same URIs in different orders agree on every
+    // number, also past the URIs found without the lock.
+    void urisMapToOneNumberFromEveryThread()
+    {
+        UridTable table;
+        constexpr int count = int(UridTable::fastUris) + 500;
+        std::vector<std::string> uris;
+        for (int i = 0; i < count; ++i)
+            uris.push_back("urn:tolvex:test:uri#" + std::to_string(i));
+        std::vector<std::vector<LV2_URID>> seen(4, std::vector<LV2_URID>(size_t(count)));
+        std::vector<std::thread> threads;
+        for (size_t t = 0; t < seen.size(); ++t)
+            threads.emplace_back([&, t] {
+                for (int n = 0; n < 2 * count; ++n) { // each twice: the second a lookup
+                    const size_t i = t % 2 ? size_t(n % count) : size_t(count - 1 - n % count);
+                    seen[t][i] = table.map(uris[i].c_str());
+                }
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        std::vector<bool> given(size_t(count) + 1, false);
+        for (size_t i = 0; i < uris.size(); ++i) {
+            const LV2_URID urid = seen[0][i];
+            QVERIFY(urid >= 1 && urid <= LV2_URID(count) && !given[urid]);
+            given[urid] = true;
+            for (const auto& other : seen)
+                QCOMPARE(other[i], urid);
+            QCOMPARE(table.unmap(urid), uris[i]);
+        }
+        QCOMPARE(table.unmap(0), nullptr);
+        QCOMPARE(table.unmap(LV2_URID(count) + 1), nullptr);
+        QCOMPARE(table.map(nullptr), LV2_URID(0));
     }
 
     void formatsAndBypass()
