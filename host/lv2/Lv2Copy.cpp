@@ -21,14 +21,16 @@ Lv2Copy::Lv2Copy(Lv2World& world, const LilvPlugin* plugin, const Lv2Ports& port
     for (const LV2_Feature& feature : m_features)
         m_featureList.push_back(&feature);
     m_featureList.push_back(nullptr);
+    bool hasWorker = false;
     {
         auto lock = world.lock();
-        m_instance.reset(lilv_plugin_instantiate(plugin, rate, m_featureList.data()));
+        m_instance = world.own(lilv_plugin_instantiate(plugin, rate, m_featureList.data()));
+        hasWorker = lilv_plugin_has_extension_data(plugin, world.nodes().workerInterface);
     }
     if (!m_instance)
         throw HostError(u'„' + world.info(plugin).name + QStringLiteral("“ lässt sich bei ") +
                         QString::number(rate) + QStringLiteral(" Hz nicht starten."));
-    if (lilv_plugin_has_extension_data(plugin, world.nodes().workerInterface)) {
+    if (hasWorker) {
         const auto* worker = static_cast<const LV2_Worker_Interface*>(
             lilv_instance_get_extension_data(m_instance.get(), LV2_WORKER__interface));
         if (worker && worker->work)

@@ -25,7 +25,7 @@ QString Lv2State::uri() const
 LilvStatePtr Lv2State::capture(const Lv2Copy& copy) const
 {
     auto lock = m_world.lock();
-    return LilvStatePtr(lilv_state_new_from_instance(
+    return m_world.own(lilv_state_new_from_instance(
         m_plugin, copy.instance(), m_world.map(), nullptr, nullptr, nullptr, nullptr,
         &Lv2State::portValue, const_cast<Lv2State*>(this), LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE,
         copy.features()));
@@ -63,7 +63,8 @@ LilvStatePtr Lv2State::fromDictionary(const PropertyDictionary& dictionary)
     LilvStatePtr state;
     {
         auto lock = m_world.lock();
-        state.reset(lilv_state_new_from_string(m_world.world(), m_world.map(), turtle.constData()));
+        state = m_world.own(
+            lilv_state_new_from_string(m_world.world(), m_world.map(), turtle.constData()));
     }
     if (state)
         lilv_state_emit_port_values(state.get(), &Lv2State::setPortValue, this);

@@ -35,10 +35,15 @@ LV2_Worker_Status Lv2Worker::scheduleWork(LV2_Worker_Schedule_Handle handle, uin
                                           const void* data)
 {
     auto* self = static_cast<Lv2Worker*>(handle);
-    if (!self->m_interface || !self->m_requests.write(data, size))
+    if (!self->m_interface)
         return LV2_WORKER_ERR_NO_SPACE;
-    ++self->m_outstanding;
-    self->m_wake.release();
+    ++self->m_outstanding; // before the worker can see the request
+    if (!self->m_requests.write(data, size)) {
+        --self->m_outstanding;
+        return LV2_WORKER_ERR_NO_SPACE;
+    }
+    if (!self->m_realtime)
+        self->m_wake.release(); // a system call when the worker sleeps
     return LV2_WORKER_SUCCESS;
 }
 
@@ -58,17 +63,19 @@ LV2_Worker_Status Lv2Worker::respond(LV2_Worker_Respond_Handle handle, uint32_t 
 void Lv2Worker::loop()
 {
     for (;;) {
-        m_wake.acquire();
+        m_wake.try_acquire_for(pollInterval);
         if (m_quit)
             return;
         freeAll(m_delivered.takeAll());
-        const uint32_t size = m_requests.peekSize();
-        if (size > m_workBuffer.size())
-            m_workBuffer.resize(size);
-        if (m_requests.read(m_workBuffer.data(), uint32_t(m_workBuffer.size())))
-            m_interface->work(m_handle, &Lv2Worker::respond, this, size, m_workBuffer.data());
-        --m_outstanding;
-        m_outstanding.notify_all();
+        while (!m_requests.empty()) {
+            const uint32_t size = m_requests.peekSize();
+            if (size > m_workBuffer.size())
+                m_workBuffer.resize(size);
+            if (m_requests.read(m_workBuffer.data(), uint32_t(m_workBuffer.size())))
+                m_interface->work(m_handle, &Lv2Worker::respond, this, size, m_workBuffer.data());
+            --m_outstanding;
+            m_outstanding.notify_all();
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <lv2/worker/worker.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <semaphore>
 #include <thread>
@@ -14,12 +15,17 @@
 namespace tolvex::host {
 
 /// The LV2 worker of one plugin instance: work the plugin schedules from
-/// run() is done on a thread of its own, and every response the work hands
-/// over reaches the plugin, in order, before its next run, whatever its
-/// size. Offline, deliverResponses() first waits for the work to finish, so
-/// a render does not depend on timing; in real time it never waits.
+/// run() is done on a thread of its own, in order, and every response the
+/// work hands over reaches the plugin, in order, before its next run,
+/// whatever its size. Offline, scheduling wakes the worker and
+/// deliverResponses() first waits for the work to finish, so a render does
+/// not depend on timing. In real time neither makes a system call or waits:
+/// the worker looks for work every pollInterval, and responses arrive at
+/// the first run after they are done.
 class Lv2Worker {
 public:
+    static constexpr std::chrono::milliseconds pollInterval{2};
+
     Lv2Worker();
     ~Lv2Worker();
     Lv2Worker(const Lv2Worker&) = delete;
@@ -27,6 +33,7 @@ public:
 
     /// Binds the worker to an instance that offers the worker interface.
     void attach(const LV2_Worker_Interface* interface, LV2_Handle handle);
+    /// While the plugin does not run.
     void setRealtime(bool realtime) { m_realtime = realtime; }
 
     /// The feature the plugin schedules work through.
@@ -60,7 +67,7 @@ private:
     PushList<Response> m_responses; ///< waiting for the run thread
     PushList<Response> m_delivered; ///< handed to the plugin, waiting to be freed
     std::atomic<int> m_outstanding{0};
-    std::counting_semaphore<> m_wake{0};
+    std::counting_semaphore<> m_wake{0}; ///< released offline only, and to quit
     std::atomic<bool> m_quit{false};
     std::thread m_thread;
 };

@@ -56,22 +56,12 @@ LV2_URID Lv2World::urid(const char* uri)
 
 LV2_URID Lv2World::mapUri(LV2_URID_Map_Handle handle, const char* uri)
 {
-    auto* self = static_cast<Lv2World*>(handle);
-    std::lock_guard lock(self->m_uridMutex);
-    const auto [found, inserted] =
-        self->m_urids.try_emplace(uri, LV2_URID(self->m_uris.size() + 1));
-    if (inserted)
-        self->m_uris.emplace_back(uri);
-    return found->second;
+    return static_cast<Lv2World*>(handle)->m_urids.map(uri);
 }
 
 const char* Lv2World::unmapUrid(LV2_URID_Unmap_Handle handle, LV2_URID urid)
 {
-    auto* self = static_cast<Lv2World*>(handle);
-    std::lock_guard lock(self->m_uridMutex);
-    if (urid == 0 || urid > self->m_uris.size())
-        return nullptr;
-    return self->m_uris[urid - 1].c_str();
+    return static_cast<Lv2World*>(handle)->m_urids.unmap(urid);
 }
 
 quint64 Lv2World::uriHash(const char* uri)

@@ -2,16 +2,14 @@
 
 #include "host/AudioHost.h"
 #include "host/lv2/LilvHandles.h"
+#include "host/lv2/UridTable.h"
 
 #include <lv2/urid/urid.h>
 
 #include <QList>
 
-#include <deque>
 #include <memory>
 #include <mutex>
-#include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace tolvex::host {
@@ -20,8 +18,12 @@ namespace tolvex::host {
 /// shared by every instance made from it, and the lilv nodes the host asks
 /// about. A rescan makes a new world; instances hold the one they came from.
 /// lilv is not thread-safe: every call that reads or changes the world holds
-/// lock(). The URID map has a lock of its own, so plugins may map from any
-/// non-audio thread.
+/// lock() — queries, nodes made and freed, states, and instances made and
+/// freed (each instance counts on its plugin's library, a count of the
+/// world's). Reading the text of a node that stays, such as a plugin's URI,
+/// needs no lock; nor do the calls into an instance (run, connect, activate).
+/// The URID map is shared by all threads and needs no lock for URIs it has
+/// mapped before.
 class Lv2World {
 public:
     /// Loads every bundle on LV2_PATH (or lilv's default folders).
@@ -31,6 +33,16 @@ public:
 
     std::unique_lock<std::mutex> lock() { return std::unique_lock(m_mutex); }
     LilvWorld* world() const { return m_world.get(); }
+    /// Owns an instance or a state lilv made from this world: freed under
+    /// lock() when it goes, which must be on a thread not holding lock().
+    LilvInstancePtr own(LilvInstance* instance)
+    {
+        return LilvInstancePtr(instance, LilvInstancePtr::deleter_type(m_mutex));
+    }
+    LilvStatePtr own(LilvState* state)
+    {
+        return LilvStatePtr(state, LilvStatePtr::deleter_type(m_mutex));
+    }
 
     LV2_URID_Map* map() { return &m_map; }
     LV2_URID_Unmap* unmap() { return &m_unmap; }
@@ -94,9 +106,7 @@ private:
     Nodes m_nodes{};
     std::vector<Entry> m_entries;
 
-    std::mutex m_uridMutex;
-    std::unordered_map<std::string, LV2_URID> m_urids;
-    std::deque<std::string> m_uris; ///< index urid - 1; a deque keeps c_str() stable
+    UridTable m_urids;
     LV2_URID_Map m_map{this, &Lv2World::mapUri};
     LV2_URID_Unmap m_unmap{this, &Lv2World::unmapUrid};
 };

@@ -23,6 +23,7 @@ typedef struct {
     uint32_t pos;
     float seen, big, blob;
     int first;
+    LV2_URID key;
     LV2_Worker_Schedule* schedule;
     LV2_URID_Map* map;
     LV2_State_Make_Path* makePath;
@@ -115,7 +116,13 @@ static void delay_run(LV2_Handle h, uint32_t n)
  * worker, which answers twice: first with the level in a response of BIG
  * bytes (the rest a pattern), then with the level alone; blob becomes their
  * sum. The blob is saved as state; saving also makes a file through
- * make_path. -------------------------------------------------------------- */
+ * make_path. run() maps the blob's key, known since instantiate, as plugins
+ * that map in run() do. ---------------------------------------------------- */
+
+static LV2_URID blob_key(Plugin* s)
+{
+    return s->map->map(s->map->handle, PREFIX "state#blob");
+}
 
 static LV2_Handle state_instantiate(const LV2_Descriptor* d, double rate, const char* path,
                                     const LV2_Feature* const* features)
@@ -125,13 +132,14 @@ static LV2_Handle state_instantiate(const LV2_Descriptor* d, double rate, const 
         free(s);
         return NULL;
     }
+    s->key = blob_key(s);
     return s;
 }
 
 static void state_run(LV2_Handle h, uint32_t n)
 {
     Plugin* s = (Plugin*)h;
-    if (!s->first && *IN(h, 4) != s->seen)
+    if (!s->first && *IN(h, 4) != s->seen && blob_key(s) == s->key)
         s->schedule->schedule_work(s->schedule->handle, sizeof(float), IN(h, 4));
     s->first = 0;
     s->seen = *IN(h, 4);
@@ -159,11 +167,6 @@ static LV2_Worker_Status state_work_response(LV2_Handle h, uint32_t size, const 
     else if (size == sizeof(float))
         s->blob = *(const float*)data + s->big;
     return LV2_WORKER_SUCCESS;
-}
-
-static LV2_URID blob_key(Plugin* s)
-{
-    return s->map->map(s->map->handle, PREFIX "state#blob");
 }
 
 static LV2_State_Status state_save(LV2_Handle h, LV2_State_Store_Function store,
