@@ -4,6 +4,7 @@
 #include "cli/LineReport.h"
 #include "cli/TerminalProgress.h"
 #include "cli/UsageError.h"
+#include "session/ProcessLauncher.h"
 #include "session/QuitSignals.h"
 
 #include <QDir>
@@ -52,6 +53,8 @@ ExportCommand::ExportCommand(host::AudioHost& host, QSettings& settings, CliOpti
                                      },
                                      [this] { return place(); })
 {
+    // A plugin that crashes or hangs takes only its file with it.
+    m_runner.setLauncher(std::make_unique<session::ProcessLauncher>());
     connect(&m_runner, &session::BatchRunner::fileStarted, this, &ExportCommand::fileStarted);
     connect(&m_runner, &session::BatchRunner::fileProgress, this,
             [this](const QUuid& id, double fraction) {
