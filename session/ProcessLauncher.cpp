@@ -39,7 +39,8 @@ ProcessLauncher::Settings ProcessLauncher::Settings::standard()
 }
 
 ProcessLauncher::ProcessLauncher(Settings settings, QObject* parent)
-    : QObject(parent), m_settings(std::move(settings))
+    : QObject(parent), m_settings(std::move(settings)),
+      m_scratch(QDir::temp().filePath(QStringLiteral("tolvex-render-XXXXXX")))
 {}
 
 ProcessLauncher::~ProcessLauncher() = default;
@@ -54,7 +55,8 @@ void ProcessLauncher::launch(render::RenderJob job, Progress progress, Finished 
         chosen = std::find_if(m_workers.begin(), m_workers.end(), available);
     if (chosen == m_workers.end()) {
         m_workers.push_back(
-            std::make_unique<WorkerProcess>(m_settings.program, m_settings.timeout));
+            std::make_unique<WorkerProcess>(m_settings.program, m_settings.timeout,
+                                            m_scratch.isValid() ? m_scratch.path() : QString()));
         chosen = std::prev(m_workers.end());
     }
     (*chosen)->render(std::move(job), std::move(progress), std::move(finished));

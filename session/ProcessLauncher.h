@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <memory>
@@ -48,7 +49,10 @@ public:
 
 private:
     Settings m_settings;
-    std::vector<std::unique_ptr<WorkerProcess>> m_workers;
+    /// The workers' folder for temporary files (the plugins' state files among
+    /// them), removed with the launcher, also what dead workers left there.
+    QTemporaryDir m_scratch;
+    std::vector<std::unique_ptr<WorkerProcess>> m_workers; // before the folder goes
 };
 
 } // namespace tolvex::session

@@ -27,9 +27,15 @@ QString aboutPlugin(const render::RenderJob& job, int stage, const QString& plug
 
 } // namespace
 
-WorkerProcess::WorkerProcess(QString program, std::chrono::milliseconds timeout, QObject* parent)
+WorkerProcess::WorkerProcess(QString program, std::chrono::milliseconds timeout,
+                             const QString& scratch, QObject* parent)
     : QObject(parent), m_program(std::move(program)), m_timeout(timeout)
 {
+    if (!scratch.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), scratch);
+        m_process.setProcessEnvironment(environment);
+    }
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // In a group of its own: a Ctrl+C in the terminal reaches the parent, which
     // cancels, and not the worker, which would die of it.

@@ -25,8 +25,11 @@ class WorkerProcess : public QObject {
     Q_OBJECT
 
 public:
-    /// Runs `program` for the worker.
-    WorkerProcess(QString program, std::chrono::milliseconds timeout, QObject* parent = nullptr);
+    /// Runs `program` for the worker, with `scratch` (unless empty) as its
+    /// folder for temporary files: what a worker that dies leaves there goes
+    /// with the folder.
+    WorkerProcess(QString program, std::chrono::milliseconds timeout, const QString& scratch,
+                  QObject* parent = nullptr);
     /// Ends the worker: a render going on is cancelled and, if it does not
     /// end within the cancel's grace, killed and its output removed. No
     /// callback comes any more.

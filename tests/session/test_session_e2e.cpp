@@ -13,6 +13,7 @@
 
 #include <QCoroTask>
 #include <QDir>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -162,7 +163,8 @@ private Q_SLOTS:
 
     // The window's batch export with a plugin that crashes, or stops
     // returning, on the loud file in the middle: that file fails naming the
-    // plugin and leaves nothing behind; the files around it are written.
+    // plugin and leaves nothing behind, not even temporary files; the files
+    // around it are written.
     void aMisbehavingPluginTakesOnlyItsFile_data()
     {
         QTest::addColumn<QString>("uri");
@@ -180,7 +182,9 @@ private Q_SLOTS:
         QFETCH(QString, message);
         const QString in = m_dir.filePath(QStringLiteral("bad-") + QTest::currentDataTag());
         const QString out = in + "/out";
+        const QString temp = in + "/temp";
         QDir().mkpath(out);
+        QDir().mkpath(temp);
         for (const auto& [name, gain] : {std::pair{"a", 1.0f}, {"b", 1.9f}, {"c", 1.0f}})
             writeStereo(in + '/' + name + ".wav", gain);
 
@@ -191,25 +195,34 @@ private Q_SLOTS:
         for (const QString& plugin : {QStringLiteral("urn:tolvex:test:gain"), uri})
             QCoro::waitFor(chain.addPlugin(lv2Info(host, plugin.toUtf8().constData()),
                                            host::PropertyDictionary{}, false, false));
-        session::Session session(host, settings);
-        session.setRenderLauncher(
+        // Temporary files of the export go to a folder of the test's.
+        const std::optional<QByteArray> systemTemp =
+            qEnvironmentVariableIsSet("TMPDIR") ? std::optional(qgetenv("TMPDIR")) : std::nullopt;
+        const auto restoreTemp =
+            qScopeGuard([&] { systemTemp ? qputenv("TMPDIR", *systemTemp) : qunsetenv("TMPDIR"); });
+        qputenv("TMPDIR", QFile::encodeName(temp));
+        auto session = std::make_unique<session::Session>(host, settings);
+        session->setRenderLauncher(
             std::make_unique<session::ProcessLauncher>(session::ProcessLauncher::Settings{
                 TOLVEX_RENDER_WORKER, std::chrono::milliseconds(timeout)}));
         for (const char* name : {"a", "b", "c"})
-            session.add({QUrl::fromLocalFile(in + '/' + name + ".wav")});
-        session.setFolderPath(out);
-        session.setFormat(ExportFormat::wav16);
-        session.startExport(chain);
-        QTRY_VERIFY_WITH_TIMEOUT(!session.exporting(), 120000);
+            session->add({QUrl::fromLocalFile(in + '/' + name + ".wav")});
+        session->setFolderPath(out);
+        session->setFormat(ExportFormat::wav16);
+        session->startExport(chain);
+        QTRY_VERIFY_WITH_TIMEOUT(!session->exporting(), 120000);
 
-        const QList<model::AudioItem> items = session.items();
+        const QList<model::AudioItem> items = session->items();
         QVERIFY2(items[0].status.isDone(), qPrintable(items[0].status.message()));
         QCOMPARE(items[1].status.message(), message);
         QVERIFY(items[1].status.isFailed());
         QVERIFY2(items[2].status.isDone(), qPrintable(items[2].status.message()));
         QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name),
                  (QStringList{"a – Tolvex.wav", "c – Tolvex.wav"}));
-        QCOMPARE(session.toast(), QStringLiteral("2 Dateien exportiert."));
+        QCOMPARE(session->toast(), QStringLiteral("2 Dateien exportiert."));
+        session.reset();
+        QCOMPARE(QDir(temp).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
     }
 
     void aMissingWorkerFailsTheFile()
