@@ -218,7 +218,7 @@ private Q_SLOTS:
                                << "60"
                                << QStringLiteral("„Test Crash“ ist beim Rechnen abgestürzt.");
         QTest::newRow("hang") << "hang.json"
-                              << "2" << QStringLiteral("„Test Hang“ antwortet nicht mehr.");
+                              << "3" << QStringLiteral("„Test Hang“ antwortet nicht mehr.");
     }
     void aMisbehavingPluginTakesOnlyItsFile()
     {

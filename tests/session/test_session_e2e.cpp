@@ -172,7 +172,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::newRow("crash") << "urn:tolvex:test:crash" << 60000
                                << QStringLiteral("„Test Crash“ ist beim Rechnen abgestürzt.");
-        QTest::newRow("hang") << "urn:tolvex:test:hang" << 2000
+        QTest::newRow("hang") << "urn:tolvex:test:hang" << 3000
                               << QStringLiteral("„Test Hang“ antwortet nicht mehr.");
     }
     void aMisbehavingPluginTakesOnlyItsFile()
