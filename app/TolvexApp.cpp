@@ -5,6 +5,7 @@
 #include "app/MenuCommands.h"
 #include "host/engine/Outputs.h"
 #include "host/lv2/Lv2AudioHost.h"
+#include "session/ProcessLauncher.h"
 #include "ui/editors/EditorOpener.h"
 
 #include <QDir>
@@ -18,7 +19,10 @@ namespace tolvex::app {
 TolvexApp::TolvexApp()
     : TolvexApp(std::make_unique<host::Lv2AudioHost>(&host::makeDeviceOutput),
                 std::make_unique<QSettings>(QStringLiteral("Tolvex"), QStringLiteral("Tolvex")))
-{}
+{
+    // A plugin that crashes or hangs in an export takes only its file with it.
+    m_session.setRenderLauncher(std::make_unique<session::ProcessLauncher>());
+}
 
 TolvexApp::TolvexApp(std::unique_ptr<host::AudioHost> host, std::unique_ptr<QSettings> settings,
                      const QString& presetFolder)

@@ -29,9 +29,11 @@ class TolvexApp : public QObject {
 
 public:
     /// The real host, playing through the sound device (the null output
-    /// when no device opens), and the user's settings.
+    /// when no device opens), and the user's settings; exports render in
+    /// worker processes.
     TolvexApp();
-    /// With this host and settings, presets in `presetFolder`.
+    /// With this host and settings, presets in `presetFolder`; exports
+    /// render on threads of this process, with the host.
     TolvexApp(std::unique_ptr<host::AudioHost> host, std::unique_ptr<QSettings> settings,
               const QString& presetFolder = presets::Presets::defaultFolder());
     /// Shuts down (see shutDown), then closes the window before the objects

@@ -6,6 +6,8 @@
 #include "cli/UsageError.h"
 #include "session/FileNames.h"
 #include "session/FolderContents.h"
+#include "session/ProcessLauncher.h"
+#include "session/QuitSignals.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -63,6 +65,8 @@ ExportCommand::ExportCommand(host::AudioHost& host, QSettings& settings, CliOpti
                                      },
                                      [this] { return place(); })
 {
+    // A plugin that crashes or hangs takes only its file with it.
+    m_runner.setLauncher(std::make_unique<session::ProcessLauncher>());
     connect(&m_runner, &session::BatchRunner::fileStarted, this, &ExportCommand::fileStarted);
     connect(&m_runner, &session::BatchRunner::fileProgress, this,
             [this](const QUuid& id, double fraction) {

@@ -1,35 +1,17 @@
 #include "session/BatchRunner.h"
 
-#include "render/Renderer.h"
+#include "session/ThreadLauncher.h"
 
-#include <QElapsedTimer>
 #include <QSettings>
 #include <QThread>
 
 #include <algorithm>
-#include <stop_token>
 
 namespace tolvex::session {
 
 namespace {
 
 const QString jobsKey = QStringLiteral("jobs");
-
-/// The status a file gets from what its render threw.
-model::Status statusOf(std::exception_ptr error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const render::RenderCancelled&) {
-        return model::Status::waiting();
-    } catch (const model::UserError& failure) {
-        return model::Status::failed(failure.message());
-    } catch (const std::exception& failure) {
-        return model::Status::failed(QString::fromUtf8(failure.what()));
-    } catch (...) {
-        return model::Status::failed(QStringLiteral("Unbekannter Fehler beim Export."));
-    }
-}
 
 } // namespace
 
@@ -43,24 +25,25 @@ struct BatchRunner::Run {
     int running = 0;
     qint64 exported = 0;
     QSet<QString> taken; ///< output paths of the files being written
-    std::stop_source stop;
-};
-
-/// What a worker hands back for one file.
-struct BatchRunner::Outcome {
-    model::Status status;
-    double seconds = 0;
+    bool cancelled = false;
 };
 
 BatchRunner::BatchRunner(host::AudioHost& host, SourceLookup source, PlaceLookup place,
                          QObject* parent)
-    : QObject(parent), m_host(host), m_source(std::move(source)), m_place(std::move(place))
+    : QObject(parent), m_source(std::move(source)), m_place(std::move(place)),
+      m_launcher(std::make_unique<ThreadLauncher>(host))
 {}
 
 BatchRunner::~BatchRunner()
 {
     cancel();
-    m_workers.waitForDone(); // posted results to this object die with it
+    m_launcher.reset(); // waits for the renders; nothing is reported to this object any more
+}
+
+void BatchRunner::setLauncher(std::unique_ptr<RenderLauncher> launcher)
+{
+    if (!m_run)
+        m_launcher = std::move(launcher);
 }
 
 int BatchRunner::jobsSetting(const QSettings& settings)
@@ -74,7 +57,7 @@ int BatchRunner::jobsSetting(const QSettings& settings)
 
 bool BatchRunner::isCancelled() const
 {
-    return m_run && m_run->stop.stop_requested();
+    return m_run && m_run->cancelled;
 }
 
 void BatchRunner::start(QList<QUuid> ids, QList<model::PluginState> plugins,
@@ -87,21 +70,23 @@ void BatchRunner::start(QList<QUuid> ids, QList<model::PluginState> plugins,
     m_run->plugins = std::move(plugins);
     m_run->format = format;
     m_run->jobs = std::clamp(jobs, 1, maxJobs);
-    m_workers.setMaxThreadCount(m_run->jobs);
+    m_launcher->begin(m_run->jobs);
     fill();
 }
 
 void BatchRunner::cancel()
 {
-    if (m_run)
-        m_run->stop.request_stop();
+    if (m_run && !m_run->cancelled) {
+        m_run->cancelled = true;
+        m_launcher->cancel();
+    }
 }
 
 void BatchRunner::fill()
 {
     // Signals emitted here may cancel the run: it is checked before each file.
     while (m_run && m_run->running < m_run->jobs && m_run->next < m_run->ids.size() &&
-           !m_run->stop.stop_requested()) {
+           !m_run->cancelled) {
         const QUuid id = m_run->ids[m_run->next++];
         const std::optional<QUrl> source = m_source(id);
         if (!source)
@@ -115,45 +100,32 @@ void BatchRunner::fill()
     if (m_run && m_run->running == 0) {
         const qint64 exported = m_run->exported;
         m_run.reset();
+        m_launcher->end();
         Q_EMIT finished(exported);
     }
 }
 
 void BatchRunner::launch(const QUuid& id, const QUrl& source, const OutputName& target)
 {
-    // Progress arrives on the worker and is posted here; the worker itself
-    // ends before this object does (see the destructor).
-    auto progress = [this, id](double fraction) {
-        QMetaObject::invokeMethod(
-            this, [this, id, fraction] { Q_EMIT fileProgress(id, fraction); },
-            Qt::QueuedConnection);
-    };
-    // A name another process takes while the file is written is left at the
-    // end, for the next free one of its series: the render never runs twice.
-    render::RenderJob job{source, target.url, m_run->plugins, m_run->format, target.number};
-    m_workers.start([this, id, job = std::move(job), progress = std::move(progress),
-                     stop = m_run->stop.get_token()] {
-        QElapsedTimer timer;
-        timer.start();
-        Outcome outcome;
-        try {
-            outcome.status = model::Status::done(render::renderFile(m_host, job, progress, stop));
-        } catch (...) {
-            outcome.status = statusOf(std::current_exception());
-        }
-        outcome.seconds = double(timer.nsecsElapsed()) / 1e9;
-        QMetaObject::invokeMethod(
-            this, [this, id, target = job.target, outcome] { fileEnded(id, target, outcome); },
-            Qt::QueuedConnection);
-    });
+    QElapsedTimer timer;
+    timer.start();
+    m_launcher->launch(
+        // A name another process takes while the file is written is left at
+        // the end, for the next free one of its series: no file renders twice.
+        render::RenderJob{source, target.url, m_run->plugins, m_run->format, target.number},
+        [this, id](double fraction) { Q_EMIT fileProgress(id, fraction); },
+        [this, id, target = target.url, timer](const RenderOutcome& outcome) {
+            fileEnded(id, target, outcome, timer);
+        });
 }
 
-void BatchRunner::fileEnded(const QUuid& id, const QUrl& target, const Outcome& outcome)
+void BatchRunner::fileEnded(const QUuid& id, const QUrl& target, const RenderOutcome& outcome,
+                            const QElapsedTimer& timer)
 {
     m_run->taken.remove(target.toLocalFile());
     --m_run->running;
     m_run->exported += outcome.status.isDone();
-    Q_EMIT fileFinished(id, outcome.status, outcome.seconds);
+    Q_EMIT fileFinished(id, outcome.status, double(timer.nsecsElapsed()) / 1e9);
     fill();
 }
 

@@ -5,8 +5,9 @@
 #include "model/PluginState.h"
 #include "model/Status.h"
 #include "session/OutputName.h"
-#include "session/WorkerThreads.h"
+#include "session/RenderLauncher.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -22,17 +23,19 @@ class QSettings;
 namespace tolvex::session {
 
 /// A batch export run: files rendered through the offline renderer, up to
-/// `jobs` at once, each with its own plugin instances on a worker of its own,
-/// started in the order given. Serves the window's Session and the command
-/// line alike: it knows files by id and asks the caller for their location
-/// and for the output place as each one starts.
+/// `jobs` at once, each with its own plugin instances, started in the order
+/// given. Where the renders run is the launcher's business: on threads of
+/// this process by default, in worker processes where a plugin must not be
+/// able to take the caller down (the window, the command line). Serves the window's Session and the
+/// command line alike: it knows files by id and asks the caller for their location and for the
+/// output place as each one starts.
 ///
 /// Lives on the GUI thread; every signal is emitted there. Output names are
 /// picked on the GUI thread and held for the files being written, so two
 /// files never race for the same name; a name another process takes while a
-/// file is written moves it on to the next free one when it is finished
-/// (its `done` status names where it went). Destroying the runner cancels the run and waits
-/// for every worker, so the host may go right after it.
+/// file is written moves it on to the next free one when it is finished (its
+/// `done` status names where it went). Destroying the runner cancels the run
+/// and waits for every render, so the host may go right after it.
 class BatchRunner : public QObject {
     Q_OBJECT
 
@@ -46,11 +49,16 @@ public:
     /// The most files rendered at once.
     static constexpr int maxJobs = 64;
 
+    /// Renders on threads of this process, with the host.
     BatchRunner(host::AudioHost& host, SourceLookup source, PlaceLookup place,
                 QObject* parent = nullptr);
-    /// Cancels the run and waits until every worker has let go of the host;
+    /// Cancels the run and waits until every render has let go of the host;
     /// each render removes its unfinished output before that.
     ~BatchRunner() override;
+
+    /// Renders through `launcher` from the next run on. Ignored while a run
+    /// is going.
+    void setLauncher(std::unique_ptr<RenderLauncher> launcher);
 
     /// The number of files rendered at once as the "jobs" setting gives it:
     /// the number of cores when the setting is missing, not a number or 0;
@@ -83,19 +91,18 @@ Q_SIGNALS:
 
 private:
     struct Run;
-    struct Outcome;
     /// Starts files until `jobs` are running or none is left; ends the run
     /// when nothing runs any more.
     void fill();
     void launch(const QUuid& id, const QUrl& source, const OutputName& target);
     /// `target` is the name the file was given at its start.
-    void fileEnded(const QUuid& id, const QUrl& target, const Outcome& outcome);
+    void fileEnded(const QUuid& id, const QUrl& target, const RenderOutcome& outcome,
+                   const QElapsedTimer& timer);
 
-    host::AudioHost& m_host;
     SourceLookup m_source;
     PlaceLookup m_place;
     std::unique_ptr<Run> m_run;
-    WorkerThreads m_workers; // last: waited for before the run goes
+    std::unique_ptr<RenderLauncher> m_launcher; // last: its renders end before the run goes
 };
 
 } // namespace tolvex::session

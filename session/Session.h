@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <memory>
 #include <optional>
 
 namespace tolvex::chain {
@@ -71,6 +72,12 @@ public:
     void pickFolder();
 
     // The batch export
+    /// Renders through `launcher` from the next export on (by default on
+    /// threads of this process, with the session's host).
+    void setRenderLauncher(std::unique_ptr<RenderLauncher> launcher)
+    {
+        m_export.setLauncher(std::move(launcher));
+    }
     bool exporting() const { return m_exporting; }
     void startExport(chain::Chain& chain, std::optional<QSet<QUuid>> ids = std::nullopt);
     /// Cancels the running export, if any: the files being rendered stop at

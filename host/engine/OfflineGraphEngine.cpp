@@ -2,6 +2,7 @@
 
 #include "host/HostError.h"
 #include "host/ProcessingNode.h"
+#include "host/engine/RenderActivity.h"
 
 #include <algorithm>
 
@@ -110,12 +111,15 @@ RenderStatus OfflineGraphEngine::render(qint64 frameCount, AudioBuffer& buffer)
         const bool last = i + 1 == m_stages.size();
         AudioBuffer& target =
             last && buffer.channelCount() == stage.output.channelCount() ? buffer : stage.output;
+        RenderActivity::stage.store(int(i), std::memory_order_relaxed);
         stage.node->process(*current, target, frameCount);
         current = &target;
     }
+    RenderActivity::stage.store(-1, std::memory_order_relaxed);
     if (current != &buffer)
         copyChannels(*current, buffer, frameCount);
     buffer.setFrameLength(frameCount);
+    RenderActivity::blocks.fetch_add(1, std::memory_order_relaxed);
     return status;
 }
 

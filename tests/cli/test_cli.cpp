@@ -44,20 +44,23 @@ class TestCli : public QObject {
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
-    void startCli(QProcess& process, const QStringList& arguments) const
+    void startCli(QProcess& process, const QStringList& arguments,
+                  const QHash<QString, QString>& variables = {}) const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", path("config")); // its own settings store
         environment.insert("XDG_DATA_HOME", path("data"));     // and preset folder
+        for (auto variable = variables.begin(); variable != variables.end(); ++variable)
+            environment.insert(variable.key(), variable.value());
         process.setProcessEnvironment(environment);
         process.start(TOLVEX_CLI, arguments);
         QVERIFY(process.waitForStarted());
     }
 
-    Result runCli(const QStringList& arguments) const
+    Result runCli(const QStringList& arguments, const QHash<QString, QString>& variables = {}) const
     {
         QProcess process;
-        startCli(process, arguments);
+        startCli(process, arguments, variables);
         process.waitForFinished(120000);
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 QString::fromUtf8(process.readAllStandardOutput()),
@@ -96,12 +99,18 @@ class TestCli : public QObject {
         file.write(bytes);
     }
 
-    static void writeSine(const QString& path, qint64 frames, double rate = 44100)
+    /// Sines at half scale, times `gain`.
+    static void writeSine(const QString& path, qint64 frames, double rate = 44100,
+                          float gain = 1.0f)
     {
         QDir().mkpath(QFileInfo(path).absolutePath());
+        Signal signal = sineSignal(rate, 2, frames);
+        for (auto& channel : signal.channels)
+            for (float& sample : channel)
+                sample *= gain;
         writeSignal(*host::createAudioFile(
                         path, model::writerSettings(model::ExportFormat::wav24, 2, rate)),
-                    sineSignal(rate, 2, frames));
+                    signal);
     }
 
     static QStringList entries(const QString& folder)
@@ -143,6 +152,14 @@ private Q_SLOTS:
         writeFile(path("needy.json"), model::encodeChain({model::PluginState::from(gain, false),
                                                           model::PluginState::from(needy, false)}));
         writeFile(path("garbage.json"), "[{\"type\": 1");
+        // Test Crash and Test Hang misbehave on loud files only.
+        for (const char* name : {"crash", "hang"})
+            writeFile(path(QStringLiteral("%1.json").arg(name)),
+                      model::encodeChain(
+                          {model::PluginState::from(gain, false),
+                           model::PluginState::from(
+                               lv2Info(host, (QByteArray("urn:tolvex:test:") + name).constData()),
+                               false)}));
     }
 
     void refusedCommandLines_data()
@@ -341,6 +358,46 @@ private Q_SLOTS:
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 130);
         QVERIFY(entries(path("early-out")).isEmpty());
+    }
+
+    // A plugin that crashes, or stops returning, on the loud file in the
+    // middle fails that file only, naming the plugin; no partial file stays,
+    // the files around it are written and tolvex-cli ends with status 1.
+    void aMisbehavingPluginTakesOnlyItsFile_data()
+    {
+        QTest::addColumn<QString>("chain");
+        QTest::addColumn<QString>("timeout"); // of the watchdog, in seconds
+        QTest::addColumn<QString>("message");
+        QTest::newRow("crash") << "crash.json"
+                               << "60"
+                               << QStringLiteral("„Test Crash“ ist beim Rechnen abgestürzt.");
+        QTest::newRow("hang") << "hang.json"
+                              << "3" << QStringLiteral("„Test Hang“ antwortet nicht mehr.");
+    }
+    void aMisbehavingPluginTakesOnlyItsFile()
+    {
+        QFETCH(QString, chain);
+        QFETCH(QString, timeout);
+        QFETCH(QString, message);
+        const QString in = path(QStringLiteral("bad-") + QTest::currentDataTag());
+        for (const auto& [name, gain] : {std::pair{"a", 1.0f}, {"b", 1.9f}, {"c", 1.0f}})
+            writeSine(in + '/' + name + ".wav", 22050, 44100, gain);
+        QDir().mkpath(in + "/out");
+        const Result result =
+            runCli({"export", "--chain", path(chain), "--format", "wav16", "--suffix", " – Tolvex",
+                    "--jobs", "1", "--json", "--output-dir", in + "/out", in + "/a.wav",
+                    in + "/b.wav", in + "/c.wav"},
+                   {{"TOLVEX_RENDER_TIMEOUT", timeout}});
+        QCOMPARE(result.status, 1);
+        QStringList outcomes;
+        for (const QString& line : result.out.split('\n', Qt::SkipEmptyParts)) {
+            const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+            outcomes << QFileInfo(object["source"].toString()).fileName() + ' ' +
+                            object["status"].toString() + ' ' + object["message"].toString();
+        }
+        QCOMPARE(outcomes, (QStringList{"a.wav done ", "b.wav failed " + message, "c.wav done "}));
+        QCOMPARE(QDir(in + "/out").entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 (QStringList{"a – Tolvex.wav", "c – Tolvex.wav"}));
     }
 
     void aSignalCancelsCleanly()

@@ -1,21 +1,54 @@
-// A folder of real files exported through a real chain.
+// A folder of real files exported through a real chain, in this process and
+// in render worker processes.
 #include "chain/Chain.h"
+#include "host/PropertyList.h"
 #include "host/files/AudioFiles.h"
 #include "host/lv2/Lv2AudioHost.h"
 #include "model/ExportFormat.h"
+#include "render/Renderer.h"
+#include "session/ProcessLauncher.h"
 #include "session/Session.h"
 #include "tests/support/AudioTestFiles.h"
 #include "tests/support/Lv2TestSupport.h"
 
 #include <QCoroTask>
 #include <QDir>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace tolvex;
 using namespace tolvex::testing;
+using namespace std::chrono_literals;
 using model::ExportFormat;
+
+namespace {
+
+/// Renders one job through the launcher and waits for its outcome.
+session::RenderOutcome renderThrough(session::RenderLauncher& launcher, render::RenderJob job)
+{
+    std::optional<session::RenderOutcome> outcome;
+    launcher.begin(1);
+    launcher.launch(
+        std::move(job), [](double) {},
+        [&outcome](const session::RenderOutcome& ended) { outcome = ended; });
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 60000); }();
+    launcher.end();
+    return outcome.value_or(session::RenderOutcome{});
+}
+
+void writeStereo(const QString& path, float gain)
+{
+    Signal signal = sineSignal(44100, 2, 22050);
+    for (auto& channel : signal.channels)
+        for (float& sample : channel)
+            sample *= gain;
+    writeSignal(*host::createAudioFile(path, model::writerSettings(ExportFormat::wav24, 2, 44100)),
+                signal);
+}
+
+} // namespace
 
 class TestSessionEndToEnd : public QObject {
     Q_OBJECT
@@ -82,6 +115,130 @@ private Q_SLOTS:
             QVERIFY2(snr > 25, qPrintable(QStringLiteral("%1: %2 dB").arg(i).arg(snr)));
             QVERIFY(outputs[1][i].channels == out.channels);
         }
+    }
+
+    // The worker process writes exactly what a render in this process writes.
+    void aWorkerWritesWhatThisProcessWrites_data()
+    {
+        QTest::addColumn<ExportFormat>("format");
+        for (ExportFormat format : model::allExportFormats)
+            QTest::newRow(qPrintable(model::rawValue(format))) << format;
+    }
+    void aWorkerWritesWhatThisProcessWrites()
+    {
+        QFETCH(ExportFormat, format);
+        const QString folder =
+            m_dir.filePath(QStringLiteral("identical-") + QTest::currentDataTag());
+        QDir().mkpath(folder);
+        writeStereo(folder + "/source.wav", 1.0f);
+        host::Lv2AudioHost host;
+        QList<model::PluginState> plugins;
+        for (const auto& [uri, symbol, value] :
+             {std::tuple{"urn:tolvex:test:delay", "frames", 300.0f},
+              std::tuple{"urn:tolvex:test:gain", "gain", 0.5f}}) {
+            const model::PluginInfo info = lv2Info(host, uri);
+            auto instance = instantiateNow(host, info);
+            QVERIFY(instance && instance->setParameter(symbol, value));
+            plugins << model::PluginState::from(
+                info, false, host::writeBinaryPropertyList(*instance->fullState()));
+        }
+        const auto job = [&](const QString& name) {
+            return render::RenderJob{
+                QUrl::fromLocalFile(folder + "/source.wav"),
+                QUrl::fromLocalFile(folder + '/' + name + '.' + model::fileExtension(format)),
+                plugins, format};
+        };
+        render::renderFile(host, job("here"), [](double) {});
+        session::ProcessLauncher launcher({TOLVEX_RENDER_WORKER, 60s});
+        const session::RenderOutcome outcome = renderThrough(launcher, job("worker"));
+        QVERIFY2(outcome.status.isDone(), qPrintable(outcome.status.message()));
+        QCOMPARE(outcome.status.file(), job("worker").target);
+        QFile here(job("here").target.toLocalFile());
+        QFile worker(job("worker").target.toLocalFile());
+        QVERIFY(here.open(QIODevice::ReadOnly) && worker.open(QIODevice::ReadOnly));
+        const QByteArray bytes = here.readAll();
+        QVERIFY(bytes.size() > 10000);
+        QVERIFY(worker.readAll() == bytes);
+    }
+
+    // The window's batch export with a plugin that crashes, or stops
+    // returning, on the loud file in the middle: that file fails naming the
+    // plugin and leaves nothing behind, not even temporary files; the files
+    // around it are written.
+    void aMisbehavingPluginTakesOnlyItsFile_data()
+    {
+        QTest::addColumn<QString>("uri");
+        QTest::addColumn<int>("timeout"); // of the watchdog, in milliseconds
+        QTest::addColumn<QString>("message");
+        QTest::newRow("crash") << "urn:tolvex:test:crash" << 60000
+                               << QStringLiteral("„Test Crash“ ist beim Rechnen abgestürzt.");
+        QTest::newRow("hang") << "urn:tolvex:test:hang" << 3000
+                              << QStringLiteral("„Test Hang“ antwortet nicht mehr.");
+    }
+    void aMisbehavingPluginTakesOnlyItsFile()
+    {
+        QFETCH(QString, uri);
+        QFETCH(int, timeout);
+        QFETCH(QString, message);
+        const QString in = m_dir.filePath(QStringLiteral("bad-") + QTest::currentDataTag());
+        const QString out = in + "/out";
+        const QString temp = in + "/temp";
+        QDir().mkpath(out);
+        QDir().mkpath(temp);
+        for (const auto& [name, gain] : {std::pair{"a", 1.0f}, {"b", 1.9f}, {"c", 1.0f}})
+            writeStereo(in + '/' + name + ".wav", gain);
+
+        host::Lv2AudioHost host;
+        QSettings settings(in + "/settings.ini", QSettings::IniFormat);
+        settings.setValue("jobs", 1);
+        chain::Chain chain(host, settings);
+        for (const QString& plugin : {QStringLiteral("urn:tolvex:test:gain"), uri})
+            QCoro::waitFor(chain.addPlugin(lv2Info(host, plugin.toUtf8().constData()),
+                                           host::PropertyDictionary{}, false, false));
+        // Temporary files of the export go to a folder of the test's.
+        const std::optional<QByteArray> systemTemp =
+            qEnvironmentVariableIsSet("TMPDIR") ? std::optional(qgetenv("TMPDIR")) : std::nullopt;
+        const auto restoreTemp =
+            qScopeGuard([&] { systemTemp ? qputenv("TMPDIR", *systemTemp) : qunsetenv("TMPDIR"); });
+        qputenv("TMPDIR", QFile::encodeName(temp));
+        auto session = std::make_unique<session::Session>(host, settings);
+        session->setRenderLauncher(
+            std::make_unique<session::ProcessLauncher>(session::ProcessLauncher::Settings{
+                TOLVEX_RENDER_WORKER, std::chrono::milliseconds(timeout)}));
+        for (const char* name : {"a", "b", "c"})
+            session->add({QUrl::fromLocalFile(in + '/' + name + ".wav")});
+        session->setFolderPath(out);
+        session->setFormat(ExportFormat::wav16);
+        session->startExport(chain);
+        QTRY_VERIFY_WITH_TIMEOUT(!session->exporting(), 120000);
+
+        const QList<model::AudioItem> items = session->items();
+        QVERIFY2(items[0].status.isDone(), qPrintable(items[0].status.message()));
+        QCOMPARE(items[1].status.message(), message);
+        QVERIFY(items[1].status.isFailed());
+        QVERIFY2(items[2].status.isDone(), qPrintable(items[2].status.message()));
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 (QStringList{"a – Tolvex.wav", "c – Tolvex.wav"}));
+        QCOMPARE(session->toast(), QStringLiteral("2 Dateien exportiert."));
+        session.reset();
+        QCOMPARE(QDir(temp).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+    }
+
+    void aMissingWorkerFailsTheFile()
+    {
+        const QString folder = m_dir.filePath("missing");
+        QDir().mkpath(folder);
+        writeStereo(folder + "/source.wav", 1.0f);
+        session::ProcessLauncher launcher({folder + "/tolvex-render-worker", 60s});
+        const session::RenderOutcome outcome =
+            renderThrough(launcher, {QUrl::fromLocalFile(folder + "/source.wav"),
+                                     QUrl::fromLocalFile(folder + "/out.wav"),
+                                     {},
+                                     ExportFormat::wav16});
+        QCOMPARE(outcome.status, model::Status::failed("Das Rechenprogramm „" + folder +
+                                                       "/tolvex-render-worker“ lässt sich "
+                                                       "nicht starten."));
     }
 };
 

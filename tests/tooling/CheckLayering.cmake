@@ -17,6 +17,8 @@ set(allowed_session session chain render host model)
 set(allowed_presets presets chain render host model)
 # The command-line exporter: the core and the real host, nothing above.
 set(allowed_cli cli session presets chain render host/lv2 host/engine host/files host model)
+# The render worker: the session's protocol, the renderer and the real host.
+set(allowed_worker worker session render host/lv2 host/engine host/files host model)
 
 # C library headers, by the one folder that may include them.
 set(c_headers

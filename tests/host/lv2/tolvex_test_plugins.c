@@ -9,6 +9,7 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #define PREFIX "urn:tolvex:test:"
 
@@ -225,6 +226,37 @@ static void nothing(LV2_Handle h)
     (void)h;
 }
 
+/* ---- crash and hang: stereo, pass the sound until an input sample reaches
+ * `trigger` in magnitude; then crash writes through a null pointer and hang
+ * never returns. A chain with either misbehaves on loud files only. ------- */
+
+static int triggered(LV2_Handle h, uint32_t n)
+{
+    const float trigger = *IN(h, 4);
+    for (int c = 0; c < 2; ++c)
+        for (uint32_t i = 0; i < n; ++i)
+            if (IN(h, c)[i] >= trigger || -IN(h, c)[i] >= trigger)
+                return 1;
+    return 0;
+}
+
+static void crash_run(LV2_Handle h, uint32_t n)
+{
+    if (triggered(h, n)) {
+        volatile int* volatile nowhere = NULL; /* a real fault, not a trap */
+        *nowhere = 1;
+    }
+    scale(h, 0, 2, 2, 1.0f, n);
+}
+
+static void hang_run(LV2_Handle h, uint32_t n)
+{
+    if (triggered(h, n))
+        for (;;)
+            pause();
+    scale(h, 0, 2, 2, 1.0f, n);
+}
+
 static const LV2_Descriptor descriptors[] = {
     {PREFIX "gain", instantiate, connect_any, nothing, gain_run, nothing, free, no_extension},
     {PREFIX "monogain", instantiate, connect_any, nothing, mono_run, nothing, free, no_extension},
@@ -239,6 +271,8 @@ static const LV2_Descriptor descriptors[] = {
     {"http://tolvex.test/plugins/midifx", instantiate, connect_any, nothing, midifx_run, nothing,
      free, no_extension},
     {PREFIX "mixer8", instantiate, connect_any, nothing, mixer8_run, nothing, free, no_extension},
+    {PREFIX "crash", instantiate, connect_any, nothing, crash_run, nothing, free, no_extension},
+    {PREFIX "hang", instantiate, connect_any, nothing, hang_run, nothing, free, no_extension},
 };
 
 LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index)

@@ -1,0 +1,172 @@
+#include "session/WorkerProtocol.h"
+
+#include "model/ChainDocument.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace tolvex::session {
+
+namespace {
+
+QByteArray line(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+std::optional<QJsonObject> object(QByteArrayView line)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    return document.object();
+}
+
+/// 64-bit numbers travel as decimal text: JSON numbers are doubles.
+std::optional<quint64> number(const QJsonValue& value)
+{
+    bool ok = false;
+    const quint64 result = value.toString().toULongLong(&ok);
+    return ok ? std::optional(result) : std::nullopt;
+}
+
+QJsonObject writeJob(const render::RenderJob& job)
+{
+    return {{"source", job.source.toLocalFile()},
+            {"target", job.target.toLocalFile()},
+            {"format", model::rawValue(job.format)},
+            {"chain", QString::fromUtf8(model::encodeChain(job.plugins))},
+            {"number", job.targetNumber}};
+}
+
+std::optional<render::RenderJob> readJob(const QJsonObject& object)
+{
+    const auto format = model::exportFormatFromRawValue(object["format"].toString());
+    auto plugins = model::decodeChain(object["chain"].toString().toUtf8());
+    const QString source = object["source"].toString();
+    const QString target = object["target"].toString();
+    if (!format || !plugins || source.isEmpty() || target.isEmpty())
+        return std::nullopt;
+    return render::RenderJob{QUrl::fromLocalFile(source), QUrl::fromLocalFile(target),
+                             std::move(*plugins), *format, object["number"].toInt()};
+}
+
+QJsonObject writeOutcome(const RenderOutcome& outcome)
+{
+    const model::Status& status = outcome.status;
+    if (status.isDone())
+        return {{"status", "done"}, {"file", status.file().toLocalFile()}};
+    if (status.isFailed())
+        return {{"status", "failed"}, {"message", status.message()}};
+    return {{"status", "cancelled"}};
+}
+
+std::optional<RenderOutcome> readOutcome(const QJsonObject& object)
+{
+    const QString status = object["status"].toString();
+    if (status == u"done" && object["file"].isString())
+        return RenderOutcome{model::Status::done(QUrl::fromLocalFile(object["file"].toString()))};
+    if (status == u"failed" && object["message"].isString())
+        return RenderOutcome{model::Status::failed(object["message"].toString())};
+    if (status == u"cancelled")
+        return RenderOutcome{model::Status::waiting()};
+    return std::nullopt;
+}
+
+struct ReportWriter {
+    QJsonObject operator()(const ReadyReport&) const { return {{"ready", true}}; }
+    QJsonObject operator()(const ProgressReport& report) const
+    {
+        return {{"progress", report.fraction}};
+    }
+    QJsonObject operator()(const TickReport& report) const
+    {
+        return {{"tick",
+                 QJsonObject{{"blocks", QString::number(report.blocks)}, {"stage", report.stage}}}};
+    }
+    QJsonObject operator()(const CreatedReport& report) const
+    {
+        return {{"created", QJsonObject{{"path", report.path},
+                                        {"device", QString::number(report.device)},
+                                        {"inode", QString::number(report.inode)}}}};
+    }
+    QJsonObject operator()(const EndedReport& report) const
+    {
+        return {{"ended", writeOutcome(report.outcome)}};
+    }
+    QJsonObject operator()(const CrashedReport& report) const
+    {
+        return {{"crashed", report.stage}};
+    }
+};
+
+std::optional<WorkerReport> readTick(const QJsonObject& tick)
+{
+    const auto blocks = number(tick["blocks"]);
+    if (!blocks || !tick["stage"].isDouble())
+        return std::nullopt;
+    return TickReport{*blocks, tick["stage"].toInt(-1)};
+}
+
+std::optional<WorkerReport> readCreated(const QJsonObject& created)
+{
+    const auto device = number(created["device"]);
+    const auto inode = number(created["inode"]);
+    if (!device || !inode || !created["path"].isString())
+        return std::nullopt;
+    return CreatedReport{created["path"].toString(), *device, *inode};
+}
+
+} // namespace
+
+QByteArray writeRequest(const WorkerRequest& request)
+{
+    if (const auto* job = std::get_if<render::RenderJob>(&request))
+        return line({{"render", writeJob(*job)}});
+    return line({{"cancel", true}});
+}
+
+std::optional<WorkerRequest> readRequest(QByteArrayView text)
+{
+    const auto message = object(text);
+    if (!message)
+        return std::nullopt;
+    if (message->value("cancel") == true)
+        return CancelRequest{};
+    if (auto job = readJob(message->value("render").toObject()))
+        return std::move(*job);
+    return std::nullopt;
+}
+
+QByteArray writeReport(const WorkerReport& report)
+{
+    return line(std::visit(ReportWriter{}, report));
+}
+
+std::optional<WorkerReport> readReport(QByteArrayView text)
+{
+    const auto message = object(text);
+    if (!message || message->size() != 1)
+        return std::nullopt;
+    const QString kind = message->begin().key();
+    const QJsonValue value = message->begin().value();
+    if (kind == u"ready")
+        return ReadyReport{};
+    if (kind == u"progress" && value.isDouble())
+        return ProgressReport{value.toDouble()};
+    if (kind == u"tick")
+        return readTick(value.toObject());
+    if (kind == u"created")
+        return readCreated(value.toObject());
+    if (kind == u"ended") {
+        if (auto outcome = readOutcome(value.toObject()))
+            return EndedReport{std::move(*outcome)};
+        return std::nullopt;
+    }
+    if (kind == u"crashed" && value.isDouble())
+        return CrashedReport{value.toInt(-1)};
+    return std::nullopt;
+}
+
+} // namespace tolvex::session

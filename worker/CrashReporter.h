@@ -1,0 +1,32 @@
+#pragma once
+
+#include <memory>
+
+namespace tolvex::worker {
+
+/// Tells the parent which plugin was running when the worker dies of a
+/// fatal signal (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT): the handler
+/// writes a crash report to standard output, then the signal takes its
+/// course. A crash on a thread other than the rendering one, or between
+/// plugins, is reported outside any plugin.
+class CrashReporter {
+public:
+    /// Installs the handlers; once, before any other thread starts.
+    static void install();
+
+    /// Marks the calling thread as the one that runs the plugins while it
+    /// lives, and gives it a signal stack of its own, so that a plugin that
+    /// overflows the thread's stack is reported too.
+    class RenderThread {
+    public:
+        RenderThread();
+        ~RenderThread();
+        RenderThread(const RenderThread&) = delete;
+        RenderThread& operator=(const RenderThread&) = delete;
+
+    private:
+        std::unique_ptr<char[]> m_stack;
+    };
+};
+
+} // namespace tolvex::worker

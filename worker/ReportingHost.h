@@ -1,0 +1,43 @@
+#pragma once
+
+#include "host/AudioHost.h"
+#include "worker/ReportPipe.h"
+
+namespace tolvex::worker {
+
+/// The real host as the renders in the worker see it, with one addition:
+/// each output file it creates is reported to the parent, who removes it
+/// should the worker die before the render has ended.
+class ReportingHost : public host::AudioHost {
+public:
+    ReportingHost(host::AudioHost& host, ReportPipe& reports) : m_host(host), m_reports(reports) {}
+
+    QList<model::PluginInfo> components(quint32 type) override { return m_host.components(type); }
+    void rescan() override { m_host.rescan(); }
+    void instantiate(const model::PluginId& codes, InstantiationCompletion completion) override
+    {
+        m_host.instantiate(codes, std::move(completion));
+    }
+    std::unique_ptr<host::RealtimeEngine> makeRealtimeEngine() override
+    {
+        return m_host.makeRealtimeEngine();
+    }
+    std::unique_ptr<host::PlayerNode> makePlayerNode() override { return m_host.makePlayerNode(); }
+    std::unique_ptr<host::OfflineEngine> makeOfflineEngine() override
+    {
+        return m_host.makeOfflineEngine();
+    }
+    std::unique_ptr<host::AudioFileReader> openForReading(const QString& path) override
+    {
+        return m_host.openForReading(path);
+    }
+    std::unique_ptr<host::AudioFileWriter> openForWriting(const QString& path,
+                                                          const model::WriterSettings& settings,
+                                                          const host::AudioTags& tags) override;
+
+private:
+    host::AudioHost& m_host;
+    ReportPipe& m_reports;
+};
+
+} // namespace tolvex::worker
