@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -59,6 +60,12 @@ using ModelPtr = std::unique_ptr<SordModel, Release<sord_free>>;
 using IterPtr = std::unique_ptr<SordIter, Release<sord_iter_free>>;
 using EnvPtr = std::unique_ptr<SerdEnv, Release<serd_env_free>>;
 using ReaderPtr = std::unique_ptr<SerdReader, Release<serd_reader_free>>;
+
+struct NodeFree {
+    SordWorld* world;
+    void operator()(SordNode* node) const { sord_node_free(world, node); }
+};
+using NodePtr = std::unique_ptr<SordNode, NodeFree>;
 
 /// Past the end of the string literal whose opening quote is at `at`, or the
 /// end of the text. A long literal (three quotes) may span lines; a short
@@ -116,35 +123,105 @@ bool nestsShallowly(std::string_view text)
     return true;
 }
 
-SerdStatus noteError(void* failed, const SerdError*)
+/// Reading the text into the model, as sord's reader does, but strictly:
+/// any error fails the whole (sord's reader drops a statement whose nodes
+/// do not map, lilv's reader goes on with what it read so far).
+struct Reading {
+    SordWorld* world;
+    SordModel* model;
+    SerdEnv* env;
+    bool failed = false;
+};
+
+SerdStatus noteError(void* reading, const SerdError*)
 {
-    *static_cast<bool*>(failed) = true;
+    static_cast<Reading*>(reading)->failed = true;
     return SERD_SUCCESS;
 }
 
-/// Reads the text into the model as lilv does, but strictly: false on any
-/// syntax error or statement that does not expand (lilv would go on with
-/// what it read so far, or drop the statement).
+SerdStatus setBase(void* reading, const SerdNode* uri)
+{
+    return serd_env_set_base_uri(static_cast<Reading*>(reading)->env, uri);
+}
+
+SerdStatus setPrefix(void* reading, const SerdNode* name, const SerdNode* uri)
+{
+    return serd_env_set_prefix(static_cast<Reading*>(reading)->env, name, uri);
+}
+
+/// Whether sord maps the node without fault: a prefixed name must expand to
+/// an IRI with a scheme (sord leaks the expansion of one without).
+bool expandsToIri(const SerdEnv* env, const SerdNode* node)
+{
+    if (!node || node->type != SERD_CURIE)
+        return true;
+    SerdChunk prefix{nullptr, 0};
+    SerdChunk suffix{nullptr, 0};
+    if (serd_env_expand(env, node, &prefix, &suffix) != SERD_SUCCESS)
+        return false;
+    std::string iri(reinterpret_cast<const char*>(prefix.buf), prefix.len);
+    iri.append(reinterpret_cast<const char*>(suffix.buf), suffix.len);
+    return serd_uri_string_has_scheme(reinterpret_cast<const uint8_t*>(iri.c_str()));
+}
+
+SerdStatus addStatement(void* handle, SerdStatementFlags, const SerdNode*, const SerdNode* subject,
+                        const SerdNode* predicate, const SerdNode* object, const SerdNode* datatype,
+                        const SerdNode* language)
+{
+    auto& reading = *static_cast<Reading*>(handle);
+    const auto node = [&](const SerdNode* from, const SerdNode* type, const SerdNode* lang) {
+        return NodePtr(sord_node_from_serd_node(reading.world, reading.env, from, type, lang),
+                       NodeFree{reading.world});
+    };
+    for (const SerdNode* part : {subject, predicate, object, datatype})
+        if (!expandsToIri(reading.env, part)) {
+            reading.failed = true;
+            return SERD_ERR_BAD_CURIE;
+        }
+    const NodePtr s = node(subject, nullptr, nullptr), p = node(predicate, nullptr, nullptr),
+                  o = node(object, datatype, language);
+    if (!s || !p || !o) {
+        reading.failed = true;
+        return SERD_ERR_BAD_ARG;
+    }
+    const SordQuad quad{s.get(), p.get(), o.get(), nullptr};
+    sord_add(reading.model, quad);
+    return SERD_SUCCESS;
+}
+
+/// Reads the text into the model with the prefixes lilv declares; false on
+/// any error.
 bool parse(SordWorld* world, SordModel* model, const char* turtle)
 {
-    bool failed = false;
-    sord_world_set_error_sink(world, &noteError, &failed);
     SerdNode base = SERD_NODE_NULL;
     const EnvPtr env(serd_env_new(&base));
     for (const auto& [prefix, uri] : lilvPrefixes)
         serd_env_set_prefix_from_strings(env.get(), reinterpret_cast<const uint8_t*>(prefix),
                                          reinterpret_cast<const uint8_t*>(uri));
-    const ReaderPtr reader(sord_new_reader(model, env.get(), SERD_TURTLE, nullptr));
+    Reading reading{world, model, env.get()};
+    sord_world_set_error_sink(world, &noteError, &reading);
+    const ReaderPtr reader(serd_reader_new(SERD_TURTLE, &reading, nullptr, &setBase, &setPrefix,
+                                           &addStatement, nullptr));
     serd_reader_set_strict(reader.get(), true);
-    serd_reader_set_error_sink(reader.get(), &noteError, &failed);
+    serd_reader_set_error_sink(reader.get(), &noteError, &reading);
     const SerdStatus status =
         serd_reader_read_string(reader.get(), reinterpret_cast<const uint8_t*>(turtle));
     sord_world_set_error_sink(world, nullptr, nullptr);
-    return status == SERD_SUCCESS && !failed;
+    return status == SERD_SUCCESS && !reading.failed;
 }
 
 /// The URIs the walk looks for, interned in the check's world.
-struct Vocabulary {
+class Vocabulary {
+    SordWorld* m_world;
+    std::vector<SordNode*> m_nodes; // first: the URIs below are made in order
+
+    const SordNode* uri(const char* text)
+    {
+        m_nodes.push_back(sord_new_uri(m_world, reinterpret_cast<const uint8_t*>(text)));
+        return m_nodes.back();
+    }
+
+public:
     explicit Vocabulary(SordWorld* world) : m_world(world) {}
     ~Vocabulary()
     {
@@ -154,24 +231,16 @@ struct Vocabulary {
     Vocabulary(const Vocabulary&) = delete;
     Vocabulary& operator=(const Vocabulary&) = delete;
 
-    const SordNode* uri(const char* text)
-    {
-        m_nodes.push_back(sord_new_uri(m_world, reinterpret_cast<const uint8_t*>(text)));
-        return m_nodes.back();
-    }
-
-    SordWorld* m_world;
-    std::vector<SordNode*> m_nodes;
-    const SordNode* type = uri("http://www.w3.org/1999/02/22-rdf-syntax-ns#type");
-    const SordNode* value = uri("http://www.w3.org/1999/02/22-rdf-syntax-ns#value");
-    const SordNode* first = uri("http://www.w3.org/1999/02/22-rdf-syntax-ns#first");
-    const SordNode* rest = uri("http://www.w3.org/1999/02/22-rdf-syntax-ns#rest");
-    const SordNode* childType = uri(LV2_ATOM__childType);
-    const SordNode* preset = uri(LV2_PRESETS__Preset);
-    const SordNode* port = uri(LV2_CORE__port);
-    const SordNode* portValue = uri(LV2_PRESETS__value);
-    const SordNode* portDefault = uri(LV2_CORE__default);
-    const SordNode* state = uri(LV2_STATE__state);
+    const SordNode* const type = uri("http://www.w3.org/1999/02/22-rdf-syntax-ns#type");
+    const SordNode* const value = uri("http://www.w3.org/1999/02/22-rdf-syntax-ns#value");
+    const SordNode* const first = uri("http://www.w3.org/1999/02/22-rdf-syntax-ns#first");
+    const SordNode* const rest = uri("http://www.w3.org/1999/02/22-rdf-syntax-ns#rest");
+    const SordNode* const childType = uri(LV2_ATOM__childType);
+    const SordNode* const preset = uri(LV2_PRESETS__Preset);
+    const SordNode* const port = uri(LV2_CORE__port);
+    const SordNode* const portValue = uri(LV2_PRESETS__value);
+    const SordNode* const portDefault = uri(LV2_CORE__default);
+    const SordNode* const state = uri(LV2_STATE__state);
 };
 
 bool named(const SordNode* node, const char* uri)
