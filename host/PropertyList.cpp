@@ -1,11 +1,14 @@
 #include "host/PropertyList.h"
 
+#include "host/PropertyListBudget.h"
+
 #include <QDateTime>
 #include <QStringList>
 
 #include <plist/plist.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -29,59 +32,6 @@ const QDateTime& referenceDate()
 {
     static const QDateTime date(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
     return date;
-}
-
-/// The big-endian unsigned integer of `size` bytes (1...8) at `at`; nothing
-/// past the end.
-std::optional<quint64> bigEndian(QByteArrayView data, quint64 at, quint64 size)
-{
-    if (size < 1 || size > 8 || at > quint64(data.size()) || size > quint64(data.size()) - at)
-        return std::nullopt;
-    quint64 value = 0;
-    for (quint64 i = 0; i < size; ++i)
-        value = value << 8 | uchar(data[qsizetype(at + i)]);
-    return value;
-}
-
-/// Whether a binary property list holds a UTF-16 string with a NUL character
-/// in it. libplist aborts the process when it hands out a dictionary key like
-/// that (and no writer of ours makes one), so such lists are refused before
-/// it parses them. Every object in the offset table is looked at, whether
-/// referred to or not; one too broken to look into is passed over (libplist
-/// refuses a list that refers to it).
-bool hasUtf16StringWithNul(QByteArrayView data)
-{
-    const quint64 size = quint64(data.size());
-    if (!data.startsWith("bplist00") || size < 40)
-        return false;
-    const quint64 trailer = size - 32;
-    const quint64 offsetSize = uchar(data[qsizetype(trailer + 6)]);
-    const auto count = bigEndian(data, trailer + 8, 8);
-    const auto table = bigEndian(data, trailer + 24, 8);
-    if (!count || !table || *count > size)
-        return false;
-    for (quint64 i = 0; i < *count; ++i) {
-        const auto offset = bigEndian(data, *table + i * offsetSize, offsetSize);
-        if (!offset || *offset >= size)
-            continue;
-        const uchar marker = uchar(data[qsizetype(*offset)]);
-        if (marker >> 4 != 6)
-            continue;
-        quint64 start = *offset + 1;
-        std::optional<quint64> length = marker & 0xf;
-        if (*length == 0xf) { // the length follows as an integer object
-            const uchar lengthMarker = start < size ? uchar(data[qsizetype(start)]) : 0;
-            const quint64 bytes = quint64(1) << (lengthMarker & 0x3);
-            length = lengthMarker >> 4 == 1 ? bigEndian(data, start + 1, bytes) : std::nullopt;
-            start += 1 + bytes;
-        }
-        if (!length || start > size || *length > (size - start) / 2)
-            continue;
-        for (quint64 at = start; at < start + *length * 2; at += 2)
-            if (data[qsizetype(at)] == 0 && data[qsizetype(at + 1)] == 0)
-                return true;
-    }
-    return false;
 }
 
 Node toNode(const QVariant& value);
@@ -175,10 +125,14 @@ Node toNode(const QVariant& value)
     }
 }
 
-QVariant fromNode(plist_t node);
+std::optional<QVariant> fromNode(plist_t node, PropertyListBudget& budget, int depth);
 
-QVariantMap dictionaryValue(plist_t node)
+/// The entries of a dictionary at `depth` (the root's is 1); nothing past
+/// the depth limit or the budget.
+std::optional<QVariantMap> dictionaryValue(plist_t node, PropertyListBudget& budget, int depth)
 {
+    if (depth > PropertyListBudget::depth || !budget.take(0))
+        return std::nullopt;
     QVariantMap map;
     plist_dict_iter iter = nullptr;
     plist_dict_new_iter(node, &iter);
@@ -190,18 +144,53 @@ QVariantMap dictionaryValue(plist_t node)
         const CString keyGuard(key);
         if (!item)
             break;
-        map.insert(QString::fromUtf8(key), fromNode(item));
+        std::optional<QVariant> value;
+        if (!budget.take(key ? std::strlen(key) : 0) ||
+            !(value = fromNode(item, budget, depth + 1)))
+            return std::nullopt;
+        map.insert(QString::fromUtf8(key), std::move(*value));
     }
     return map;
 }
 
-QVariant fromNode(plist_t node)
+std::optional<QVariantList> arrayValue(plist_t node, PropertyListBudget& budget, int depth)
+{
+    if (depth > PropertyListBudget::depth || !budget.take(0))
+        return std::nullopt;
+    QVariantList list;
+    const uint32_t count = plist_array_get_size(node);
+    list.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        auto value = fromNode(plist_array_get_item(node, i), budget, depth + 1);
+        if (!value)
+            return std::nullopt;
+        list.append(std::move(*value));
+    }
+    return list;
+}
+
+QDateTime dateValue(plist_t node)
+{
+    int32_t seconds = 0;
+    int32_t usec = 0;
+    plist_get_date_val(node, &seconds, &usec);
+    // Stored as floating-point seconds, the fraction comes back a hair short
+    // (0.663 as 0.662999): round to the nearest millisecond. The seconds are
+    // cut toward zero and the fraction comes unsigned, so before the
+    // reference date it counts backwards.
+    const qint64 fraction = std::lround(usec / 1000.0);
+    return referenceDate().addMSecs(qint64(seconds) * 1000 + (seconds < 0 ? -fraction : fraction));
+}
+
+/// The value of a node at `depth`; nothing past the depth limit or the
+/// budget.
+std::optional<QVariant> fromNode(plist_t node, PropertyListBudget& budget, int depth)
 {
     switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
         uint8_t value = 0;
         plist_get_bool_val(node, &value);
-        return bool(value);
+        return budget.take(0) ? std::optional<QVariant>(bool(value)) : std::nullopt;
     }
     case PLIST_UINT:
     case PLIST_UID: {
@@ -213,12 +202,12 @@ QVariant fromNode(plist_t node)
         // The binary format's 8-byte integers are signed; 16-byte ones carry
         // unsigned values beyond that. This reader cannot tell the two apart
         // and takes the signed reading, which is the common one.
-        return qint64(value);
+        return budget.take(0) ? std::optional<QVariant>(qint64(value)) : std::nullopt;
     }
     case PLIST_REAL: {
         double value = 0;
         plist_get_real_val(node, &value);
-        return value;
+        return budget.take(0) ? std::optional<QVariant>(value) : std::nullopt;
     }
     case PLIST_STRING:
     case PLIST_KEY: {
@@ -226,39 +215,31 @@ QVariant fromNode(plist_t node)
         const char* text = plist_get_string_ptr(node, &length);
         // Empty, never null, whichever format it came from: an empty XML
         // element has no buffer where the binary reader has one.
+        if (!budget.take(length))
+            return std::nullopt;
         return QString::fromUtf8(text ? text : "", qsizetype(length));
     }
     case PLIST_DATA: {
         uint64_t length = 0;
         const char* bytes = plist_get_data_ptr(node, &length);
+        if (!budget.take(length))
+            return std::nullopt;
         return QByteArray(bytes ? bytes : "", qsizetype(length));
     }
-    case PLIST_DATE: {
-        int32_t seconds = 0;
-        int32_t usec = 0;
-        plist_get_date_val(node, &seconds, &usec);
-        // Stored as floating-point seconds, the fraction comes back a hair
-        // short (0.663 as 0.662999): round to the nearest millisecond. The
-        // seconds are cut toward zero and the fraction comes unsigned, so
-        // before the reference date it counts backwards.
-        const qint64 fraction = std::lround(usec / 1000.0);
-        return referenceDate().addMSecs(qint64(seconds) * 1000 +
-                                        (seconds < 0 ? -fraction : fraction));
-    }
-    case PLIST_ARRAY: {
-        QVariantList list;
-        const uint32_t count = plist_array_get_size(node);
-        list.reserve(count);
-        for (uint32_t i = 0; i < count; ++i)
-            list.append(fromNode(plist_array_get_item(node, i)));
-        return list;
-    }
+    case PLIST_DATE:
+        return budget.take(0) ? std::optional<QVariant>(dateValue(node)) : std::nullopt;
+    case PLIST_ARRAY:
+        if (auto list = arrayValue(node, budget, depth))
+            return std::move(*list);
+        return std::nullopt;
     case PLIST_DICT:
-        return dictionaryValue(node);
+        if (auto map = dictionaryValue(node, budget, depth))
+            return std::move(*map);
+        return std::nullopt;
     case PLIST_NONE:
         break;
     }
-    return {};
+    return QVariant();
 }
 
 } // namespace
@@ -279,15 +260,16 @@ std::optional<QByteArray> writeBinaryPropertyList(const PropertyDictionary& dict
 
 std::optional<PropertyDictionary> readPropertyList(QByteArrayView data)
 {
+    PropertyListBudget budget(data.size());
     if (data.size() < 8 || data.size() > std::numeric_limits<int32_t>::max() ||
-        hasUtf16StringWithNul(data))
+        !libplistMayRead(data, budget))
         return std::nullopt;
     plist_t parsed = nullptr;
     plist_from_memory(data.data(), uint32_t(data.size()), &parsed);
     const Node root(parsed);
     if (!root || plist_get_node_type(root.get()) != PLIST_DICT)
         return std::nullopt;
-    return dictionaryValue(root.get());
+    return dictionaryValue(root.get(), budget, 1);
 }
 
 } // namespace tolvex::host

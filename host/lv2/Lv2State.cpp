@@ -1,5 +1,7 @@
 #include "host/lv2/Lv2State.h"
 
+#include "host/lv2/Lv2StateCheck.h"
+
 #include <lv2/atom/atom.h>
 
 #include <cmath>
@@ -58,8 +60,8 @@ LilvStatePtr Lv2State::fromDictionary(const PropertyDictionary& dictionary)
     if (dictionary.value(QStringLiteral("uri")).toString() != uri())
         return nullptr; // another plugin's state
     const QByteArray turtle = dictionary.value(QStringLiteral("state")).toString().toUtf8();
-    if (turtle.isEmpty())
-        return nullptr;
+    if (turtle.isEmpty() || !lilvCanReadState(turtle.constData()))
+        return nullptr; // lilv would crash or never end on it
     LilvStatePtr state;
     {
         auto lock = m_world.lock();

@@ -25,7 +25,8 @@ public:
 
     std::optional<PropertyDictionary> toDictionary(const LilvState& state) const;
     /// The state in a stored dictionary, its port values set as targets;
-    /// null for another plugin's state or one lilv cannot read.
+    /// null for another plugin's state or one lilv cannot read, or could not
+    /// read without crashing (see lilvCanReadState).
     LilvStatePtr fromDictionary(const PropertyDictionary& dictionary);
 
 private:

@@ -104,6 +104,34 @@ private Q_SLOTS:
         QVERIFY(!read || *read == expected);
     }
 
+    /// Lists that would exhaust the reader's stack, memory or time are not
+    /// read; lists as deep or as shared as real ones are.
+    void refusesWhatWouldExhaustTheReader_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<bool>("read");
+        QTest::newRow("xml, 100000 deep") << xmlNested(100000, true) << false;
+        QTest::newRow("xml, 1000000 deep, unclosed") << xmlNested(1000000, false) << false;
+        QTest::newRow("xml, 200 deep") << xmlNested(200, true) << true;
+        QTest::newRow("binary, 100000 deep") << binaryNested(100000) << false;
+        QTest::newRow("binary, 200 deep") << binaryNested(200) << true;
+        // Eight levels of arrays, each referring 14 times to the next: 14^8
+        // leaves in 554 bytes.
+        QTest::newRow("binary, arrays sharing arrays") << binaryShared(8, 14, "\x09") << false;
+        // A blob of 2 KiB, 14^4 times: 78 MB from 2 KiB.
+        QTest::newRow("binary, arrays sharing a blob")
+            << binaryShared(4, 14, QByteArray("\x4f\x11\x08\x00", 4) + QByteArray(2048, 'x'))
+            << false;
+        QTest::newRow("binary, a string shared 14 times") << binaryShared(1, 14, "\x51x") << true;
+        QTest::newRow("binary, an array containing itself") << binaryShared(1, 1, {}) << false;
+    }
+    void refusesWhatWouldExhaustTheReader()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(bool, read);
+        QCOMPARE(readPropertyList(data).has_value(), read);
+    }
+
     /// The inputs fuzzing found faults with, kept as its seeds: they read
     /// (or are refused) without aborting, and what reads writes and reads back
     /// the same, empty values as empty ones.
@@ -126,6 +154,67 @@ private Q_SLOTS:
     }
 
 private:
+    /// {"key": [[...]]} with `depth` arrays in XML, closed or not.
+    static QByteArray xmlNested(int depth, bool closed)
+    {
+        return "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>key</key>" +
+               QByteArray("<array>").repeated(depth) +
+               (closed ? QByteArray("</array>").repeated(depth) + "</dict></plist>" : "");
+    }
+
+    /// An object of a binary list: its marker and the indexes of the objects
+    /// it refers to.
+    using Object = std::pair<QByteArray, QList<quint32>>;
+
+    /// A binary list of `objects`, the first the root, with references and
+    /// offsets of four bytes.
+    static QByteArray binaryList(const QList<Object>& objects)
+    {
+        const auto bigEndian = [](quint64 value, int size) {
+            QByteArray bytes(size, 0);
+            for (int i = size - 1; i >= 0; --i, value >>= 8)
+                bytes[i] = char(value & 0xff);
+            return bytes;
+        };
+        QByteArray data("bplist00"), table;
+        for (const auto& [marker, references] : objects) {
+            table += bigEndian(quint64(data.size()), 4);
+            data += marker;
+            for (quint32 reference : references)
+                data += bigEndian(reference, 4);
+        }
+        const qsizetype tableOffset = data.size();
+        return data + table + QByteArray(6, 0) + "\x04\x04" +
+               bigEndian(quint64(objects.size()), 8) + bigEndian(0, 8) +
+               bigEndian(quint64(tableOffset), 8);
+    }
+
+    /// {"key": [[...]]} with `depth` arrays, binary.
+    static QByteArray binaryNested(quint32 depth)
+    {
+        QList<Object> objects{{"\xd1", {1, 2}}, {"\x53key", {}}};
+        for (quint32 level = 0; level < depth; ++level)
+            objects.append(Object(level + 1 < depth ? "\xa1" : "\xa0", {}));
+        for (quint32 level = 0; level + 1 < depth; ++level)
+            objects[qsizetype(level) + 2].second = {level + 3};
+        return binaryList(objects);
+    }
+
+    /// {"key": array} where the array and each below it refers `width` times
+    /// to the next, `levels` of them, the last referring to `leaf` (to the
+    /// first array when empty).
+    static QByteArray binaryShared(quint32 levels, int width, const QByteArray& leaf)
+    {
+        QList<Object> objects{{"\xd1", {1, 2}}, {"\x53key", {}}};
+        for (quint32 level = 0; level < levels; ++level) {
+            const quint32 next = leaf.isEmpty() && level + 1 == levels ? 2 : level + 3;
+            objects.append(Object(QByteArray(1, char(0xa0 | width)), QList<quint32>(width, next)));
+        }
+        if (!leaf.isEmpty())
+            objects.append(Object(leaf, {}));
+        return binaryList(objects);
+    }
+
     /// A dictionary as QDataStream writes it, where an empty value and a
     /// null one differ and a NaN equals itself.
     static QByteArray streamed(const PropertyDictionary& dictionary)

@@ -206,6 +206,35 @@ private Q_SLOTS:
         QVERIFY(std::abs(later / rms(m_signal.channels[0], 4096 * 10, 4096) - 3.98) < 0.1);
     }
 
+    // A stored state that cannot be read safely, as one that does not
+    // decode, leaves its plugin at its defaults: the file sounds as without
+    // the state.
+    void unreadableStatesExportAtTheDefaults_data()
+    {
+        QTest::addColumn<QByteArray>("state");
+        const QString fil4 = "http://gareus.org/oss/lv2/fil4#stereo";
+        QTest::newRow("turtle without a preset") << *host::writeBinaryPropertyList(
+            {{"uri", fil4}, {"state", "<urn:a> <urn:b> <urn:c> ."}});
+        QTest::newRow("xml nested 100000 deep")
+            << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>uri</key><array>" +
+                   QByteArray("<array>").repeated(100000) +
+                   QByteArray("</array>").repeated(100001) + "</dict></plist>";
+    }
+    void unreadableStatesExportAtTheDefaults()
+    {
+        QFETCH(QByteArray, state);
+        auto entry = model::PluginState::from(
+            lv2Info(*m_host, "http://gareus.org/oss/lv2/fil4#stereo"), false, std::nullopt);
+        const QString name = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-');
+        const RenderJob plain = job(name + "-defaults", {entry}, ExportFormat::wav32f);
+        entry.state = state;
+        const RenderJob unreadable = job(name, {entry}, ExportFormat::wav32f);
+        for (const RenderJob& render : {plain, unreadable})
+            renderFile(*m_host, render, [](double) {});
+        QCOMPARE(readToEnd(*host::openAudioFile(unreadable.target.toLocalFile())).channels,
+                 readToEnd(*host::openAudioFile(plain.target.toLocalFile())).channels);
+    }
+
     void tagsAreKeptWhereTheFormatHoldsThem_data()
     {
         QTest::addColumn<QString>("source"); // made by ffmpeg; "" without tags

@@ -7,6 +7,7 @@
 #include "tests/support/AudioTestFiles.h"
 #include "tests/support/Lv2TestSupport.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -328,6 +329,107 @@ private Q_SLOTS:
         auto gain = make(gainUri); // another plugin's state is ignored
         gain->setFullState(state);
         QCOMPARE(gain->value(QStringLiteral("gain")), 1.0f);
+    }
+
+    // A stored state lilv cannot read safely, hostile or damaged, is not
+    // read: the plugin keeps its defaults and goes on working. Each state
+    // also sets a port value (gain1 = 4) that shows whether it was read.
+    void unreadableStatesLeaveThePluginAtItsDefaults_data()
+    {
+        QTest::addColumn<QByteArray>("turtle");
+        QTest::addColumn<bool>("read");
+        const QByteArray preset = "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
+                                  "@prefix xsd: <http://www.w3.org/2001/XMLSchema#> .\n"
+                                  "<urn:s> a pset:Preset ; lv2:port [ lv2:symbol \"gain1\" ; "
+                                  "pset:value 4.0 ] ; ";
+        const auto withState = [&](const QByteArray& value) {
+            return preset + "state:state [ <urn:key> " + value + " ] .\n";
+        };
+        const int deep = 100000;
+        QTest::newRow("read") << withState("1") << true;
+        QTest::newRow("a vector of 1000 floats")
+            << withState("[ a atom:Vector ; atom:childType atom:Float ; rdf:value ( " +
+                         QByteArray("1.5 ").repeated(1000) + ") ]")
+            << true;
+        QTest::newRow("no preset subject") << QByteArray("<urn:a> <urn:b> <urn:c> .") << false;
+        QTest::newRow("blank nodes nested 100000 deep")
+            << preset + "<urn:p> " + QByteArray("[ <urn:p> ").repeated(deep) +
+                   QByteArray("]").repeated(deep) + " ."
+            << false;
+        QTest::newRow("collections nested 100000 deep")
+            << preset + "<urn:p> " + QByteArray("( ").repeated(deep) +
+                   QByteArray(")").repeated(deep) + " ."
+            << false;
+        QTest::newRow("deep nesting after a syntax error")
+            << preset + "<urn:p> 1 .\n@@@ \"\"\"\n<urn:a> <urn:p> " +
+                   QByteArray("[ <urn:p> ").repeated(deep) + QByteArray("]").repeated(deep) +
+                   " .\n\"\"\""
+            << false;
+        QByteArray chain;
+        for (int i = 0; i < deep; ++i)
+            chain +=
+                "_:b" + QByteArray::number(i) + " <urn:p> _:b" + QByteArray::number(i + 1) + " .\n";
+        QTest::newRow("labelled blank nodes 100000 deep") << withState("_:b0") + chain << false;
+        QTest::newRow("blank nodes in a cycle") << withState("_:a") + "_:a <urn:p> _:a ." << false;
+        QTest::newRow("a port value in a cycle")
+            << preset + "lv2:port [ lv2:symbol \"gain2\" ; pset:value _:v ] .\n_:v <urn:p> _:v ."
+            << false;
+        QTest::newRow("a list in a cycle")
+            << withState("[ a atom:Tuple ; rdf:value _:l ]") + "_:l rdf:first 1 ; rdf:rest _:l ."
+            << false;
+        QTest::newRow("a vector without a child type")
+            << withState("[ a atom:Vector ; rdf:value ( 1.5 ) ]") << false;
+        QTest::newRow("a sequence event without a value")
+            << withState("[ a atom:Sequence ; rdf:value ( [ atom:frameTime 0 ] ) ]") << false;
+        QTest::newRow("a vector of 200000 floats")
+            << withState("[ a atom:Vector ; atom:childType atom:Float ; rdf:value ( " +
+                         QByteArray("1.5 ").repeated(200000) + ") ]")
+            << false;
+        QByteArray shared; // read 2^40 times over
+        for (int i = 0; i < 40; ++i)
+            shared += "_:s" + QByteArray::number(i) + " <urn:p> _:s" + QByteArray::number(i + 1) +
+                      " ; <urn:q> _:s" + QByteArray::number(i + 1) + " .\n";
+        QTest::newRow("blank nodes shared 2^40 times") << withState("_:s0") + shared << false;
+    }
+    void unreadableStatesLeaveThePluginAtItsDefaults()
+    {
+        QFETCH(QByteArray, turtle);
+        QFETCH(bool, read);
+        auto plugin = make(fil4Uri);
+        const auto defaults = make(fil4Uri)->parameters();
+        plugin->setFullState({{"uri", fil4Uri}, {"state", QString::fromUtf8(turtle)}});
+        QCOMPARE(plugin->value("gain1"), read ? 4.0f : 0.0f);
+        for (const PluginParameter& parameter : defaults)
+            if (parameter.symbol != "gain1")
+                QCOMPARE(plugin->value(parameter.symbol), parameter.value);
+        const auto output = render(*m_host, {plugin.get()}, tone(2, 4096), 48000);
+        QVERIFY(std::all_of(output[0].begin(), output[0].end(),
+                            [](float sample) { return std::isfinite(sample); }));
+    }
+
+    // The states the plugin-state fuzzer starts from or found faults with,
+    // kept as its seeds, given as it gives them to the plugin it restores
+    // into: the plugin goes on working.
+    void fuzzSeedsLeaveThePluginWorking_data()
+    {
+        QTest::addColumn<QString>("path");
+        const QDir seeds(QFINDTESTDATA("../../fuzz/seeds/plugin_state"));
+        for (const QFileInfo& seed : seeds.entryInfoList(QDir::Files))
+            QTest::newRow(qPrintable(seed.fileName())) << seed.filePath();
+    }
+    void fuzzSeedsLeaveThePluginWorking()
+    {
+        QFETCH(QString, path);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        auto state = readPropertyList(file.readAll());
+        QVERIFY(state);
+        state->insert("uri", fil4Uri);
+        auto plugin = make(fil4Uri);
+        plugin->setFullState(*state);
+        const auto output = render(*m_host, {plugin.get()}, tone(2, 4096), 48000);
+        QVERIFY(std::all_of(output[0].begin(), output[0].end(),
+                            [](float sample) { return std::isfinite(sample); }));
     }
 
     // A bundle copied onto LV2_PATH appears with a rescan, and goes with
