@@ -2,6 +2,7 @@
 
 #include "host/files/FileDescriptor.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
@@ -36,10 +37,26 @@ pid_t partOwner(const char* name)
     return ok && pid <= 0x7fffffff ? pid_t(pid) : 0;
 }
 
+/// Whether the process has ended but its parent has not yet collected it:
+/// a killed writer whose parent went with it stays so until init reaps it.
+bool processIsZombie(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    // "pid (name) state …"; the name may hold spaces and brackets.
+    const QByteArray text = stat.read(4096);
+    const qsizetype close = text.lastIndexOf(')');
+    return close >= 0 && close + 2 < text.size() &&
+           (text[close + 2] == 'Z' || text[close + 2] == 'X');
+}
+
 /// Whether a process of that number runs (perhaps another user's).
 bool processAlive(pid_t pid)
 {
-    return ::kill(pid, 0) == 0 || errno != ESRCH;
+    if (::kill(pid, 0) != 0 && errno == ESRCH)
+        return false;
+    return !processIsZombie(pid);
 }
 
 /// Removes one leftover when its writer is gone; see removeLeftoverParts.

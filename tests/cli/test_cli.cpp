@@ -17,6 +17,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <csignal>
 #include <fcntl.h>
@@ -33,6 +34,40 @@ struct Result {
     QString out;
     QString err;
 };
+
+/// The fields of /proc/<pid>/stat after the name: state, parent, …; none
+/// once the process has gone.
+QList<QByteArray> processStat(const QString& pid)
+{
+    QFile stat(QStringLiteral("/proc/") + pid + QStringLiteral("/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return {};
+    // "pid (name) state ppid …"; the name may hold spaces and brackets.
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2).split(' ');
+}
+
+/// Ends `pid` and its render workers at one moment, as a crash of the whole
+/// machine would: the process is stopped first, so it can neither start a
+/// worker nor clean up after one, then its children and it are killed.
+/// Returns once the workers have died.
+bool killWithWorkers(pid_t pid)
+{
+    if (::kill(pid, SIGSTOP) != 0)
+        return false;
+    QStringList workers;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        const QList<QByteArray> fields = processStat(entry);
+        if (fields.size() > 1 && fields[1].toInt() == pid && ::kill(entry.toInt(), SIGKILL) == 0)
+            workers << entry;
+    }
+    const bool killed = ::kill(pid, SIGKILL) == 0;
+    for (const QString& worker : workers)
+        for (QList<QByteArray> fields;
+             !(fields = processStat(worker)).isEmpty() && fields[0] != "Z" && fields[0] != "X";)
+            QThread::yieldCurrentThread();
+    return killed;
+}
 
 } // namespace
 
@@ -428,9 +463,10 @@ private Q_SLOTS:
         QCOMPARE(allEntries(path("cancelled")), done); // no partial output left, hidden or not
     }
 
-    // SIGKILL at moments drawn from a fixed seed, each once some more bytes
-    // have reached the folder: every file under an output's name is whole,
-    // and each next export clears away what the killed one left.
+    // SIGKILL to the exporter and its workers at moments drawn from a fixed
+    // seed, each once some more bytes have reached the folder: every file
+    // under an output's name is whole, and each next export clears away what
+    // the killed one left.
     void aKilledExportLeavesNoPartialFile()
     {
         constexpr qint64 frames = 8000 * 40;
@@ -455,7 +491,7 @@ private Q_SLOTS:
             // A process that ended is not killed: its id is 0, which would
             // signal the whole process group.
             if (process.state() == QProcess::Running && process.processId() > 0)
-                killed += ::kill(pid_t(process.processId()), SIGKILL) == 0;
+                killed += killWithWorkers(pid_t(process.processId()));
             process.waitForFinished(60000);
             QCOMPARE(process.state(), QProcess::NotRunning);
             for (const QString& name : entries(out))
