@@ -98,5 +98,7 @@ int main(int argc, char* argv[])
     AppRig missing(missingDir.path());
     missing.app.showWindow();
     grab(missing, out + QStringLiteral("/shell-light-unavailable-1040.png"), {1040, 640});
+    QApplication::setPalette(darkPalette());
+    grab(missing, out + QStringLiteral("/shell-dark-unavailable-1040.png"), {1040, 640});
     return 0;
 }
