@@ -81,8 +81,20 @@ EXIT-STATUS
     130  abgebrochen mit Strg+C oder SIGTERM; halb geschriebene Dateien
          werden entfernt
 
+ABSTÜRZE
+    Die Dateien werden in eigenen Rechenprozessen exportiert, einem je
+    gleichzeitig exportierter Datei. Stürzt ein Plugin ab oder liefert es
+    60 s lang keinen Block, schlägt nur diese Datei fehl („„X“ ist beim
+    Rechnen abgestürzt.“, „„X“ antwortet nicht mehr.“); die übrigen werden
+    weiter exportiert.
+
 UMGEBUNG
     LV2_PATH    Ordner, in denen nach LV2-Plugins gesucht wird.
+    TOLVEX_RENDER_TIMEOUT
+                Sekunden ohne fertigen Block, nach denen ein Plugin als
+                hängend gilt (Vorgabe 60).
+    TOLVEX_RENDER_WORKER
+                Pfad des Rechenprogramms tolvex-render-worker.
 
 BEISPIELE
     tolvex-cli export --preset "Sprache säubern" --format m4a Aufnahmen/
