@@ -44,6 +44,13 @@ void Preview::play(const model::AudioItem& item, double seconds)
         cannotPlay(item);
         return;
     }
+    // Said once, and not over a message of this start: the user learns of
+    // the missing sound with the next preview.
+    if (!m_engine.audible() && !m_toldInaudible && !m_warned) {
+        m_toldInaudible = true;
+        Q_EMIT failed(QStringLiteral(
+            "Kein Tonserver und kein Ausgabegerät gefunden: Das Vorhören bleibt stumm."));
+    }
     const qint64 generation = m_generation;
     for (int i = 0; i < prerollBlocks; ++i)
         scheduleNext(generation);
@@ -67,7 +74,8 @@ bool Preview::prepare(const model::AudioItem& item, double seconds)
     if (!format)
         return false;
     try {
-        if (!m_wire(*format))
+        m_warned = !m_wire(*format);
+        if (m_warned)
             Q_EMIT failed(QStringLiteral("Die Kette kann ") + model::sampleRateText(rate) +
                           QStringLiteral(" nicht abspielen."));
         const double position = seconds * rate;

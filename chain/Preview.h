@@ -72,6 +72,8 @@ private:
     qint64 m_startFrame = 0;
     qint64 m_pending = 0;
     qint64 m_generation = 0;
+    bool m_toldInaudible = false;
+    bool m_warned = false; ///< the current start has said something already
 };
 
 } // namespace tolvex::chain

@@ -13,5 +13,6 @@ pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswresample)
 pkg_check_modules(PLIST REQUIRED IMPORTED_TARGET libplist-2.0)
 pkg_check_modules(PORTAUDIO REQUIRED IMPORTED_TARGET portaudio-2.0)
+pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse)
 
 find_program(CLANG_FORMAT_EXECUTABLE NAMES clang-format clang-format-14)

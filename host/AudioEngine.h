@@ -56,6 +56,9 @@ class RealtimeEngine : public AudioEngine {
 public:
     /// Gets the graph ready to start without a glitch.
     virtual void prepare() = 0;
+    /// False while started on an output that plays into nothing: no sound
+    /// server answered and no device opened.
+    virtual bool audible() const { return true; }
 };
 
 /// Outcome of one offline render call.

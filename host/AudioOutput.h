@@ -33,6 +33,13 @@ public:
     /// Stops; when it returns the renderer is not called any more.
     virtual void stop() = 0;
     virtual void close() = 0;
+
+    /// How long a frame rendered now takes to be heard: the output's buffer
+    /// and the device's or server's own latency, as they report them; 0 when
+    /// unknown or not open. Not for the real-time thread.
+    virtual double latency() const { return 0; }
+    /// False for an output that plays into nothing.
+    virtual bool audible() const { return true; }
 };
 
 } // namespace tolvex::host

@@ -13,7 +13,7 @@ packages=(
   # audio: plugins, files, codecs, output
   liblilv-dev libsuil-dev lv2-dev libsndfile1-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
-  portaudio19-dev
+  portaudio19-dev libpulse-dev
   # state and documents
   libplist-dev nlohmann-json3-dev
   # effect plugins to chain, and the tools the tests compare against

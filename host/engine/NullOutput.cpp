@@ -52,6 +52,8 @@ public:
         m_renderer = nullptr;
     }
 
+    bool audible() const override { return false; }
+
 private:
     void run()
     {

@@ -11,10 +11,16 @@ namespace tolvex::host {
 /// `forcedRate` > 0 it opens at that rate whatever is asked.
 std::unique_ptr<AudioOutput> makeNullOutput(qint64 blockFrames = 256, double forcedRate = 0);
 
-/// The default output device through PortAudio, with a low-latency buffer.
+/// The default output device through PortAudio.
 std::unique_ptr<AudioOutput> makePortAudioOutput();
 
-/// The default output device, or the null output when no device opens.
+/// The session's sound server (PulseAudio, or PipeWire's PulseAudio
+/// service), through its client library. Opening throws HostError when no
+/// server answers.
+std::unique_ptr<AudioOutput> makePulseOutput();
+
+/// The first output that opens: the session's sound server, else
+/// PortAudio's default device (ALSA, JACK), else the null output.
 std::unique_ptr<AudioOutput> makeDeviceOutput();
 
 } // namespace tolvex::host

@@ -3,12 +3,15 @@
 
 #include <portaudio.h>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 
 namespace tolvex::host {
 
 namespace {
+
+constexpr double suggestedLatency = 0.04; ///< seconds
 
 /// PortAudio is initialised once for the process and never terminated:
 /// terminating while another output is open would close that one too.
@@ -51,7 +54,9 @@ public:
         output.device = device;
         output.channelCount = channels;
         output.sampleFormat = paFloat32 | paNonInterleaved;
-        output.suggestedLatency = info->defaultLowOutputLatency;
+        // The device's low latency is too short for a busy machine (a few
+        // milliseconds on ALSA): ask for a buffer like the sound server's.
+        output.suggestedLatency = std::max(info->defaultLowOutputLatency, suggestedLatency);
         // The file's own rate if the device takes it, else the device's.
         for (double rate : {sampleRate, info->defaultSampleRate}) {
             PaStream* stream = nullptr;
@@ -90,6 +95,12 @@ public:
         m_stream.reset();
     }
 
+    double latency() const override
+    {
+        const PaStreamInfo* info = m_stream ? Pa_GetStreamInfo(m_stream.get()) : nullptr;
+        return info ? info->outputLatency : 0;
+    }
+
 private:
     static int callback(const void*, void* output, unsigned long frames,
                         const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags flags, void* user)
@@ -107,45 +118,11 @@ private:
     int m_channels = 2;
 };
 
-/// Tries the device on open and falls back to the null output.
-class DeviceOutput : public AudioOutput {
-public:
-    double open(double sampleRate, int channels, Renderer& renderer) override
-    {
-        m_active = makePortAudioOutput();
-        try {
-            return m_active->open(sampleRate, channels, renderer);
-        } catch (const HostError&) {
-            m_active = makeNullOutput();
-            return m_active->open(sampleRate, channels, renderer);
-        }
-    }
-    void start() override { m_active->start(); }
-    void stop() override
-    {
-        if (m_active)
-            m_active->stop();
-    }
-    void close() override
-    {
-        if (m_active)
-            m_active->close();
-    }
-
-private:
-    std::unique_ptr<AudioOutput> m_active;
-};
-
 } // namespace
 
 std::unique_ptr<AudioOutput> makePortAudioOutput()
 {
     return std::make_unique<PortAudioOutput>();
-}
-
-std::unique_ptr<AudioOutput> makeDeviceOutput()
-{
-    return std::make_unique<DeviceOutput>();
 }
 
 } // namespace tolvex::host

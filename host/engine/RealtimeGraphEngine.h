@@ -30,6 +30,7 @@ public:
     void disconnectOutput(AudioNode& node) override { m_graph.disconnectOutput(node); }
     AudioNode& mainMixer() override { return m_mixer; }
     void prepare() override {}
+    bool audible() const override { return m_output->audible(); }
     /// Throws HostError when the line does not end in the mixer, a buffer
     /// cannot be had, or the output does not open or start.
     void start() override;
@@ -37,6 +38,8 @@ public:
 
     /// Blocks the output asked for too late, since the engine was made.
     qint64 underruns() const { return m_underruns.load(std::memory_order_relaxed); }
+    /// How long a frame rendered now takes to be heard, as the output reports it.
+    double outputLatency() const { return m_output->latency(); }
 
 private:
     void renderOutput(float* const* channels, int channelCount, qint64 frames) noexcept override;

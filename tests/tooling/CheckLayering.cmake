@@ -25,7 +25,7 @@ set(c_headers
   "lilv/|lv2/|suil/|serd/|sord/|sratom/=host/lv2"
   "sndfile.h|libavformat/|libavcodec/=host/files"
   "libavutil/|libswresample/=host/files host/engine"
-  "portaudio.h=host/engine"
+  "portaudio.h|pulse/=host/engine"
   "plist/=host")
 
 set(bad)

@@ -1,0 +1,321 @@
+#include "host/HostError.h"
+#include "host/engine/Outputs.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace tolvex::host {
+
+namespace {
+
+/// How long the server may take to answer a connection or a new stream.
+constexpr pa_usec_t answerTime = 2 * PA_USEC_PER_SEC;
+
+/// The stream's buffer: the server asks for sound when less than the target
+/// is queued, in pieces of at least `requestLength`. Short enough for the
+/// compare switch and seeks to be heard at once, long enough that a busy
+/// machine does not starve the server.
+constexpr pa_usec_t targetLength = 40 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t requestLength = 10 * PA_USEC_PER_MSEC;
+
+/// The most frames rendered in one go; a larger request is filled in turns.
+constexpr qint64 scratchFrames = 4096;
+
+QString serverError(const char* what, int error)
+{
+    return QString::fromUtf8(what) + QStringLiteral(" (") + QString::fromUtf8(pa_strerror(error)) +
+           QStringLiteral(").");
+}
+
+/// Holds the main loop's lock for a scope.
+class LoopLock {
+public:
+    explicit LoopLock(pa_threaded_mainloop* loop) : m_loop(loop)
+    {
+        pa_threaded_mainloop_lock(loop);
+    }
+    ~LoopLock() { pa_threaded_mainloop_unlock(m_loop); }
+    LoopLock(const LoopLock&) = delete;
+    LoopLock& operator=(const LoopLock&) = delete;
+
+private:
+    pa_threaded_mainloop* m_loop;
+};
+
+/// Properties by which the desktop's volume control names the stream.
+pa_proplist* applicationProperties()
+{
+    pa_proplist* properties = pa_proplist_new();
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Tolvex");
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "tolvex");
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, "tolvex");
+    pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "production");
+    return properties;
+}
+
+/// Sound through the desktop's sound server, spoken to with its own client
+/// library: PulseAudio, or PipeWire's PulseAudio service. The renderer runs
+/// on the client library's main-loop thread, in the stream's write callback,
+/// writing straight into the memory the library hands out. The connection
+/// to the server stays for the output's life; each open makes a new stream.
+class PulseOutput : public AudioOutput {
+public:
+    PulseOutput() = default;
+    ~PulseOutput() override
+    {
+        if (!m_loop)
+            return;
+        close();
+        pa_threaded_mainloop_stop(m_loop);
+        if (m_context) {
+            pa_context_disconnect(m_context);
+            pa_context_unref(m_context);
+        }
+        pa_threaded_mainloop_free(m_loop);
+    }
+
+    double open(double sampleRate, int channels, Renderer& renderer) override
+    {
+        close();
+        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, quint32(sampleRate), quint8(channels)};
+        if (!pa_sample_spec_valid(&spec) || double(spec.rate) != sampleRate)
+            throw HostError(QStringLiteral("Der Tonserver kann dieses Format nicht abspielen."));
+        startLoop();
+        LoopLock lock(m_loop);
+        connectContext();
+
+        pa_channel_map map;
+        pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
+        pa_proplist* properties = applicationProperties();
+        pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, "Vorhören");
+        m_stream = pa_stream_new_with_proplist(m_context, "Vorhören", &spec, &map, properties);
+        pa_proplist_free(properties);
+        if (!m_stream)
+            throw HostError(
+                serverError("Der Tonserver nimmt keinen Strom an", pa_context_errno(m_context)));
+        pa_stream_set_state_callback(m_stream, &PulseOutput::wake, this);
+        pa_stream_set_write_callback(m_stream, &PulseOutput::writeRequested, this);
+        pa_stream_set_underflow_callback(m_stream, &PulseOutput::underflowed, this);
+
+        pa_buffer_attr buffer{};
+        buffer.maxlength = quint32(-1);
+        buffer.tlength = quint32(pa_usec_to_bytes(targetLength, &spec));
+        buffer.prebuf = quint32(-1); // starts as soon as the target is queued
+        buffer.minreq = quint32(pa_usec_to_bytes(requestLength, &spec));
+        buffer.fragsize = quint32(-1);
+        const auto flags = pa_stream_flags_t(
+            PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+        m_renderer = &renderer;
+        m_channelCount = channels;
+        m_frameBytes = pa_frame_size(&spec);
+        m_samples.assign(size_t(channels) * size_t(scratchFrames), 0.0f);
+        m_channels.clear();
+        for (int c = 0; c < channels; ++c)
+            m_channels.push_back(m_samples.data() + size_t(c) * size_t(scratchFrames));
+        if (pa_stream_connect_playback(m_stream, nullptr, &buffer, flags, nullptr, nullptr) < 0) {
+            const int error = pa_context_errno(m_context);
+            dropStream();
+            throw HostError(serverError("Der Tonserver spielt nicht ab", error));
+        }
+        if (!waitUntil([this] { return pa_stream_get_state(m_stream) != PA_STREAM_CREATING; }) ||
+            pa_stream_get_state(m_stream) != PA_STREAM_READY) {
+            const int error = pa_context_errno(m_context);
+            dropStream();
+            throw HostError(serverError("Der Tonserver spielt nicht ab", error));
+        }
+        return sampleRate;
+    }
+
+    void start() override
+    {
+        if (!m_loop)
+            throw HostError(QStringLiteral("Die Audioausgabe ist nicht geöffnet."));
+        LoopLock lock(m_loop);
+        if (!m_stream)
+            throw HostError(QStringLiteral("Die Audioausgabe ist nicht geöffnet."));
+        if (m_started)
+            return;
+        m_started = true;
+        // The server asked for its first buffer when the stream became ready.
+        if (const size_t writable = pa_stream_writable_size(m_stream); writable != size_t(-1))
+            fill(writable);
+    }
+
+    /// Ends the stream at once: what the server still holds is dropped.
+    void stop() override
+    {
+        if (!m_loop)
+            return;
+        LoopLock lock(m_loop);
+        dropStream();
+    }
+
+    void close() override { stop(); }
+
+    double latency() const override
+    {
+        if (!m_loop)
+            return 0;
+        LoopLock lock(m_loop);
+        pa_usec_t usec = 0;
+        int negative = 0;
+        if (!m_stream || pa_stream_get_latency(m_stream, &usec, &negative) < 0 || negative)
+            return 0;
+        return double(usec) / double(PA_USEC_PER_SEC);
+    }
+
+private:
+    void startLoop()
+    {
+        if (m_loop)
+            return;
+        m_loop = pa_threaded_mainloop_new();
+        if (!m_loop || pa_threaded_mainloop_start(m_loop) < 0) {
+            if (m_loop)
+                pa_threaded_mainloop_free(m_loop);
+            m_loop = nullptr;
+            throw HostError(QStringLiteral("Der Tonserver lässt sich nicht ansprechen."));
+        }
+        pa_threaded_mainloop_set_name(m_loop, "tolvex-sound");
+    }
+
+    /// Connects to the session's server unless connected; the loop's lock is held.
+    void connectContext()
+    {
+        if (m_context && pa_context_get_state(m_context) == PA_CONTEXT_READY)
+            return;
+        if (m_context) { // the server went away: start afresh
+            pa_context_disconnect(m_context);
+            pa_context_unref(m_context);
+        }
+        pa_proplist* properties = applicationProperties();
+        m_context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_loop), "Tolvex",
+                                                 properties);
+        pa_proplist_free(properties);
+        if (!m_context)
+            throw HostError(QStringLiteral("Der Tonserver lässt sich nicht ansprechen."));
+        pa_context_set_state_callback(m_context, &PulseOutput::wake, this);
+        const bool answered =
+            pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
+            waitUntil([this] {
+                return PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context)) == 0 ||
+                       pa_context_get_state(m_context) == PA_CONTEXT_READY;
+            });
+        if (!answered || pa_context_get_state(m_context) != PA_CONTEXT_READY) {
+            const int error = pa_context_errno(m_context);
+            pa_context_disconnect(m_context);
+            pa_context_unref(m_context);
+            m_context = nullptr;
+            throw HostError(serverError("Kein Tonserver antwortet", error));
+        }
+    }
+
+    /// Waits on the loop (its lock held) until `done`, or false after the
+    /// answer time.
+    template <typename Done>
+    bool waitUntil(Done done)
+    {
+        bool late = false;
+        struct Timeout {
+            PulseOutput* self;
+            bool* late;
+        } timeout{this, &late};
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+        timeval when{};
+        pa_gettimeofday(&when);
+        pa_timeval_add(&when, answerTime);
+        pa_time_event* timer = api->time_new(
+            api, &when,
+            [](pa_mainloop_api*, pa_time_event*, const timeval*, void* user) {
+                auto* t = static_cast<Timeout*>(user);
+                *t->late = true;
+                pa_threaded_mainloop_signal(t->self->m_loop, 0);
+            },
+            &timeout);
+        while (!done() && !late)
+            pa_threaded_mainloop_wait(m_loop);
+        api->time_free(timer);
+        return !late || done();
+    }
+
+    void dropStream()
+    {
+        m_started = false;
+        if (!m_stream)
+            return;
+        pa_stream_set_write_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_underflow_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+        pa_stream_disconnect(m_stream);
+        pa_stream_unref(m_stream);
+        m_stream = nullptr;
+    }
+
+    /// Renders `bytes` bytes' worth of frames into the server's memory. On
+    /// the loop's thread (or in start(), under its lock): nothing here
+    /// allocates, and the only lock is the one the library already holds.
+    void fill(size_t bytes) noexcept
+    {
+        while (bytes >= m_frameBytes) {
+            void* data = nullptr;
+            size_t size = std::min(bytes, size_t(scratchFrames) * m_frameBytes);
+            if (pa_stream_begin_write(m_stream, &data, &size) < 0 || !data)
+                return;
+            const qint64 frames = qint64(std::min(size, bytes) / m_frameBytes);
+            if (frames == 0) {
+                pa_stream_cancel_write(m_stream);
+                return;
+            }
+            m_renderer->renderOutput(m_channels.data(), m_channelCount, frames);
+            auto* out = static_cast<float*>(data);
+            for (qint64 f = 0; f < frames; ++f)
+                for (int c = 0; c < m_channelCount; ++c)
+                    *out++ = m_channels[size_t(c)][f];
+            const size_t written = size_t(frames) * m_frameBytes;
+            pa_stream_write(m_stream, data, written, nullptr, 0, PA_SEEK_RELATIVE);
+            bytes -= written;
+        }
+    }
+
+    static void wake(pa_context*, void* user) { signal(user); }
+    static void wake(pa_stream*, void* user) { signal(user); }
+    static void signal(void* user)
+    {
+        pa_threaded_mainloop_signal(static_cast<PulseOutput*>(user)->m_loop, 0);
+    }
+
+    static void writeRequested(pa_stream*, size_t bytes, void* user)
+    {
+        auto* self = static_cast<PulseOutput*>(user);
+        if (self->m_started)
+            self->fill(bytes);
+    }
+
+    static void underflowed(pa_stream*, void* user)
+    {
+        auto* self = static_cast<PulseOutput*>(user);
+        if (self->m_started)
+            self->m_renderer->underrun();
+    }
+
+    pa_threaded_mainloop* m_loop = nullptr;
+    pa_context* m_context = nullptr; ///< touched only under the loop's lock
+    pa_stream* m_stream = nullptr;   ///< likewise
+    bool m_started = false;          ///< likewise
+    Renderer* m_renderer = nullptr;
+    int m_channelCount = 2;
+    size_t m_frameBytes = 8;
+    std::vector<float> m_samples;
+    std::vector<float*> m_channels;
+};
+
+} // namespace
+
+std::unique_ptr<AudioOutput> makePulseOutput()
+{
+    return std::make_unique<PulseOutput>();
+}
+
+} // namespace tolvex::host

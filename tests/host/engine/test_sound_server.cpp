@@ -1,0 +1,229 @@
+// The preview on a real sound server: a private PulseAudio playing into a
+// null sink, started and stopped here, reached through the device output
+// exactly as on a desktop.
+#include "chain/Chain.h"
+#include "host/engine/Outputs.h"
+#include "host/files/AudioFiles.h"
+#include "host/lv2/Lv2AudioHost.h"
+#include "model/ExportFormat.h"
+#include "tests/support/AudioTestFiles.h"
+#include "tests/support/Lv2TestSupport.h"
+
+#include <QCoroTask>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <pulse/pulseaudio.h>
+
+#include <atomic>
+#include <map>
+
+using namespace tolvex;
+using namespace tolvex::host;
+using namespace tolvex::testing;
+
+namespace {
+
+/// Passes everything to the output it wraps, counting the renderer's calls.
+class Watched : public AudioOutput, private AudioOutput::Renderer {
+public:
+    explicit Watched(std::unique_ptr<AudioOutput> inner) : m_inner(std::move(inner)) {}
+
+    double open(double rate, int channels, Renderer& renderer) override
+    {
+        m_outer = &renderer;
+        return m_inner->open(rate, channels, *this);
+    }
+    void start() override { m_inner->start(); }
+    void stop() override { m_inner->stop(); }
+    void close() override { m_inner->close(); }
+    double latency() const override { return m_inner->latency(); }
+    bool audible() const override { return m_inner->audible(); }
+
+    std::atomic<qint64> callbacks = 0;
+    std::atomic<qint64> underruns = 0;
+
+private:
+    void renderOutput(float* const* channels, int channelCount, qint64 frames) noexcept override
+    {
+        ++callbacks;
+        m_outer->renderOutput(channels, channelCount, frames);
+    }
+    void underrun() noexcept override
+    {
+        ++underruns;
+        m_outer->underrun();
+    }
+
+    std::unique_ptr<AudioOutput> m_inner;
+    Renderer* m_outer = nullptr;
+};
+
+/// The properties of the server's playback streams, read with a client of
+/// our own: property name to value, of the first stream.
+std::map<std::string, std::string> playbackStreamProperties()
+{
+    std::map<std::string, std::string> found;
+    pa_mainloop* loop = pa_mainloop_new();
+    pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "tolvex-test");
+    pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
+    while (PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) &&
+           pa_context_get_state(context) != PA_CONTEXT_READY)
+        pa_mainloop_iterate(loop, 1, nullptr);
+    if (pa_context_get_state(context) == PA_CONTEXT_READY) {
+        pa_operation* listing = pa_context_get_sink_input_info_list(
+            context,
+            [](pa_context*, const pa_sink_input_info* info, int end, void* user) {
+                auto& properties = *static_cast<std::map<std::string, std::string>*>(user);
+                if (end || !properties.empty())
+                    return;
+                const char* key = nullptr;
+                for (void* state = nullptr; (key = pa_proplist_iterate(info->proplist, &state));)
+                    properties[key] = pa_proplist_gets(info->proplist, key);
+            },
+            &found);
+        while (pa_operation_get_state(listing) == PA_OPERATION_RUNNING)
+            pa_mainloop_iterate(loop, 1, nullptr);
+        pa_operation_unref(listing);
+    }
+    pa_context_disconnect(context);
+    pa_context_unref(context);
+    pa_mainloop_free(loop);
+    return found;
+}
+
+} // namespace
+
+class TestSoundServer : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QProcess m_server;
+    Watched* m_output = nullptr; ///< the output of the chain made last
+    std::unique_ptr<Lv2AudioHost> m_host;
+
+    model::AudioItem makeFile(const QString& name, double seconds)
+    {
+        const QString path = m_dir.filePath(name);
+        writeSignal(
+            *createAudioFile(path, model::writerSettings(model::ExportFormat::wav16, 2, 48000)),
+            sineSignal(48000, 2, qint64(48000 * seconds)));
+        return *readAudioItem(*m_host, QUrl::fromLocalFile(path));
+    }
+
+    /// A chain of x42's limiter, previewing through the device output.
+    std::unique_ptr<chain::Chain> makeChain(QSettings& settings)
+    {
+        auto made = std::make_unique<chain::Chain>(*m_host, settings);
+        QCoro::waitFor(made->addPlugin(lv2Info(*m_host, "http://gareus.org/oss/lv2/dpl#stereo"),
+                                       std::nullopt, false, false));
+        return made;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QString program = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
+        if (program.isEmpty())
+            QSKIP("PulseAudio is not installed (Debian package pulseaudio): no server to play to");
+        const QString socket = m_dir.filePath(QStringLiteral("native"));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), m_dir.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.path());
+        m_server.setProcessEnvironment(environment);
+        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_server.start(program,
+                       {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                        "--log-level=error",
+                        "--load=module-null-sink sink_name=tolvex_test rate=48000",
+                        "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket});
+        QVERIFY(m_server.waitForStarted());
+        // The socket is there once the server listens on it.
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket), 30000);
+        qputenv("PULSE_SERVER", ("unix:" + socket).toUtf8());
+        m_host = std::make_unique<Lv2AudioHost>([this] {
+            auto made = std::make_unique<Watched>(makeDeviceOutput());
+            m_output = made.get();
+            return made;
+        });
+    }
+
+    void cleanupTestCase()
+    {
+        m_host.reset();
+        if (m_server.state() != QProcess::NotRunning) {
+            m_server.terminate();
+            QVERIFY(m_server.waitForFinished());
+        }
+        qunsetenv("PULSE_SERVER");
+    }
+
+    void aPreviewPlaysToItsEndInRealTime()
+    {
+        QSettings settings(m_dir.filePath(QStringLiteral("play.ini")), QSettings::IniFormat);
+        const auto chain = makeChain(settings);
+        const model::AudioItem file = makeFile(QStringLiteral("three.wav"), 3);
+        QElapsedTimer clock;
+        clock.start();
+        chain->play(file, 0);
+        QVERIFY(chain->isPlaying(file.id));
+        QVERIFY(m_output->audible()); // the server took the stream, not a fallback
+        QVERIFY(chain->lastError().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(chain->currentTime() > 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!chain->playingID(), 30000);
+        // The player is pulled as the server plays: the end comes after the
+        // file's three seconds, less what the buffer held ahead.
+        const double took = double(clock.elapsed()) / 1000;
+        QVERIFY2(took > 2.7 && took < 3.3, qPrintable(QStringLiteral("%1 s").arg(took)));
+        QCOMPARE(m_output->underruns.load(), 0);
+        QVERIFY(chain->lastError().isEmpty());
+    }
+
+    void theStreamIsNamedAndHeardSoon()
+    {
+        QSettings settings(m_dir.filePath(QStringLiteral("name.ini")), QSettings::IniFormat);
+        const auto chain = makeChain(settings);
+        chain->play(makeFile(QStringLiteral("name.wav"), 10), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(chain->currentTime() > 0.2, 10000);
+        // What the desktop's volume control shows.
+        const auto properties = playbackStreamProperties();
+        QCOMPARE(properties.at("application.name"), "Tolvex");
+        QCOMPARE(properties.at("application.icon_name"), "tolvex");
+        QCOMPARE(properties.at("media.role"), "production");
+        // The switch, a seek or a stop is heard after what is queued and the
+        // server's own delay, as the server reports them.
+        QTRY_VERIFY_WITH_TIMEOUT(m_output->latency() > 0, 10000);
+        QVERIFY2(m_output->latency() < 0.1, qPrintable(QString::number(m_output->latency())));
+        chain->stop();
+    }
+
+    void stopEndsTheStreamAtOnce()
+    {
+        QSettings settings(m_dir.filePath(QStringLiteral("stop.ini")), QSettings::IniFormat);
+        const auto chain = makeChain(settings);
+        const model::AudioItem file = makeFile(QStringLiteral("stop.wav"), 10);
+        for (double from : {0.0, 4.0}) { // a seek is a stop and a new start
+            chain->play(file, from);
+            QTRY_VERIFY_WITH_TIMEOUT(chain->currentTime() > from + 0.3, 10000);
+            QElapsedTimer clock;
+            clock.start();
+            chain->stop();
+            QVERIFY2(clock.elapsed() < 500,
+                     qPrintable(QStringLiteral("%1 ms").arg(clock.elapsed())));
+            const qint64 calls = m_output->callbacks.load();
+            QVERIFY(!chain->playingID());
+            QCOMPARE(m_output->latency(), 0.0); // no stream left on the server
+            QTRY_VERIFY(playbackStreamProperties().empty());
+            QCOMPARE(m_output->callbacks.load(), calls);
+        }
+        QCOMPARE(m_output->underruns.load(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSoundServer)
+#include "test_sound_server.moc"
