@@ -18,9 +18,10 @@ packages=(
   libplist-dev nlohmann-json3-dev
   # effect plugins to chain, and the tools the tests compare against
   x42-plugins mda-lv2 swh-lv2 lilv-utils ffmpeg
-  # a headless X server for the window tests, the walk-through and plugin UIs
-  # (software OpenGL for the UIs that draw with it), and its pointer driver
-  xvfb xauth xdotool libgl1-mesa-dri desktop-file-utils
+  # a headless X server and a window manager for the window tests, the
+  # walk-through and plugin UIs (software OpenGL for the UIs that draw with
+  # it), and its pointer driver
+  xvfb xauth xdotool libgl1-mesa-dri desktop-file-utils openbox
   # a private sound server for the preview's test
   pulseaudio
 )

@@ -4,9 +4,13 @@
 # manager, build a chain (x42 dpl from the add menu's filter), preview,
 # compare with the original, export, cancel an export and export again.
 # Screenshots of each step go to the folder given (default
-# build/walkthrough); look at them. Needs a default build (./test.sh or
-# `cmake --build --preset default`) and the packages of install-deps.sh.
-#   scripts/walkthrough.sh [OUTPUT_FOLDER]
+# build/walkthrough); look at them. Openbox manages the windows. With
+# TOLVEX_WALKTHROUGH_SOUND=1 a private PulseAudio with a null sink is the
+# session's sound server; without it there is no server and no device, and
+# the preview says that nothing can be heard. Needs a default build
+# (./test.sh or `cmake --build --preset default`) and the packages of
+# install-deps.sh.
+#   [TOLVEX_WALKTHROUGH_SOUND=1] scripts/walkthrough.sh [OUTPUT_FOLDER]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
@@ -20,9 +24,19 @@ if [ -z "${TOLVEX_WALKTHROUGH_INNER:-}" ]; then
 fi
 
 work=$(mktemp -d)
-trap 'kill "${app:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill "${app:-}" "${wm:-}" "${server:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run
 mkdir -p "$work/run" "$work/audio/Ordner" && chmod 700 "$work/run"
+unset PULSE_SERVER
+openbox --sm-disable &
+wm=$!
+if [ -n "${TOLVEX_WALKTHROUGH_SOUND:-}" ]; then
+  HOME=$work pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+    --log-level=error --load="module-null-sink sink_name=walkthrough" \
+    --load=module-suspend-on-idle --load=module-native-protocol-unix &
+  server=$!
+  for _ in $(seq 100); do [ -S "$work/run/pulse/native" ] && break; sleep 0.1; done
+fi
 tone() { ffmpeg -loglevel error -y -f lavfi -i "sine=frequency=$2:duration=$3" -ac 2 -ar 48000 "$1"; }
 tone "$work/audio/Ordner/Interview Teil 1.wav" 440 6
 tone "$work/audio/Ordner/Interview Teil 2.wav" 550 6

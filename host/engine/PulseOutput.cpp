@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <vector>
 
+#include <sched.h>
+
 namespace tolvex::host {
 
 namespace {
@@ -19,6 +21,10 @@ constexpr pa_usec_t answerTime = 2 * PA_USEC_PER_SEC;
 /// machine does not starve the server.
 constexpr pa_usec_t targetLength = 40 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t requestLength = 10 * PA_USEC_PER_MSEC;
+
+/// The loop thread's real-time priority, where it may have one: below the
+/// sound server's threads (PulseAudio's 5 and up, PipeWire's 20 and up).
+constexpr int realtimePriority = 3;
 
 /// The most frames rendered in one go; a larger request is filled in turns.
 constexpr qint64 scratchFrames = 4096;
@@ -206,6 +212,17 @@ private:
             dropContext();
     }
 
+    /// Asks for real-time scheduling for the loop's thread, as the server
+    /// has for its own, so that a busy machine does not make the preview
+    /// late; at a low priority, below the server's. Where the system does
+    /// not allow it, the thread stays as it is.
+    static void raisePriority()
+    {
+        sched_param parameters{};
+        parameters.sched_priority = std::min(realtimePriority, sched_get_priority_max(SCHED_RR));
+        sched_setscheduler(0, SCHED_RR | SCHED_RESET_ON_FORK, &parameters);
+    }
+
     /// Whether the connection has come to an end, good or bad.
     bool settled() const
     {
@@ -218,22 +235,41 @@ private:
     static void contextChanged(pa_context* context, void* user)
     {
         auto* self = static_cast<PulseOutput*>(user);
-        if (pa_context_get_state(context) == PA_CONTEXT_READY)
+        if (pa_context_get_state(context) == PA_CONTEXT_READY) {
+            raisePriority();
             forget(pa_context_get_server_info(context, &PulseOutput::serverDescribed, self));
+        }
         pa_threaded_mainloop_signal(self->m_loop, 0);
     }
 
-    static void serverDescribed(pa_context*, const pa_server_info* info, void* user)
+    /// The stream runs at the default sink's rate, so that the server has
+    /// nothing to convert; the server's own rate when it has no sink.
+    static void serverDescribed(pa_context* context, const pa_server_info* info, void* user)
     {
         auto* self = static_cast<PulseOutput*>(user);
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, info ? info->sample_spec.rate : 48000, 2};
-        self->connectStream(spec);
+        self->m_rate = info ? info->sample_spec.rate : 48000;
+        if (info && info->default_sink_name)
+            forget(pa_context_get_sink_info_by_name(context, info->default_sink_name,
+                                                    &PulseOutput::sinkDescribed, self));
+        else
+            self->connectStream();
+        pa_threaded_mainloop_signal(self->m_loop, 0);
+    }
+
+    static void sinkDescribed(pa_context*, const pa_sink_info* info, int end, void* user)
+    {
+        auto* self = static_cast<PulseOutput*>(user);
+        if (!end && info)
+            self->m_rate = info->sample_spec.rate;
+        if (end)
+            self->connectStream();
         pa_threaded_mainloop_signal(self->m_loop, 0);
     }
 
     /// Makes the stream, corked; it is ready when the server says so.
-    void connectStream(const pa_sample_spec& spec)
+    void connectStream()
     {
+        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, m_rate, 2};
         if (m_stream || !pa_sample_spec_valid(&spec))
             return;
         pa_channel_map map;
@@ -365,6 +401,7 @@ private:
     pa_stream* m_stream = nullptr;
     bool m_started = false;
     Renderer* m_renderer = nullptr;
+    quint32 m_rate = 48000; ///< the stream's, as the server said
     int m_channelCount = 2;
     size_t m_frameBytes = 8;
     std::vector<float> m_samples;

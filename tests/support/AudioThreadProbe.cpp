@@ -42,6 +42,8 @@ public:
     void start() override { m_inner->start(); }
     void stop() override { m_inner->stop(); }
     void close() override { m_inner->close(); }
+    double latency() const override { return m_inner->latency(); }
+    bool audible() const override { return m_inner->audible(); }
 
 private:
     void renderOutput(float* const* channels, int count, qint64 frames) noexcept override

@@ -7,6 +7,7 @@
 #include "host/lv2/Lv2AudioHost.h"
 #include "model/ExportFormat.h"
 #include "tests/support/AudioTestFiles.h"
+#include "tests/support/AudioThreadProbe.h"
 #include "tests/support/Lv2TestSupport.h"
 
 #include <QCoroTask>
@@ -19,8 +20,12 @@
 #include <QTest>
 
 #include <pulse/pulseaudio.h>
+#include <sys/prctl.h>
+
+#include <csignal>
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <optional>
 
@@ -38,7 +43,8 @@ public:
     double open(double rate, int channels, AudioOutput::Renderer& renderer) override
     {
         m_outer = &renderer;
-        return m_inner->open(rate, channels, *this);
+        m_rate = m_inner->open(rate, channels, *this);
+        return m_rate;
     }
     void start() override { m_inner->start(); }
     void stop() override { m_inner->stop(); }
@@ -46,12 +52,29 @@ public:
     double latency() const override { return m_inner->latency(); }
     bool audible() const override { return m_inner->audible(); }
 
+    /// How long, on the output's own thread, from the first renderer call
+    /// after this to the one that asks for the frame `seconds` on: the pace
+    /// at which the server takes the sound, whatever other threads wait for.
+    void timeUntil(double seconds)
+    {
+        m_mark = qint64(seconds * m_rate);
+        m_frames = 0;
+        m_took = -1;
+    }
+    double took() const { return m_took; }
+
     std::atomic<qint64> callbacks = 0;
     std::atomic<qint64> underruns = 0;
 
 private:
     void renderOutput(float* const* channels, int channelCount, qint64 frames) noexcept override
     {
+        using Clock = std::chrono::steady_clock;
+        if (m_frames == 0)
+            m_first = Clock::now();
+        m_frames += frames;
+        if (m_took < 0 && m_frames >= m_mark)
+            m_took = std::chrono::duration<double>(Clock::now() - m_first).count();
         ++callbacks;
         m_outer->renderOutput(channels, channelCount, frames);
     }
@@ -63,6 +86,11 @@ private:
 
     std::unique_ptr<AudioOutput> m_inner;
     AudioOutput::Renderer* m_outer = nullptr;
+    double m_rate = 48000;
+    std::atomic<qint64> m_mark = 0;
+    qint64 m_frames = 0; ///< on the output's thread, but for timeUntil()
+    std::chrono::steady_clock::time_point m_first;
+    std::atomic<double> m_took = -1;
 };
 
 /// Runs `query` on a client of our own, connected to the server, and
@@ -174,6 +202,8 @@ private Q_SLOTS:
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.path());
         m_server.setProcessEnvironment(environment);
         m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // The server goes with the test, however the test ends.
+        m_server.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_server.start(program,
                        {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
                         "--log-level=error",
@@ -185,7 +215,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket), 30000);
         qputenv("PULSE_SERVER", ("unix:" + socket).toUtf8());
         m_host = std::make_unique<Lv2AudioHost>([this] {
-            auto made = std::make_unique<Watched>(makeDeviceOutput());
+            auto made = std::make_unique<Watched>(probe::probedOutput(makeDeviceOutput()));
             m_output = made.get();
             return made;
         });
@@ -206,20 +236,27 @@ private Q_SLOTS:
         QSettings settings(m_dir.filePath(QStringLiteral("play.ini")), QSettings::IniFormat);
         const auto chain = makeChain(settings);
         const model::AudioItem file = makeFile(QStringLiteral("three.wav"), 3);
-        QElapsedTimer clock;
-        clock.start();
+        const auto before = probe::counts();
+        m_output->timeUntil(3);
         chain->play(file, 0);
         QVERIFY(chain->isPlaying(file.id));
         QVERIFY(m_output->audible()); // the server took the stream, not a fallback
         QVERIFY(chain->lastError().isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(chain->currentTime() > 1, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!chain->playingID(), 30000);
-        // The player is pulled as the server plays: the end comes after the
-        // file's three seconds, less what the buffer held ahead.
-        const double took = double(clock.elapsed()) / 1000;
+        // The player is pulled as the server plays: the file's end is asked
+        // for three seconds after its start, less the buffer filled at once.
+        const double took = m_output->took();
         QVERIFY2(took > 2.7 && took < 3.3, qPrintable(QStringLiteral("%1 s").arg(took)));
         QCOMPARE(m_output->underruns.load(), 0);
         QVERIFY(chain->lastError().isEmpty());
+        // The chain ran on the client library's thread without allocating or locking.
+        const auto after = probe::counts();
+        QVERIFY(after.callbacks > before.callbacks + 100);
+        if (probe::available()) {
+            QCOMPARE(after.allocations - before.allocations, 0);
+            QCOMPARE(after.locks - before.locks, 0);
+        }
     }
 
     void theStreamIsNamedAndHeardSoon()
