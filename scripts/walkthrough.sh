@@ -66,7 +66,7 @@ key() { xdotool key --clearmodifiers "$@"; }
 
 "$build/app/tolvex" &
 app=$!
-window=$(xdotool search --sync --name '^Tolvex$' | head -n1)
+window=$(xdotool search --sync --onlyvisible --name '^Tolvex$' | head -n1)
 xdotool windowmove --sync "$window" 0 0
 eval "$(xdotool getwindowgeometry --shell "$window")" # WIDTH, HEIGHT
 shot empty 2
@@ -74,7 +74,7 @@ shot empty 2
 # A file manager's drag of a folder and a file onto the list.
 "$build/tests/tooling/drag_source" "$work/audio/Ordner" "$work/audio/Atmo Straße.wav" &
 source_pid=$!
-source=$(xdotool search --sync --name '^drag-source$' | head -n1)
+source=$(xdotool search --sync --onlyvisible --name '^drag-source$' | head -n1)
 xdotool windowmove --sync "$source" 1300 700
 xdotool mousemove --sync 1380 760 mousedown 1
 for x in 1200 900 600 400; do xdotool mousemove --sync "$x" $((x / 2)); sleep 0.2; done
@@ -91,7 +91,7 @@ shot add-menu-filtered 1
 key Return
 shot plugin-added 4
 # The editor panel beside the window, where the screenshots show both.
-editor=$(xdotool search --sync --name 'dpl' | head -n1)
+editor=$(xdotool search --sync --onlyvisible --name 'dpl' | head -n1)
 xdotool windowmove --sync "$editor" $((WIDTH + 20)) 0
 shot editor 1
 
