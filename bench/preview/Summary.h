@@ -1,0 +1,43 @@
+#pragma once
+
+#include "bench/preview/RunFigures.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace tolvex::bench {
+
+/// The figures of one configuration: each run printed as a table row as it
+/// is added, and the whole printed beside the goals at the end.
+class Summary {
+public:
+    explicit Summary(QString configuration) : m_configuration(std::move(configuration)) {}
+
+    /// The configuration's title and the table's head.
+    void printHeader(int runs, double seconds) const;
+    /// Keeps the run's figures and prints its row.
+    void add(int run, const RunFigures& figures);
+    /// The configuration's figures over all its runs, against the goals.
+    void printTotal() const;
+
+private:
+    QString m_configuration;
+    int m_runs = 0;
+    std::vector<double> m_firstSounds;
+    int m_silentRuns = 0; ///< runs whose first sound was never heard
+    qint64 m_underflows = 0;
+    int m_gaps = 0;
+    double m_longestGap = 0;
+    std::vector<double> m_latencies;
+    std::vector<double> m_compare;
+    int m_unheardSwitches = 0;
+    float m_processedPeak = 0;
+};
+
+/// What the bench does and how it measures, before the first table.
+void printIntroduction(int runs, double seconds);
+/// Every configuration's total, under the goals.
+void printSummaries(const std::vector<Summary>& summaries);
+
+} // namespace tolvex::bench
