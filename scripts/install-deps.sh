@@ -25,6 +25,8 @@ packages=(
   # a headless X server for the window tests, the walk-through and plugin UIs
   # (software OpenGL for the UIs that draw with it), and its pointer driver
   xvfb xauth xdotool libgl1-mesa-dri desktop-file-utils
+  # a private sound server for the preview's test
+  pulseaudio
 )
 
 missing=()

@@ -7,14 +7,13 @@ namespace {
 
 /// Opens the first output that will: the sound server, the default device,
 /// and last the null output, so that a preview runs on any machine. The
-/// server's connection is kept between opens; the others are made anew.
+/// server's output is made at once (it connects in the background) and kept;
+/// the others are made anew on each open.
 class DeviceOutput : public AudioOutput {
 public:
     double open(double sampleRate, int channels, Renderer& renderer) override
     {
         close();
-        if (!m_server)
-            m_server = makePulseOutput();
         try {
             m_active = m_server.get();
             return m_active->open(sampleRate, channels, renderer);
@@ -56,7 +55,7 @@ public:
     bool audible() const override { return !m_active || m_active->audible(); }
 
 private:
-    std::unique_ptr<AudioOutput> m_server;
+    std::unique_ptr<AudioOutput> m_server = makePulseOutput();
     std::unique_ptr<AudioOutput> m_fallback;
     AudioOutput* m_active = nullptr;
 };

@@ -45,87 +45,93 @@ private:
 };
 
 /// Properties by which the desktop's volume control names the stream.
-pa_proplist* applicationProperties()
+pa_proplist* streamProperties()
 {
     pa_proplist* properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Tolvex");
     pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "tolvex");
     pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, "tolvex");
     pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "production");
+    pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, "Vorhören");
     return properties;
 }
 
+void forget(pa_operation* operation)
+{
+    if (operation)
+        pa_operation_unref(operation);
+}
+
 /// Sound through the desktop's sound server, spoken to with its own client
-/// library: PulseAudio, or PipeWire's PulseAudio service. The renderer runs
-/// on the client library's main-loop thread, in the stream's write callback,
-/// writing straight into the memory the library hands out. The connection
-/// to the server stays for the output's life; each open makes a new stream.
+/// library: PulseAudio, or PipeWire's PulseAudio service.
+///
+/// The output connects as soon as it is made, in the background, and keeps
+/// one stereo stream at the server's own rate for its whole life (the
+/// engine resamples to it): corked and emptied between previews, so that a
+/// start, a seek or the compare switch is heard after the short buffer
+/// alone. A new stream on a sink that has been idle can wait for the sink's
+/// idle timing first (PulseAudio's null sink runs up to two seconds ahead),
+/// which the stream made at the start has long got over when the user first
+/// previews.
+///
+/// The renderer runs on the client library's main-loop thread, in the
+/// stream's write callback, writing into the memory the library hands out.
 class PulseOutput : public AudioOutput {
 public:
-    PulseOutput() = default;
+    PulseOutput()
+    {
+        m_loop = pa_threaded_mainloop_new();
+        if (!m_loop)
+            return;
+        pa_threaded_mainloop_set_name(m_loop, "tolvex-sound");
+        if (pa_threaded_mainloop_start(m_loop) < 0) {
+            pa_threaded_mainloop_free(m_loop);
+            m_loop = nullptr;
+            return;
+        }
+        LoopLock lock(m_loop);
+        beginConnecting();
+    }
+
     ~PulseOutput() override
     {
         if (!m_loop)
             return;
-        close();
-        pa_threaded_mainloop_stop(m_loop);
-        if (m_context) {
-            pa_context_disconnect(m_context);
-            pa_context_unref(m_context);
+        {
+            LoopLock lock(m_loop);
+            dropStream();
+            dropContext();
         }
+        pa_threaded_mainloop_stop(m_loop);
         pa_threaded_mainloop_free(m_loop);
     }
 
-    double open(double sampleRate, int channels, Renderer& renderer) override
+    double open(double, int channels, Renderer& renderer) override
     {
-        close();
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, quint32(sampleRate), quint8(channels)};
-        if (!pa_sample_spec_valid(&spec) || double(spec.rate) != sampleRate)
-            throw HostError(QStringLiteral("Der Tonserver kann dieses Format nicht abspielen."));
-        startLoop();
+        stop();
+        if (!m_loop)
+            throw HostError(QStringLiteral("Der Tonserver lässt sich nicht ansprechen."));
         LoopLock lock(m_loop);
-        connectContext();
-
-        pa_channel_map map;
-        pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
-        pa_proplist* properties = applicationProperties();
-        pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, "Vorhören");
-        m_stream = pa_stream_new_with_proplist(m_context, "Vorhören", &spec, &map, properties);
-        pa_proplist_free(properties);
-        if (!m_stream)
-            throw HostError(
-                serverError("Der Tonserver nimmt keinen Strom an", pa_context_errno(m_context)));
-        pa_stream_set_state_callback(m_stream, &PulseOutput::wake, this);
-        pa_stream_set_write_callback(m_stream, &PulseOutput::writeRequested, this);
-        pa_stream_set_underflow_callback(m_stream, &PulseOutput::underflowed, this);
-
-        pa_buffer_attr buffer{};
-        buffer.maxlength = quint32(-1);
-        buffer.tlength = quint32(pa_usec_to_bytes(targetLength, &spec));
-        buffer.prebuf = quint32(-1); // starts as soon as the target is queued
-        buffer.minreq = quint32(pa_usec_to_bytes(requestLength, &spec));
-        buffer.fragsize = quint32(-1);
-        const auto flags = pa_stream_flags_t(
-            PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
-        m_renderer = &renderer;
-        m_channelCount = channels;
-        m_frameBytes = pa_frame_size(&spec);
-        m_samples.assign(size_t(channels) * size_t(scratchFrames), 0.0f);
-        m_channels.clear();
-        for (int c = 0; c < channels; ++c)
-            m_channels.push_back(m_samples.data() + size_t(c) * size_t(scratchFrames));
-        if (pa_stream_connect_playback(m_stream, nullptr, &buffer, flags, nullptr, nullptr) < 0) {
-            const int error = pa_context_errno(m_context);
-            dropStream();
-            throw HostError(serverError("Der Tonserver spielt nicht ab", error));
+        if (m_stream && !PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
+            dropStream(); // the server or its sink went away
+        if (!m_context || !PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context))) {
+            dropContext();
+            beginConnecting();
+        } else if (!m_stream && pa_context_get_state(m_context) == PA_CONTEXT_READY) {
+            forget(pa_context_get_server_info(m_context, &PulseOutput::serverDescribed, this));
         }
-        if (!waitUntil([this] { return pa_stream_get_state(m_stream) != PA_STREAM_CREATING; }) ||
+        if (!waitUntil([this] { return settled(); }) || !m_stream ||
             pa_stream_get_state(m_stream) != PA_STREAM_READY) {
-            const int error = pa_context_errno(m_context);
+            const int error = m_context ? pa_context_errno(m_context) : PA_ERR_CONNECTIONREFUSED;
             dropStream();
-            throw HostError(serverError("Der Tonserver spielt nicht ab", error));
+            dropContext();
+            throw HostError(serverError("Kein Tonserver antwortet", error));
         }
-        return sampleRate;
+        const pa_sample_spec& spec = *pa_stream_get_sample_spec(m_stream);
+        if (spec.channels != channels)
+            throw HostError(QStringLiteral("Der Tonserver kann dieses Format nicht abspielen."));
+        m_renderer = &renderer;
+        return spec.rate;
     }
 
     void start() override
@@ -133,26 +139,41 @@ public:
         if (!m_loop)
             throw HostError(QStringLiteral("Die Audioausgabe ist nicht geöffnet."));
         LoopLock lock(m_loop);
-        if (!m_stream)
+        if (!m_renderer || !m_stream || pa_stream_get_state(m_stream) != PA_STREAM_READY)
             throw HostError(QStringLiteral("Die Audioausgabe ist nicht geöffnet."));
         if (m_started)
             return;
         m_started = true;
-        // The server asked for its first buffer when the stream became ready.
+        // What the server asked for while the stream was corked, then play.
         if (const size_t writable = pa_stream_writable_size(m_stream); writable != size_t(-1))
             fill(writable);
+        forget(pa_stream_cork(m_stream, 0, nullptr, nullptr));
     }
 
-    /// Ends the stream at once: what the server still holds is dropped.
+    /// Silences the stream at once: corked, and what the server still holds
+    /// dropped. The stream stays for the next start.
     void stop() override
     {
         if (!m_loop)
             return;
         LoopLock lock(m_loop);
-        dropStream();
+        if (!m_started)
+            return;
+        m_started = false;
+        if (pa_stream_get_state(m_stream) != PA_STREAM_READY)
+            return;
+        forget(pa_stream_cork(m_stream, 1, nullptr, nullptr));
+        forget(pa_stream_flush(m_stream, nullptr, nullptr));
     }
 
-    void close() override { stop(); }
+    void close() override
+    {
+        stop();
+        if (m_loop) {
+            LoopLock lock(m_loop);
+            m_renderer = nullptr;
+        }
+    }
 
     double latency() const override
     {
@@ -161,67 +182,102 @@ public:
         LoopLock lock(m_loop);
         pa_usec_t usec = 0;
         int negative = 0;
-        if (!m_stream || pa_stream_get_latency(m_stream, &usec, &negative) < 0 || negative)
+        if (!m_started || pa_stream_get_latency(m_stream, &usec, &negative) < 0 || negative)
             return 0;
         return double(usec) / double(PA_USEC_PER_SEC);
     }
 
 private:
-    void startLoop()
-    {
-        if (m_loop)
-            return;
-        m_loop = pa_threaded_mainloop_new();
-        if (!m_loop || pa_threaded_mainloop_start(m_loop) < 0) {
-            if (m_loop)
-                pa_threaded_mainloop_free(m_loop);
-            m_loop = nullptr;
-            throw HostError(QStringLiteral("Der Tonserver lässt sich nicht ansprechen."));
-        }
-        pa_threaded_mainloop_set_name(m_loop, "tolvex-sound");
-    }
+    // Everything below runs with the loop's lock held: on the loop's thread
+    // in its callbacks, or on the owner's thread inside a LoopLock.
 
-    /// Connects to the session's server unless connected; the loop's lock is held.
-    void connectContext()
+    /// Starts connecting to the session's server; the stream follows when
+    /// the server has said its rate.
+    void beginConnecting()
     {
-        if (m_context && pa_context_get_state(m_context) == PA_CONTEXT_READY)
-            return;
-        if (m_context) { // the server went away: start afresh
-            pa_context_disconnect(m_context);
-            pa_context_unref(m_context);
-        }
-        pa_proplist* properties = applicationProperties();
+        pa_proplist* properties = streamProperties();
         m_context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_loop), "Tolvex",
                                                  properties);
         pa_proplist_free(properties);
         if (!m_context)
-            throw HostError(QStringLiteral("Der Tonserver lässt sich nicht ansprechen."));
-        pa_context_set_state_callback(m_context, &PulseOutput::wake, this);
-        const bool answered =
-            pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
-            waitUntil([this] {
-                return PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context)) == 0 ||
-                       pa_context_get_state(m_context) == PA_CONTEXT_READY;
-            });
-        if (!answered || pa_context_get_state(m_context) != PA_CONTEXT_READY) {
-            const int error = pa_context_errno(m_context);
-            pa_context_disconnect(m_context);
-            pa_context_unref(m_context);
-            m_context = nullptr;
-            throw HostError(serverError("Kein Tonserver antwortet", error));
-        }
+            return;
+        pa_context_set_state_callback(m_context, &PulseOutput::contextChanged, this);
+        if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+            dropContext();
     }
 
-    /// Waits on the loop (its lock held) until `done`, or false after the
-    /// answer time.
+    /// Whether the connection has come to an end, good or bad.
+    bool settled() const
+    {
+        if (!m_context || !PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context)))
+            return true;
+        return m_stream && pa_stream_get_state(m_stream) != PA_STREAM_CREATING &&
+               pa_stream_get_state(m_stream) != PA_STREAM_UNCONNECTED;
+    }
+
+    static void contextChanged(pa_context* context, void* user)
+    {
+        auto* self = static_cast<PulseOutput*>(user);
+        if (pa_context_get_state(context) == PA_CONTEXT_READY)
+            forget(pa_context_get_server_info(context, &PulseOutput::serverDescribed, self));
+        pa_threaded_mainloop_signal(self->m_loop, 0);
+    }
+
+    static void serverDescribed(pa_context*, const pa_server_info* info, void* user)
+    {
+        auto* self = static_cast<PulseOutput*>(user);
+        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, info ? info->sample_spec.rate : 48000, 2};
+        self->connectStream(spec);
+        pa_threaded_mainloop_signal(self->m_loop, 0);
+    }
+
+    /// Makes the stream, corked; it is ready when the server says so.
+    void connectStream(const pa_sample_spec& spec)
+    {
+        if (m_stream || !pa_sample_spec_valid(&spec))
+            return;
+        pa_channel_map map;
+        pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
+        pa_proplist* properties = streamProperties();
+        m_stream = pa_stream_new_with_proplist(m_context, "Vorhören", &spec, &map, properties);
+        pa_proplist_free(properties);
+        if (!m_stream)
+            return;
+        m_frameBytes = pa_frame_size(&spec);
+        m_channelCount = spec.channels;
+        m_samples.assign(size_t(spec.channels) * size_t(scratchFrames), 0.0f);
+        m_channels.clear();
+        for (int c = 0; c < spec.channels; ++c)
+            m_channels.push_back(m_samples.data() + size_t(c) * size_t(scratchFrames));
+        pa_stream_set_state_callback(m_stream, &PulseOutput::streamChanged, this);
+        pa_stream_set_write_callback(m_stream, &PulseOutput::writeRequested, this);
+        pa_stream_set_underflow_callback(m_stream, &PulseOutput::underflowed, this);
+        pa_buffer_attr buffer{};
+        buffer.maxlength = quint32(-1);
+        buffer.tlength = quint32(pa_usec_to_bytes(targetLength, &spec));
+        buffer.prebuf = quint32(-1); // starts as soon as the target is queued
+        buffer.minreq = quint32(pa_usec_to_bytes(requestLength, &spec));
+        buffer.fragsize = quint32(-1);
+        const auto flags =
+            pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
+                              PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+        if (pa_stream_connect_playback(m_stream, nullptr, &buffer, flags, nullptr, nullptr) < 0)
+            dropStream();
+    }
+
+    static void streamChanged(pa_stream*, void* user)
+    {
+        pa_threaded_mainloop_signal(static_cast<PulseOutput*>(user)->m_loop, 0);
+    }
+
+    /// Waits on the loop until `done`, or false after the answer time.
     template <typename Done>
     bool waitUntil(Done done)
     {
-        bool late = false;
         struct Timeout {
-            PulseOutput* self;
-            bool* late;
-        } timeout{this, &late};
+            pa_threaded_mainloop* loop;
+            bool late = false;
+        } timeout{m_loop};
         pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
         timeval when{};
         pa_gettimeofday(&when);
@@ -230,14 +286,14 @@ private:
             api, &when,
             [](pa_mainloop_api*, pa_time_event*, const timeval*, void* user) {
                 auto* t = static_cast<Timeout*>(user);
-                *t->late = true;
-                pa_threaded_mainloop_signal(t->self->m_loop, 0);
+                t->late = true;
+                pa_threaded_mainloop_signal(t->loop, 0);
             },
             &timeout);
-        while (!done() && !late)
+        while (!done() && !timeout.late)
             pa_threaded_mainloop_wait(m_loop);
         api->time_free(timer);
-        return !late || done();
+        return done();
     }
 
     void dropStream()
@@ -253,9 +309,19 @@ private:
         m_stream = nullptr;
     }
 
+    void dropContext()
+    {
+        if (!m_context)
+            return;
+        pa_context_set_state_callback(m_context, nullptr, nullptr);
+        pa_context_disconnect(m_context);
+        pa_context_unref(m_context);
+        m_context = nullptr;
+    }
+
     /// Renders `bytes` bytes' worth of frames into the server's memory. On
-    /// the loop's thread (or in start(), under its lock): nothing here
-    /// allocates, and the only lock is the one the library already holds.
+    /// the loop's thread, or in start(): nothing here allocates, and the
+    /// only lock is the one the library already holds.
     void fill(size_t bytes) noexcept
     {
         while (bytes >= m_frameBytes) {
@@ -279,13 +345,6 @@ private:
         }
     }
 
-    static void wake(pa_context*, void* user) { signal(user); }
-    static void wake(pa_stream*, void* user) { signal(user); }
-    static void signal(void* user)
-    {
-        pa_threaded_mainloop_signal(static_cast<PulseOutput*>(user)->m_loop, 0);
-    }
-
     static void writeRequested(pa_stream*, size_t bytes, void* user)
     {
         auto* self = static_cast<PulseOutput*>(user);
@@ -301,9 +360,10 @@ private:
     }
 
     pa_threaded_mainloop* m_loop = nullptr;
-    pa_context* m_context = nullptr; ///< touched only under the loop's lock
-    pa_stream* m_stream = nullptr;   ///< likewise
-    bool m_started = false;          ///< likewise
+    // Touched only under the loop's lock:
+    pa_context* m_context = nullptr;
+    pa_stream* m_stream = nullptr;
+    bool m_started = false;
     Renderer* m_renderer = nullptr;
     int m_channelCount = 2;
     size_t m_frameBytes = 8;

@@ -57,6 +57,31 @@ private Q_SLOTS:
         QCOMPARE(chain.lastError(), message);
     }
 
+    void withoutSoundTheUserIsToldOnce()
+    {
+        // The null output stands in when no server answers and no device
+        // opens: the preview runs, and the notice line says so, once. A
+        // message of the same start goes first.
+        const QString silent = QStringLiteral(
+            "Kein Tonserver und kein Ausgabegerät gefunden: Das Vorhören bleibt stumm.");
+        QSettings settings(m_dir.filePath("silent.ini"), QSettings::IniFormat);
+        Chain chain(*m_host, settings);
+        QCoro::waitFor(chain.addPlugin(lv2Info(*m_host, "urn:tolvex:test:mixer8"), std::nullopt,
+                                       false, false));
+        const model::AudioItem file = makeFile("silent.wav", 48000, 2, 1);
+        chain.play(file, 0);
+        QCOMPARE(chain.lastError(), QStringLiteral("Die Kette kann 48 kHz nicht abspielen."));
+        chain.removeSlot(chain.slots().front());
+        chain.setLastError({});
+        chain.play(file, 0);
+        QCOMPARE(chain.lastError(), silent);
+        QVERIFY(chain.isPlaying(file.id));
+        QTRY_VERIFY_WITH_TIMEOUT(chain.currentTime() > 0.1, 3000);
+        chain.setLastError({});
+        chain.play(file, 0.5);
+        QVERIFY(chain.lastError().isEmpty());
+    }
+
     void seekingAndTheClock()
     {
         QSettings settings(m_dir.filePath("seek.ini"), QSettings::IniFormat);
