@@ -20,11 +20,19 @@
 // with the chain bypassed they are 0.9. Every 2 s the compare switch is
 // turned on, then off again.
 //
+// Each configuration (server × idle or two busy loops, child processes
+// spinning at normal priority) makes one chain first, as the window does at
+// its start, and plays every run on it, each once its output's stream is on
+// the server and the sink asleep again (as after a pause in listening).
+// Then, for information, a cold start: a new chain played at once.
+//
 // Measured, per run:
 //  - first sound: from the moment play() is called to the moment the null
 //    sink takes the tone's first frame (the start of 10 ms with a frame above
 //    0.1 in every millisecond), read from a libpulse record stream on its
-//    monitor by the stream's frame clock (see MonitorRecorder). Sound before
+//    monitor by the stream's frame clock (see MonitorRecorder). The record
+//    stream is connected corked and starts just after play(), so that the
+//    preview, not the recording, wakes the sink. Sound before
 //    it (what the plugins still held from the last preview) is noted apart.
 //    Beside it, the estimate from the output's side: the first renderer call
 //    ending in the tone, plus the server-reported playback latency then.
@@ -35,9 +43,6 @@
 //    (switched on) or its last frame above 0.8 before 20 ms without one
 //    (switched off); beside it the estimate: first renderer call after the
 //    switch, plus the playback latency then.
-// Each configuration (server × idle or two busy loops, child processes
-// spinning at normal priority) gets its own chain, so its first run includes
-// connecting to the server, as the app's first preview does.
 //
 // Usage: bench_preview [--runs N] [--seconds S] [--server pulse|pipewire]
 // (defaults: 8 runs of 60 s on both servers).
@@ -80,6 +85,7 @@ constexpr float toneHeard = 0.1f;     ///< the tone, through the chain or not, i
 constexpr float silence = 1e-3f;      ///< -60 dBFS
 constexpr qint64 ms = 1'000'000;      ///< nanoseconds
 constexpr double switchEvery = 2;     ///< seconds between compare switches
+constexpr double coldSeconds = 10;    ///< how long the cold start plays
 
 struct Options {
     int runs = 8;
@@ -149,6 +155,7 @@ public:
         : m_chain(chain), m_output(output), m_monitor(monitor)
     {}
 
+    /// Plays the file from its start until it ends or `seconds` have passed.
     RunFigures measure(const model::AudioItem& item, double seconds)
     {
         m_output.reset();
@@ -156,6 +163,7 @@ public:
         m_seconds = seconds;
         m_playAt = WatchedOutput::now();
         m_chain.play(item, 0);
+        m_monitor.listen(); // after the preview's start, so that the preview wakes the sink
         if (!m_chain.isPlaying(item.id) || !m_output.audible())
             throw std::runtime_error("the preview did not start on the server: " +
                                      m_chain.lastError().toStdString());
@@ -164,8 +172,7 @@ public:
         poll.setTimerType(Qt::PreciseTimer);
         poll.setInterval(5);
         QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (!m_chain.playingID() ||
-                WatchedOutput::now() - m_playAt > qint64(seconds + 15) * 1000 * ms)
+            if (!m_chain.playingID() || WatchedOutput::now() - m_playAt > qint64(seconds * 1e9))
                 loop.quit();
             else
                 tick();
@@ -214,10 +221,15 @@ private:
         const std::vector<qint64> calls = m_output.calls();
         for (size_t i = 1; i < calls.size(); ++i) {
             const double gap = double(calls[i] - calls[i - 1]) / ms;
-            figures.longestGap = std::max(figures.longestGap, gap);
+            if (gap > figures.longestGap) {
+                figures.longestGap = gap;
+                figures.longestGapAt = double(calls[i - 1] - m_playAt) / ms;
+            }
             figures.gaps += gap > 50;
         }
-        if (const auto heard = m_monitor.firstSustained(toneHeard, m_playAt, 10 * ms)) {
+        const auto heard = m_monitor.firstSustained(toneHeard, m_playAt, 10 * ms);
+        figures.monitorLate = heard && !m_monitor.heardBefore(*heard);
+        if (heard && !figures.monitorLate) {
             figures.firstSound = double(*heard - m_playAt) / ms;
             // Sound before the file's: left in the plugins by the last preview.
             if (const auto old = m_monitor.firstAbove(silence, m_playAt); old && *old < *heard - ms)
@@ -268,34 +280,50 @@ struct Setup {
     Options options;
 };
 
-/// The runs of one configuration, each printed as it ends.
-Summary runConfiguration(const Setup& setup, const PrivateSoundServer& server,
-                         const QString& folder, bool busy)
+void loadChain(chain::Chain& chain, const QList<model::PluginState>& plugins)
+{
+    QCoro::waitFor(chain.load(plugins));
+    for (const chain::Slot* slot : chain.slots())
+        if (slot->isUnavailable())
+            throw std::runtime_error("a plugin of the chain did not load");
+}
+
+/// The runs of one configuration, each printed as it ends. As in the
+/// window, the chain is made first and kept: before each run its output's
+/// stream is on the server and the sink asleep, as after a pause. Then, for
+/// information, a cold start: a chain made and played at once.
+Summary runConfiguration(const Setup& setup, PrivateSoundServer& server, const QString& folder,
+                         bool busy)
 {
     const Options& options = setup.options;
     std::vector<std::unique_ptr<ChildProcess>> loops;
     for (int i = 0; busy && i < 2; ++i)
         loops.push_back(busyLoop(folder));
-    QSettings settings(folder + (busy ? QStringLiteral("/busy.ini") : QStringLiteral("/idle.ini")),
-                       QSettings::IniFormat);
-    chain::Chain chain(setup.host, settings);
-    QCoro::waitFor(chain.load(setup.plugins));
-    for (const chain::Slot* slot : chain.slots())
-        if (slot->isUnavailable())
-            throw std::runtime_error("a plugin of the chain did not load");
     const auto item = host::readAudioItem(setup.host, QUrl::fromLocalFile(setup.tone));
-    WatchedOutput* output = setup.output;
-    if (!item || !output)
+    if (!item)
         throw std::runtime_error("the tone cannot be read");
     MonitorRecorder monitor(server.address(), PrivateSoundServer::monitorName(), rate,
                             options.seconds + 20);
     Summary summary(server.description() +
                     (busy ? QStringLiteral(", two busy loops") : QStringLiteral(", idle")));
     summary.printHeader(options.runs, options.seconds);
-    for (int run = 1; run <= options.runs; ++run) {
-        PreviewRun preview(chain, *output, monitor);
-        summary.add(run, preview.measure(*item, options.seconds));
+    const QString name = folder + (busy ? QStringLiteral("/busy") : QStringLiteral("/idle"));
+    {
+        QSettings settings(name + QStringLiteral(".ini"), QSettings::IniFormat);
+        chain::Chain chain(setup.host, settings);
+        loadChain(chain, setup.plugins);
+        for (int run = 1; run <= options.runs; ++run) {
+            server.waitUntilAsleep(1);
+            PreviewRun preview(chain, *setup.output, monitor);
+            summary.add(run, preview.measure(*item, options.seconds));
+        }
     }
+    server.waitUntilAsleep(0);
+    QSettings settings(name + QStringLiteral("-cold.ini"), QSettings::IniFormat);
+    chain::Chain chain(setup.host, settings);
+    loadChain(chain, setup.plugins);
+    PreviewRun preview(chain, *setup.output, monitor);
+    summary.addColdStart(preview.measure(*item, std::min(options.seconds, coldSeconds)));
     return summary;
 }
 

@@ -16,17 +16,15 @@ packages=(
   portaudio19-dev libpulse-dev
   # state and documents
   libplist-dev nlohmann-json3-dev
-  # a private sound server for the preview's test and bench: PulseAudio, and
-  # PipeWire with WirePlumber and its PulseAudio service; WirePlumber wants a
-  # D-Bus session bus, which the bench starts with dbus-daemon
-  pulseaudio pipewire wireplumber pipewire-pulse dbus-daemon
   # effect plugins to chain, and the tools the tests compare against
   x42-plugins mda-lv2 swh-lv2 lilv-utils ffmpeg
   # a headless X server for the window tests, the walk-through and plugin UIs
   # (software OpenGL for the UIs that draw with it), and its pointer driver
   xvfb xauth xdotool libgl1-mesa-dri desktop-file-utils
-  # a private sound server for the preview's test
-  pulseaudio
+  # a private sound server for the preview's test and bench: PulseAudio, and
+  # PipeWire with WirePlumber and its PulseAudio service; WirePlumber wants a
+  # D-Bus session bus, which the bench starts with dbus-daemon
+  pulseaudio pipewire wireplumber pipewire-pulse dbus-daemon
 )
 
 missing=()

@@ -16,8 +16,9 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr int channels = 2;
-/// Pieces of 5 ms: the server hands the frames over soon after it plays them.
-constexpr pa_usec_t fragment = 5 * PA_USEC_PER_MSEC;
+/// Pieces of 10 ms, the preview stream's own request size: the server hands
+/// the frames over soon after the sink takes them.
+constexpr pa_usec_t fragment = 10 * PA_USEC_PER_MSEC;
 
 qint64 nowNs()
 {
@@ -112,14 +113,19 @@ void MonitorRecorder::start()
     pa_buffer_attr buffer{};
     buffer.maxlength = quint32(-1);
     buffer.fragsize = quint32(pa_usec_to_bytes(fragment, &spec));
-    const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+    const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE);
     const QByteArray source = m_source.toUtf8();
     if (pa_stream_connect_record(m_stream, source.constData(), &buffer, flags) < 0 ||
         !waitFor(lock, [this] { return pa_stream_get_state(m_stream) != PA_STREAM_CREATING; }) ||
         pa_stream_get_state(m_stream) != PA_STREAM_READY)
         throw std::runtime_error("the monitor does not record from " + m_source.toStdString());
-    if (!waitFor(lock, [this] { return !m_pieces.empty(); }))
-        throw std::runtime_error("nothing arrives from " + m_source.toStdString());
+}
+
+void MonitorRecorder::listen()
+{
+    Locked lock(m_loop);
+    if (pa_operation* uncork = pa_stream_cork(m_stream, 0, nullptr, nullptr))
+        pa_operation_unref(uncork);
 }
 
 void MonitorRecorder::stop()

@@ -19,8 +19,9 @@ namespace tolvex::bench {
 /// takes frames at its rate, one after the other), set for every piece read
 /// by the piece that arrived soonest after its frames within a second
 /// around it. A piece cannot arrive before the sink took its first frame,
-/// so the moments found are late by the smallest delivery delay nearby
-/// (about a piece, 5 ms), never early.
+/// so the moments found are late by the smallest delivery delay nearby,
+/// never early. The stream asks for no latency of its own (pieces of 10 ms,
+/// no latency adjustment), so that it does not change how the sink runs.
 ///
 /// (The record stream's own reported latency would be simpler, but
 /// PulseAudio's is stale for up to a second after the stream starts: it
@@ -36,9 +37,11 @@ public:
     MonitorRecorder(const MonitorRecorder&) = delete;
     MonitorRecorder& operator=(const MonitorRecorder&) = delete;
 
-    /// Forgets the last run and records anew; returns once frames arrive
-    /// with their timing.
+    /// Forgets the last run and connects a new record stream, corked: it
+    /// neither records nor keeps the sink awake until listen().
     void start();
+    /// Starts recording; returns at once.
+    void listen();
     /// Ends the recording; the queries below read what it kept.
     void stop();
 
@@ -54,6 +57,9 @@ public:
     /// after `from` and before the first stretch of `quiet` ns with none
     /// louder; none when no frame after `from` is louder.
     std::optional<qint64> lastAboveBeforeQuiet(float level, qint64 from, qint64 quiet) const;
+    /// Whether the recording holds frames from before `moment`: false when
+    /// it began late, after something of interest.
+    bool heardBefore(qint64 moment) const { return frameAt(moment) > 0; }
     /// The largest level among the frames the sink took in [from, to).
     float peak(qint64 from, qint64 to) const;
 

@@ -1,7 +1,6 @@
 #include "bench/preview/PrivateSoundServer.h"
 
-#include "bench/preview/ServerControl.h"
-
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -46,12 +45,20 @@ PrivateSoundServer::PrivateSoundServer(Kind kind, const QString& folder)
             startPulseAudio();
         else
             startPipeWire();
-        ServerControl control(address(), patience);
-        control.loadModule(QStringLiteral("module-null-sink"),
-                           QStringLiteral("sink_name=") + QString::fromLatin1(sinkName) +
-                               QStringLiteral(" rate=48000 channels=2"));
-        control.makeDefaultSink(QString::fromLatin1(sinkName), patience);
-        m_description = control.serverName();
+        m_control = std::make_unique<ServerControl>(address(), patience);
+        const QString sink = QStringLiteral("sink_name=") + QString::fromLatin1(sinkName) +
+                             QStringLiteral(" rate=48000 channels=2");
+        if (kind == Kind::pulseAudio) {
+            m_control->loadModule(QStringLiteral("module-null-sink"), sink);
+            m_control->loadModule(QStringLiteral("module-suspend-on-idle"),
+                                  QStringLiteral("timeout=1"));
+        } else {
+            m_control->loadModule(
+                QStringLiteral("module-null-sink"),
+                sink + QStringLiteral(" sink_properties=session.suspend-timeout-seconds=1"));
+        }
+        m_control->makeDefaultSink(QString::fromLatin1(sinkName), patience);
+        m_description = m_control->serverName();
     } catch (const std::exception& error) {
         fail(error.what());
     }
@@ -62,8 +69,21 @@ PrivateSoundServer::~PrivateSoundServer()
     stopAll();
 }
 
+void PrivateSoundServer::waitUntilAsleep(int streams)
+{
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (m_control->playbackStreams() < streams ||
+           !m_control->sinkAsleep(QString::fromLatin1(sinkName))) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw std::runtime_error("the server does not put its sink to sleep");
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(20ms);
+    }
+}
+
 void PrivateSoundServer::stopAll()
 {
+    m_control.reset();
     while (!m_processes.empty())
         m_processes.pop_back();
 }

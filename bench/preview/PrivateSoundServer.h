@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bench/preview/ChildProcess.h"
+#include "bench/preview/ServerControl.h"
 
 #include <QString>
 
@@ -14,15 +15,20 @@ namespace tolvex::bench {
 /// processes are started by the constructor and ended, last started first,
 /// by the destructor, also when the constructor fails.
 ///
+/// Both put the sink to sleep after a second without sound, as a desktop's
+/// server does (after five seconds there).
+///
 /// PulseAudio: `pulseaudio -n` (no configuration) with the native protocol
-/// on a socket in the folder, anonymous clients allowed.
+/// on a socket in the folder, anonymous clients allowed; module-null-sink
+/// and module-suspend-on-idle (timeout 1 s) loaded through the protocol.
 ///
 /// PipeWire: a private D-Bus session bus (`dbus-daemon --session` on a
 /// socket in the folder: WirePlumber quits without a session bus, and this
 /// machine has none), then `pipewire`, `wireplumber` and `pipewire-pulse`
 /// with their packaged configuration. The null sink is loaded through the
 /// PulseAudio service (its module-null-sink makes a PipeWire null-audio-sink
-/// node, which drives the graph on its own timer); WirePlumber makes it the
+/// node, which drives the graph on its own timer), with the node property
+/// session.suspend-timeout-seconds=1 for WirePlumber, which makes it the
 /// default once asked.
 class PrivateSoundServer {
 public:
@@ -45,6 +51,10 @@ public:
     }
     /// The server's name and version, as it reports them.
     QString description() const { return m_description; }
+    /// Returns once the server has at least `streams` playback streams and
+    /// has put the null sink to sleep; the caller's events run meanwhile.
+    /// Throws std::runtime_error after 30 s.
+    void waitUntilAsleep(int streams);
 
 private:
     void startPulseAudio();
@@ -61,6 +71,7 @@ private:
     QString m_description;
     QStringList m_environment;
     std::vector<std::unique_ptr<ChildProcess>> m_processes; ///< in the order started
+    std::unique_ptr<ServerControl> m_control;
 };
 
 } // namespace tolvex::bench

@@ -134,4 +134,32 @@ QString ServerControl::serverName()
     return info.name + u' ' + info.version;
 }
 
+bool ServerControl::sinkAsleep(const QString& sink)
+{
+    bool asleep = false;
+    finish(pa_context_get_sink_info_by_name(
+               m_context.get(), sink.toUtf8().constData(),
+               [](pa_context*, const pa_sink_info* info, int end, void* user) {
+                   if (!end && info)
+                       *static_cast<bool*>(user) = info->state == PA_SINK_SUSPENDED;
+               },
+               &asleep),
+           "sink-info");
+    return asleep;
+}
+
+int ServerControl::playbackStreams()
+{
+    int count = 0;
+    finish(pa_context_get_sink_input_info_list(
+               m_context.get(),
+               [](pa_context*, const pa_sink_input_info* info, int end, void* user) {
+                   if (!end && info)
+                       ++*static_cast<int*>(user);
+               },
+               &count),
+           "sink-inputs");
+    return count;
+}
+
 } // namespace tolvex::bench

@@ -32,6 +32,10 @@ public:
     void makeDefaultSink(const QString& sink, std::chrono::milliseconds patience);
     /// "<server name> <version>", as the server tells it.
     QString serverName();
+    /// Whether the server has put the sink to sleep (suspended it).
+    bool sinkAsleep(const QString& sink);
+    /// How many playback streams the server has.
+    int playbackStreams();
 
 private:
     struct Info {

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace tolvex::bench {
@@ -18,11 +19,16 @@ public:
     void printHeader(int runs, double seconds) const;
     /// Keeps the run's figures and prints its row.
     void add(int run, const RunFigures& figures);
+    /// Prints the row of a cold start, kept apart from the runs' figures.
+    void addColdStart(const RunFigures& figures);
     /// The configuration's figures over all its runs, against the goals.
     void printTotal() const;
 
 private:
+    static void printRow(const char* label, const RunFigures& figures);
+
     QString m_configuration;
+    std::optional<RunFigures> m_cold;
     int m_runs = 0;
     std::vector<double> m_firstSounds;
     int m_silentRuns = 0; ///< runs whose first sound was never heard
