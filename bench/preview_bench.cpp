@@ -26,23 +26,31 @@
 // the server and the sink asleep again (as after a pause in listening).
 // Then, for information, a cold start: a new chain played at once.
 //
-// Measured, per run:
-//  - first sound: from the moment play() is called to the moment the null
-//    sink takes the tone's first frame (the start of 10 ms with a frame above
-//    0.1 in every millisecond), read from a libpulse record stream on its
-//    monitor by the stream's frame clock (see MonitorRecorder). The record
-//    stream is connected corked and starts just after play(), so that the
-//    preview, not the recording, wakes the sink. Sound before
-//    it (what the plugins still held from the last preview) is noted apart.
-//    Beside it, the estimate from the output's side: the first renderer call
-//    ending in the tone, plus the server-reported playback latency then.
+// Measured, per run, each moment two ways:
+//  - heard, by the server's clock: every 5 ms the server-reported playback
+//    latency is read with the count of frames rendered so far; a frame
+//    rendered earlier plays at that moment plus the latency, less the frames
+//    rendered after it.
+//  - taken, on the null sink's monitor: a libpulse record stream, connected
+//    corked and started just before play(), and its frame clock (see
+//    MonitorRecorder); that is when the sink took the frame, which a device
+//    would play after its own buffer. (The record stream's own reported
+//    latency is not used: PulseAudio's is stale at its start.)
+// The goals are judged on the later of the two: a frame is not heard before
+// the sink takes it, so an earlier "heard" is the server's report running
+// short (PipeWire's, at a stream's start).
+// The figures:
+//  - first sound: from play() to the tone's first frame (the output's first
+//    block that ends in sound, from its last silent millisecond; on the
+//    monitor, the start of 10 ms with a frame above 0.1 in every
+//    millisecond). Sound the sink took before it (what the plugins still
+//    held from the last preview) is noted apart.
 //  - underflows the output reported to the engine (what the engine's
 //    underruns() counts), renderer-call gaps over 50 ms and the longest gap;
 //  - the server-reported playback latency, sampled every 5 ms;
-//  - compare: from setCompareOriginal to the sink's first frame above 0.8
-//    (switched on) or its last frame above 0.8 before 20 ms without one
-//    (switched off); beside it the estimate: first renderer call after the
-//    switch, plus the playback latency then.
+//  - compare: from setCompareOriginal to the first frame rendered after it
+//    (heard), or to the sink's first frame above 0.8 (switched on) or its
+//    last frame above 0.8 before 20 ms without one (switched off) (taken).
 //
 // Usage: bench_preview [--runs N] [--seconds S] [--server pulse|pipewire]
 // (defaults: 8 runs of 60 s on both servers).
@@ -143,12 +151,11 @@ void writeTone(const QString& path, double seconds)
 
 struct Switch {
     bool compare;
-    qint64 at;          ///< when setCompareOriginal was called
-    qint64 call = -1;   ///< the first renderer call after it
-    double latency = 0; ///< playback latency when that call was seen, ms
+    qint64 at;         ///< when setCompareOriginal was called
+    qint64 heard = -1; ///< when its first frame plays, by the server's clock
 };
 
-/// One preview of the whole file on a chain, measured; see the top of the file.
+/// One preview of the file on a chain, measured; see the top of the file.
 class PreviewRun {
 public:
     PreviewRun(chain::Chain& chain, WatchedOutput& output, MonitorRecorder& monitor)
@@ -161,9 +168,9 @@ public:
         m_output.reset();
         m_monitor.start();
         m_seconds = seconds;
+        m_monitor.listen(); // just ahead of the preview, to hear its start
         m_playAt = WatchedOutput::now();
         m_chain.play(item, 0);
-        m_monitor.listen(); // after the preview's start, so that the preview wakes the sink
         if (!m_chain.isPlaying(item.id) || !m_output.audible())
             throw std::runtime_error("the preview did not start on the server: " +
                                      m_chain.lastError().toStdString());
@@ -189,17 +196,7 @@ private:
     /// Every 5 ms on the GUI thread while the preview plays.
     void tick()
     {
-        const double latency = m_output.latency() * 1000;
-        if (m_output.callCount() > 0 && latency > 0)
-            m_figures.latencies.push_back(latency);
-        if (!m_figures.firstSoundEstimate && m_output.firstSoundCall() >= 0)
-            m_figures.firstSoundEstimate =
-                double(m_output.firstSoundCall() - m_playAt) / ms + latency;
-        for (size_t i = 0; i < m_switches.size(); ++i)
-            if (m_switches[i].call < 0 && m_output.markCall(int(i) + 1) >= 0) {
-                m_switches[i].call = m_output.markCall(int(i) + 1);
-                m_switches[i].latency = latency;
-            }
+        readClock();
         // Switched on at odd multiples of the interval, off at even ones; on
         // only when the switch back fits before the file's last second.
         const int next = int(m_switches.size()) + 1;
@@ -212,6 +209,30 @@ private:
         m_switches.push_back({on, WatchedOutput::now()});
         m_chain.setCompareOriginal(on);
         m_output.mark(next);
+    }
+
+    /// Samples the server's playback latency. With the frames rendered so
+    /// far (unchanged while it was read), it tells when any rendered frame
+    /// plays: now, plus the latency, less the frames rendered after it.
+    void readClock()
+    {
+        const qint64 frames = m_output.framesRendered();
+        const double latency = m_output.latency();
+        const qint64 now = WatchedOutput::now();
+        if (latency <= 0 || frames != m_output.framesRendered())
+            return;
+        m_figures.latencies.push_back(latency * 1000);
+        const auto plays = [&](qint64 frame) {
+            return now + qint64(latency * 1e9) -
+                   qint64(double(frames - frame) * 1e9 / m_output.rate());
+        };
+        if (const qint64 sound = m_output.soundFrame();
+            !m_figures.firstSound && sound >= 0 && sound <= frames)
+            m_figures.firstSound = double(plays(sound) - m_playAt) / ms;
+        for (size_t i = 0; i < m_switches.size(); ++i)
+            if (const qint64 frame = m_output.markFrame(int(i) + 1);
+                m_switches[i].heard < 0 && frame >= 0 && frame <= frames)
+                m_switches[i].heard = plays(frame);
     }
 
     RunFigures figures()
@@ -227,27 +248,27 @@ private:
             }
             figures.gaps += gap > 50;
         }
-        const auto heard = m_monitor.firstSustained(toneHeard, m_playAt, 10 * ms);
-        figures.monitorLate = heard && !m_monitor.heardBefore(*heard);
-        if (heard && !figures.monitorLate) {
-            figures.firstSound = double(*heard - m_playAt) / ms;
+        const auto taken = m_monitor.firstSustained(toneHeard, m_playAt, 10 * ms);
+        figures.monitorLate = taken && !m_monitor.heardBefore(*taken);
+        if (taken && !figures.monitorLate) {
+            figures.firstSoundTaken = double(*taken - m_playAt) / ms;
             // Sound before the file's: left in the plugins by the last preview.
-            if (const auto old = m_monitor.firstAbove(silence, m_playAt); old && *old < *heard - ms)
+            if (const auto old = m_monitor.firstAbove(silence, m_playAt); old && *old < *taken - ms)
                 figures.oldSound = double(*old - m_playAt) / ms;
         }
         for (const Switch& s : m_switches) {
-            const auto heard = s.compare
-                                   ? m_monitor.firstAbove(bypassedLevel, s.at)
-                                   : m_monitor.lastAboveBeforeQuiet(bypassedLevel, s.at, 20 * ms);
-            figures.compare.push_back(heard ? std::optional(double(*heard - s.at) / ms)
-                                            : std::nullopt);
-            if (s.call >= 0)
-                figures.compareEstimate.push_back(double(s.call - s.at) / ms + s.latency);
+            const auto changed = s.compare
+                                     ? m_monitor.firstAbove(bypassedLevel, s.at)
+                                     : m_monitor.lastAboveBeforeQuiet(bypassedLevel, s.at, 20 * ms);
+            figures.compareTaken.push_back(changed ? std::optional(double(*changed - s.at) / ms)
+                                                   : std::nullopt);
+            figures.compare.push_back(s.heard >= 0 ? std::optional(double(s.heard - s.at) / ms)
+                                                   : std::nullopt);
         }
-        if (figures.firstSound) {
-            const qint64 from = m_playAt + qint64(*figures.firstSound * double(ms)) + 500 * ms;
+        if (figures.firstSoundTaken) {
+            const qint64 from = m_playAt + qint64(*figures.firstSoundTaken * double(ms)) + 500 * ms;
             const qint64 to =
-                m_switches.empty() ? from + qint64(m_seconds) * 1000 * ms : m_switches.front().at;
+                m_switches.empty() ? from + qint64(m_seconds * 1e9) : m_switches.front().at;
             figures.processedPeak = m_monitor.peak(from, to);
         }
         return figures;

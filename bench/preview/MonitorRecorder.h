@@ -38,7 +38,7 @@ public:
     MonitorRecorder& operator=(const MonitorRecorder&) = delete;
 
     /// Forgets the last run and connects a new record stream, corked: it
-    /// neither records nor keeps the sink awake until listen().
+    /// neither records nor wakes the sink until listen().
     void start();
     /// Starts recording; returns at once.
     void listen();

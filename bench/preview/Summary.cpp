@@ -28,7 +28,7 @@ double largest(const std::vector<double>& values)
 
 std::string format(const char* pattern, auto... values)
 {
-    char text[128];
+    char text[160];
     std::snprintf(text, sizeof text, pattern, values...);
     return text;
 }
@@ -51,6 +51,29 @@ std::string medianMax(const std::vector<double>& values)
     return values.empty() ? std::string("-") : format("%.1f/%.1f", median(values), largest(values));
 }
 
+/// The values found.
+std::vector<double> found(const std::vector<std::optional<double>>& values)
+{
+    std::vector<double> kept;
+    for (const auto& value : values)
+        if (value)
+            kept.push_back(*value);
+    return kept;
+}
+
+void append(std::vector<double>& to, const std::vector<double>& values)
+{
+    to.insert(to.end(), values.begin(), values.end());
+}
+
+/// The later of two moments, or the one found.
+std::optional<double> later(const std::optional<double>& a, const std::optional<double>& b)
+{
+    if (a && b)
+        return std::max(*a, *b);
+    return a ? a : b;
+}
+
 const char* verdict(bool met)
 {
     return met ? "met" : "MISSED";
@@ -68,16 +91,19 @@ void printIntroduction(int runs, double seconds)
         "cold start: a chain made and played at once, for information.\n\n",
         seconds, runs);
     std::printf(
-        "first sound: play() to the moment the null sink takes the tone's first frame (the\n"
-        "  start of 10 ms with a frame above 0.1 in every ms), by the frame clock of a record\n"
-        "  stream on its monitor (listening from just after play(), so that the preview wakes\n"
-        "  the sink), set by the pieces that arrived soonest: late by their delay, never early.\n"
-        "est.: first renderer call ending in the tone + server-reported playback latency then.\n"
-        "underflows: reported by the output to the engine; gaps: renderer calls more than\n"
-        "  50 ms apart; latency: server-reported playback latency, sampled every 5 ms.\n"
-        "compare: setCompareOriginal to the sink's change of level (bypassed tone above %.1f),\n"
-        "  every 2 s on, then off; est.: first renderer call after the switch + latency then.\n"
-        "Goals: first sound < %.0f ms; 0 underflows and no gap over 50 ms; compare < %.0f ms.\n",
+        "heard: when a frame plays by the server's clock: sampled every 5 ms, the moment plus\n"
+        "  the server-reported playback latency, less the frames rendered after that frame.\n"
+        "taken: when the null sink took the frame, from a record stream on its monitor (its\n"
+        "  frame clock, set by the pieces that arrived soonest); a device would play it after\n"
+        "  its own buffer. Recording starts just before play().\n"
+        "first sound: from play() to the tone's first frame (the start of 10 ms with a frame\n"
+        "  above 0.1 in every ms). compare: from setCompareOriginal to its first frame (heard),\n"
+        "  or to the sink's change of level (taken; bypassed tone above %.1f); on and off every\n"
+        "  2 s. underflows: reported by the output to the engine; gaps: renderer calls more\n"
+        "  than 50 ms apart; latency: server-reported playback latency, sampled every 5 ms.\n"
+        "Goals, judged on the later of heard and taken (a frame is not heard before the sink\n"
+        "takes it): first sound < %.0f ms; 0 underflows and no gap over 50 ms; compare < %.0f "
+        "ms.\n",
         double(bypassedLevel), firstSoundGoal, compareGoal);
     std::fflush(stdout);
 }
@@ -86,59 +112,56 @@ void Summary::printHeader(int runs, double seconds) const
 {
     std::printf("\n%s: %d run(s) of %.0f s, each from a sleeping sink; then a cold start\n",
                 qPrintable(m_configuration), runs, seconds);
-    std::printf("%4s %12s %7s %11s %8s %12s %21s %16s %15s\n", "run", "first sound", "est.",
+    std::printf("%4s %13s %7s %11s %8s %12s %21s %16s %14s\n", "run", "first sound", "",
                 "underflows", "gaps>50", "longest gap", "latency min/med/max", "compare med/max",
-                "est. med/max");
-    std::printf("%4s %12s %7s %11s %8s %12s %21s %16s %15s\n", "", "ms", "ms", "", "", "ms", "ms",
-                "ms", "ms");
+                "");
+    std::printf("%4s %13s %7s %11s %8s %12s %21s %16s %14s\n", "", "heard ms", "taken", "", "",
+                "ms", "ms", "heard ms", "taken ms");
     std::fflush(stdout);
-}
-
-std::vector<double> heard(const std::vector<std::optional<double>>& switches)
-{
-    std::vector<double> found;
-    for (const auto& one : switches)
-        if (one)
-            found.push_back(*one);
-    return found;
 }
 
 void Summary::printRow(const char* label, const RunFigures& figures)
 {
-    const std::vector<double> compare = heard(figures.compare);
-    std::printf("%4s %12s %7s %11lld %8d %12.1f %21s %16s %15s\n", label,
-                optional(figures.firstSound).c_str(), optional(figures.firstSoundEstimate).c_str(),
+    std::printf("%4s %13s %7s %11lld %8d %12.1f %21s %16s %14s\n", label,
+                optional(figures.firstSound).c_str(), optional(figures.firstSoundTaken).c_str(),
                 figures.underflows, figures.gaps, figures.longestGap,
-                minMedianMax(figures.latencies).c_str(), medianMax(compare).c_str(),
-                medianMax(figures.compareEstimate).c_str());
+                minMedianMax(figures.latencies).c_str(), medianMax(found(figures.compare)).c_str(),
+                medianMax(found(figures.compareTaken)).c_str());
     if (figures.gaps > 0)
         std::printf("     the longest gap began %.1f ms after play()\n", figures.longestGapAt);
     if (figures.monitorLate)
-        std::printf("     the monitor began after the first sound: not measured on it\n");
+        std::printf("     the monitor began after the sink took the first sound\n");
     if (figures.oldSound)
-        std::printf("     sound from %.1f ms on, before the file's: the last preview's, left in "
-                    "the plugins\n",
+        std::printf("     the sink took sound from %.1f ms on, before the file's: the last "
+                    "preview's, left in the plugins\n",
                     *figures.oldSound);
-    if (figures.compare.size() != compare.size())
-        std::printf("     %zu compare switch(es) not found on the monitor\n",
-                    figures.compare.size() - compare.size());
+    if (const size_t missing = figures.compare.size() - found(figures.compare).size())
+        std::printf("     %zu compare switch(es) not heard by the server's clock\n", missing);
+    if (const size_t missing = figures.compareTaken.size() - found(figures.compareTaken).size())
+        std::printf("     %zu compare switch(es) not found on the monitor\n", missing);
     std::fflush(stdout);
 }
 
 void Summary::add(int run, const RunFigures& figures)
 {
     ++m_runs;
-    if (figures.firstSound)
-        m_firstSounds.push_back(*figures.firstSound);
+    if (const auto first = later(figures.firstSound, figures.firstSoundTaken))
+        m_firstSounds.push_back(*first);
     else
-        ++m_silentRuns;
+        ++m_unmeasuredRuns;
+    append(m_firstSoundsHeard, found({figures.firstSound}));
+    append(m_firstSoundsTaken, found({figures.firstSoundTaken}));
     m_underflows += figures.underflows;
     m_gaps += figures.gaps;
     m_longestGap = std::max(m_longestGap, figures.longestGap);
-    m_latencies.insert(m_latencies.end(), figures.latencies.begin(), figures.latencies.end());
-    const std::vector<double> compare = heard(figures.compare);
-    m_compare.insert(m_compare.end(), compare.begin(), compare.end());
-    m_unheardSwitches += int(figures.compare.size() - compare.size());
+    append(m_latencies, figures.latencies);
+    for (size_t i = 0; i < figures.compare.size(); ++i)
+        if (const auto heard = later(figures.compare[i], figures.compareTaken[i]))
+            m_compare.push_back(*heard);
+        else
+            ++m_unmeasuredSwitches;
+    append(m_compareHeard, found(figures.compare));
+    append(m_compareTaken, found(figures.compareTaken));
     m_processedPeak = std::max(m_processedPeak, figures.processedPeak);
     printRow(std::to_string(run).c_str(), figures);
 }
@@ -152,29 +175,34 @@ void Summary::addColdStart(const RunFigures& figures)
 void Summary::printTotal() const
 {
     std::printf("\n%s (%d run(s))\n", qPrintable(m_configuration), m_runs);
-    const bool measured = m_silentRuns == 0 && !m_firstSounds.empty();
-    std::printf("  first sound     median %6.1f ms, max %6.1f ms%s      goal < %.0f ms: %s\n",
+    const bool measured = m_unmeasuredRuns == 0 && !m_firstSounds.empty();
+    std::printf("  first sound   median %.1f ms, max %.1f ms%s        goal < %.0f ms: %s\n"
+                "                (median/max heard %s, taken %s)\n",
                 median(m_firstSounds), largest(m_firstSounds),
-                m_silentRuns ? format(", %d run(s) not measured", m_silentRuns).c_str() : "",
-                firstSoundGoal, verdict(measured && largest(m_firstSounds) < firstSoundGoal));
-    std::printf("  underflows %lld, gaps over 50 ms %d, longest gap %.1f ms      goal 0 and none: "
-                "%s\n",
+                m_unmeasuredRuns ? format(", %d run(s) not measured", m_unmeasuredRuns).c_str()
+                                 : "",
+                firstSoundGoal, verdict(measured && largest(m_firstSounds) < firstSoundGoal),
+                medianMax(m_firstSoundsHeard).c_str(), medianMax(m_firstSoundsTaken).c_str());
+    std::printf("  underflows %lld, gaps over 50 ms %d, longest gap %.1f ms        goal 0 and "
+                "none: %s\n",
                 m_underflows, m_gaps, m_longestGap, verdict(m_underflows == 0 && m_gaps == 0));
-    std::printf("  server latency  min/median/max %s ms\n", minMedianMax(m_latencies).c_str());
-    const bool compared = m_unheardSwitches == 0 && !m_compare.empty();
-    std::printf("  compare         median %6.1f ms, max %6.1f ms (%zu switches%s)      goal < %.0f "
-                "ms: %s\n",
+    std::printf("  server latency min/median/max %s ms\n", minMedianMax(m_latencies).c_str());
+    const bool compared = m_unmeasuredSwitches == 0 && !m_compare.empty();
+    std::printf("  compare       median %.1f ms, max %.1f ms, %zu switches%s        goal < %.0f "
+                "ms: %s\n"
+                "                (median/max heard %s, taken %s)\n",
                 median(m_compare), largest(m_compare), m_compare.size(),
-                m_unheardSwitches ? format(", %d not found", m_unheardSwitches).c_str() : "",
-                compareGoal, verdict(compared && largest(m_compare) < compareGoal));
+                m_unmeasuredSwitches ? format(", %d not measured", m_unmeasuredSwitches).c_str()
+                                     : "",
+                compareGoal, verdict(compared && largest(m_compare) < compareGoal),
+                medianMax(m_compareHeard).c_str(), medianMax(m_compareTaken).c_str());
     if (m_cold)
         std::printf("  cold start (a chain made and played at once; for information, not in the "
                     "figures above):\n"
-                    "                  first sound %s ms (est. %s ms), underflows %lld, longest "
-                    "gap %.1f ms\n",
-                    optional(m_cold->firstSound).c_str(),
-                    optional(m_cold->firstSoundEstimate).c_str(), m_cold->underflows,
-                    m_cold->longestGap);
+                    "                first sound heard %s ms (taken %s ms), underflows %lld, "
+                    "longest gap %.1f ms\n",
+                    optional(m_cold->firstSound).c_str(), optional(m_cold->firstSoundTaken).c_str(),
+                    m_cold->underflows, m_cold->longestGap);
     if (m_processedPeak > bypassedLevel - 0.02f)
         std::printf("  (the tone reached %.2f through the chain: the compare figures from the "
                     "monitor are not reliable)\n",

@@ -10,7 +10,10 @@
 namespace tolvex::bench {
 
 /// The figures of one configuration: each run printed as a table row as it
-/// is added, and the whole printed beside the goals at the end.
+/// is added, and the whole printed beside the goals at the end. The goals
+/// are judged on the later of heard and taken: a frame cannot be heard
+/// before the sink takes it, so an earlier "heard" is the server's report
+/// running short.
 class Summary {
 public:
     explicit Summary(QString configuration) : m_configuration(std::move(configuration)) {}
@@ -30,14 +33,16 @@ private:
     QString m_configuration;
     std::optional<RunFigures> m_cold;
     int m_runs = 0;
-    std::vector<double> m_firstSounds;
-    int m_silentRuns = 0; ///< runs whose first sound was never heard
+    std::vector<double> m_firstSounds; ///< the later of heard and taken, per run
+    std::vector<double> m_firstSoundsHeard, m_firstSoundsTaken;
+    int m_unmeasuredRuns = 0; ///< runs whose first sound was found neither way
     qint64 m_underflows = 0;
     int m_gaps = 0;
     double m_longestGap = 0;
     std::vector<double> m_latencies;
-    std::vector<double> m_compare;
-    int m_unheardSwitches = 0;
+    std::vector<double> m_compare; ///< the later of heard and taken, per switch
+    std::vector<double> m_compareHeard, m_compareTaken;
+    int m_unmeasuredSwitches = 0; ///< switches found neither way
     float m_processedPeak = 0;
 };
 
