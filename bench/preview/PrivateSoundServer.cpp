@@ -1,5 +1,7 @@
 #include "bench/preview/PrivateSoundServer.h"
 
+#include "bench/preview/Interruption.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -74,6 +76,7 @@ void PrivateSoundServer::waitUntilAsleep(int streams)
     const auto deadline = std::chrono::steady_clock::now() + patience;
     while (m_control->playbackStreams() < streams ||
            !m_control->sinkAsleep(QString::fromLatin1(sinkName))) {
+        throwIfInterrupted();
         if (std::chrono::steady_clock::now() >= deadline)
             throw std::runtime_error("the server does not put its sink to sleep");
         QCoreApplication::processEvents();
@@ -107,6 +110,7 @@ void PrivateSoundServer::waitForFile(const QString& path)
 {
     const auto deadline = std::chrono::steady_clock::now() + patience;
     while (!QFileInfo::exists(path)) {
+        throwIfInterrupted();
         for (const auto& process : m_processes)
             if (!process->running())
                 throw std::runtime_error(process->name().toStdString() + " ended at its start");

@@ -14,7 +14,7 @@ struct RunFigures {
     std::optional<double> firstSound;      ///< the file's first frame heard, after play()
     std::optional<double> firstSoundTaken; ///< ... taken by the sink
     std::optional<double> oldSound;        ///< other sound the sink took before it
-    bool monitorLate = false;              ///< the monitor began recording after the sink took it
+    bool recordingBeganWithIt = false;     ///< nothing recorded before the first sound
     qint64 underflows = 0;
     int gaps = 0; ///< renderer-call gaps over 50 ms
     double longestGap = 0;

@@ -129,8 +129,8 @@ void Summary::printRow(const char* label, const RunFigures& figures)
                 medianMax(found(figures.compareTaken)).c_str());
     if (figures.gaps > 0)
         std::printf("     the longest gap began %.1f ms after play()\n", figures.longestGapAt);
-    if (figures.monitorLate)
-        std::printf("     the monitor began after the sink took the first sound\n");
+    if (figures.recordingBeganWithIt)
+        std::printf("     the monitor's recording begins with the first sound\n");
     if (figures.oldSound)
         std::printf("     the sink took sound from %.1f ms on, before the file's: the last "
                     "preview's, left in the plugins\n",
