@@ -37,6 +37,18 @@ void Preview::play(const model::AudioItem& item, double seconds)
     stop();
     if (!prepare(item, seconds))
         return;
+    // The pre-roll is queued and the player playing before the engine
+    // starts: an output asks for its first buffer as it starts (a sound
+    // server for its whole target length), and that buffer is the file's,
+    // not silence queued ahead of it. The pre-roll may already have played
+    // the file to its end (no frames, or a start at the end) and stopped
+    // the preview: then nothing starts.
+    const qint64 generation = m_generation;
+    for (int i = 0; i < prerollBlocks; ++i)
+        scheduleNext(generation);
+    if (!m_file)
+        return;
+    m_player.play();
     try {
         m_engine.prepare();
         m_engine.start();
@@ -51,13 +63,6 @@ void Preview::play(const model::AudioItem& item, double seconds)
         Q_EMIT failed(QStringLiteral(
             "Kein Tonserver und kein Ausgabegerät gefunden: Das Vorhören bleibt stumm."));
     }
-    const qint64 generation = m_generation;
-    for (int i = 0; i < prerollBlocks; ++i)
-        scheduleNext(generation);
-    // The pre-roll may already have played the file to its end (no frames,
-    // or a start at the end) and stopped the preview: then the player stays.
-    if (m_file)
-        m_player.play();
 }
 
 bool Preview::prepare(const model::AudioItem& item, double seconds)

@@ -83,6 +83,8 @@ struct Rig {
             QTRY_VERIFY_WITH_TIMEOUT((out.pump(Chain::blockFrames), !chain().playingID()), 30000);
         }();
         std::vector<float> sounded;
+        if (out.captured.empty())
+            return sounded; // never opened: nothing to play
         for (size_t i = 0; i < out.captured[0].size(); ++i) {
             if (out.captured[0][i] != 0.0f)
                 sounded.push_back(out.captured[0][i]);

@@ -16,6 +16,35 @@ using namespace tolvex;
 using namespace tolvex::chain;
 using namespace tolvex::testing;
 
+namespace {
+
+/// Like a sound server's stream, renders its first block as it starts, on
+/// the caller's thread, and keeps it; asks for nothing after.
+class FirstBlockOutput : public host::AudioOutput {
+public:
+    explicit FirstBlockOutput(std::vector<float>& first) : m_first(first) {}
+    double open(double rate, int, Renderer& renderer) override
+    {
+        m_renderer = &renderer;
+        return rate;
+    }
+    void start() override
+    {
+        std::vector<float> left(1024), right(1024);
+        float* channels[] = {left.data(), right.data()};
+        m_renderer->renderOutput(channels, 2, 1024);
+        m_first = left;
+    }
+    void stop() override {}
+    void close() override {}
+
+private:
+    std::vector<float>& m_first;
+    Renderer* m_renderer = nullptr;
+};
+
+} // namespace
+
 class TestChainRealHost : public QObject {
     Q_OBJECT
 
@@ -80,6 +109,21 @@ private Q_SLOTS:
         chain.setLastError({});
         chain.play(file, 0.5);
         QVERIFY(chain.lastError().isEmpty());
+    }
+
+    void theFirstBlockAskedForCarriesTheFile()
+    {
+        // The output's first request comes as it starts: the file is queued
+        // and playing by then, not silence queued ahead of it.
+        std::vector<float> first;
+        host::Lv2AudioHost host([&] { return std::make_unique<FirstBlockOutput>(first); });
+        QSettings settings(m_dir.filePath("first.ini"), QSettings::IniFormat);
+        Chain chain(host, settings);
+        chain.play(makeFile("first.wav", 48000, 2, 1), 0);
+        QCOMPARE(first.size(), 1024u);
+        const auto loudest = std::ranges::max(first, {}, [](float x) { return std::abs(x); });
+        QVERIFY2(std::abs(loudest) > 0.4f, qPrintable(QString::number(loudest)));
+        chain.stop();
     }
 
     void seekingAndTheClock()

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <optional>
+#include <vector>
+
+namespace tolvex::bench {
+
+/// What one preview run measured; times in milliseconds. "Heard": by the
+/// server's clock (its reported latency); "taken": when the null sink took
+/// the frames, on its monitor. None: not found.
+struct RunFigures {
+    std::optional<double> firstSound;      ///< the file's first frame heard, after play()
+    std::optional<double> firstSoundTaken; ///< ... taken by the sink
+    std::optional<double> oldSound;        ///< other sound the sink took before it
+    bool recordingBeganWithIt = false;     ///< nothing recorded before the first sound
+    qint64 underflows = 0;
+    int gaps = 0; ///< renderer-call gaps over 50 ms
+    double longestGap = 0;
+    double longestGapAt = 0;                         ///< when it began, after play()
+    std::vector<double> latencies;                   ///< server-reported playback latency, sampled
+    std::vector<std::optional<double>> compare;      ///< per switch, heard
+    std::vector<std::optional<double>> compareTaken; ///< per switch, taken
+    float processedPeak = 0; ///< the tone's peak through the chain, on the monitor
+};
+
+} // namespace tolvex::bench
