@@ -51,6 +51,13 @@ void Lv2Copy::activate()
     m_active = true;
 }
 
+void Lv2Copy::restart()
+{
+    if (m_active)
+        lilv_instance_deactivate(m_instance.get());
+    activate();
+}
+
 void Lv2Copy::connectFixedPorts(float* controls, const float* silence)
 {
     using Kind = Lv2Ports::Kind;

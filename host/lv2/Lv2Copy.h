@@ -29,6 +29,9 @@ public:
     Lv2Copy& operator=(const Lv2Copy&) = delete;
 
     void activate();
+    /// Deactivates and activates again: the plugin forgets the sound it has
+    /// heard (delay lines, filter memories, tails), keeping its parameters.
+    void restart();
     LilvInstance* instance() const { return m_instance.get(); }
     const LV2_Feature* const* features() const { return m_featureList.data(); }
     Lv2Worker& worker() { return m_worker; }

@@ -137,14 +137,22 @@ void Lv2Instance::prepare(const AudioFormat& input, const AudioFormat& output, q
     configure(input.sampleRate(), dualMono ? input.channelCount() : 1);
     m_inputFormat = input;
     m_outputFormat = output;
-    for (auto& copy : m_copies)
+    // Each run starts afresh: a preview started again, or at another place,
+    // must not begin with what the plugins still hold of the last one. Not
+    // a plugin with a worker: its work may still be under way.
+    const bool ran = m_ran.exchange(false, std::memory_order_relaxed);
+    for (auto& copy : m_copies) {
+        if (ran && !copy->worker().attached())
+            copy->restart();
         copy->worker().setRealtime(realtime);
+    }
 }
 
 void Lv2Instance::process(const AudioBuffer& input, AudioBuffer& output, qint64 frames) noexcept
 {
     frames = std::min({frames, maxBlock, output.frameCapacity()});
     output.setFrameLength(frames);
+    m_ran.store(true, std::memory_order_relaxed);
     const bool bypass = m_bypass.load(std::memory_order_relaxed);
     if (bypass && m_ports.enabledPort() < 0) {
         for (int c = 0; c < output.channelCount(); ++c) {

@@ -101,6 +101,7 @@ private:
     std::vector<std::unique_ptr<Lv2Copy>> m_copies;
     std::optional<AudioFormat> m_inputFormat, m_outputFormat;
     std::atomic<bool> m_bypass{false};
+    std::atomic<bool> m_ran{false};         ///< has processed sound since it was last prepared
     std::atomic<quint64> m_reconfigured{0}; ///< counts changes of rate and state
 
     mutable std::mutex m_latencyMutex;

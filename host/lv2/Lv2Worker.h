@@ -35,6 +35,8 @@ public:
     void attach(const LV2_Worker_Interface* interface, LV2_Handle handle);
     /// While the plugin does not run.
     void setRealtime(bool realtime) { m_realtime = realtime; }
+    /// Whether the instance does work on this worker's thread.
+    bool attached() const { return m_interface != nullptr; }
 
     /// The feature the plugin schedules work through.
     LV2_Worker_Schedule* schedule() { return &m_schedule; }

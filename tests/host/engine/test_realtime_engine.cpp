@@ -114,6 +114,28 @@ private Q_SLOTS:
         QCOMPARE(rig.out(0)[2048 + 64 + 10], 3 * float(2048 + 10 + 1) / 65536.0f);
     }
 
+    void aNewStartHoldsNothingOfTheLastOne()
+    {
+        // A delay of 64 frames stopped while full of sound: started again,
+        // its first 64 frames are silence, not the end of the last preview.
+        Rig rig({"urn:tolvex:test:delay"});
+        const AudioFormat format = *AudioFormat::standard(48000, 2);
+        rig.player->schedule(ramp(format, 4096, 1), {});
+        rig.engine->start();
+        rig.player->play();
+        rig.output->pump(1024);
+        QVERIFY(rig.out(0)[1023] != 0.0f);
+        rig.player->stop();
+        rig.engine->stop();
+        rig.player->schedule(ramp(format, 4096, 1), {});
+        rig.engine->start();
+        rig.player->play();
+        rig.output->pump(128);
+        for (qint64 i = 1024; i < 1024 + 64; ++i)
+            QCOMPARE(rig.out(0)[size_t(i)], 0.0f);
+        QCOMPARE(rig.out(0)[1024 + 64], 1 / 65536.0f);
+    }
+
     void everyScheduledBufferPlaysAndCompletesOnce_data()
     {
         QTest::addColumn<bool>("running");
