@@ -46,6 +46,7 @@ bench: build
 	./build/bench/bench_realtime
 	./build/bench/bench_render
 	./build/bench/bench_import
+	./build/bench/bench_preview
 
 clean:
 	rm -rf build build-sanitize build-thread build-fuzz
