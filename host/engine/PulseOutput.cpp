@@ -17,9 +17,10 @@ constexpr pa_usec_t answerTime = 2 * PA_USEC_PER_SEC;
 
 /// The stream's buffer: the server asks for sound when less than the target
 /// is queued, in pieces of at least `requestLength`. Short enough for the
-/// compare switch and seeks to be heard at once, long enough that a busy
-/// machine does not starve the server.
-constexpr pa_usec_t targetLength = 40 * PA_USEC_PER_MSEC;
+/// compare switch and seeks to be heard within a tenth of a second, long
+/// enough for PipeWire's default quantum (1,024 frames) and a busy machine;
+/// 40 ms ran dry a few times a minute on PipeWire.
+constexpr pa_usec_t targetLength = 60 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t requestLength = 10 * PA_USEC_PER_MSEC;
 
 /// The loop thread's real-time priority, where it may have one: below the
