@@ -105,14 +105,14 @@ void MonitorRecorder::start()
     dropStream();
     m_levels.clear();
     m_pieces.clear();
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, quint32(m_rate), quint8(channels)};
-    m_stream = pa_stream_new(m_context, "tolvex-bench-monitor", &spec, nullptr);
+    const pa_sample_spec sound{PA_SAMPLE_FLOAT32NE, quint32(m_rate), quint8(channels)};
+    m_stream = pa_stream_new(m_context, "tolvex-bench-monitor", &sound, nullptr);
     if (!m_stream)
         throw std::runtime_error("no record stream");
     pa_stream_set_read_callback(m_stream, &MonitorRecorder::readable, this);
     pa_buffer_attr buffer{};
     buffer.maxlength = quint32(-1);
-    buffer.fragsize = quint32(pa_usec_to_bytes(fragment, &spec));
+    buffer.fragsize = quint32(pa_usec_to_bytes(fragment, &sound));
     const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE);
     const QByteArray source = m_source.toUtf8();
     if (pa_stream_connect_record(m_stream, source.constData(), &buffer, flags) < 0 ||

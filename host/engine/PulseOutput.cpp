@@ -134,11 +134,11 @@ public:
             dropContext();
             throw HostError(serverError("Kein Tonserver antwortet", error));
         }
-        const pa_sample_spec& spec = *pa_stream_get_sample_spec(m_stream);
-        if (spec.channels != channels)
+        const pa_sample_spec& sound = *pa_stream_get_sample_spec(m_stream);
+        if (sound.channels != channels)
             throw HostError(QStringLiteral("Der Tonserver kann dieses Format nicht abspielen."));
         m_renderer = &renderer;
-        return spec.rate;
+        return sound.rate;
     }
 
     void start() override
@@ -270,30 +270,30 @@ private:
     /// Makes the stream, corked; it is ready when the server says so.
     void connectStream()
     {
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, m_rate, 2};
-        if (m_stream || !pa_sample_spec_valid(&spec))
+        const pa_sample_spec sound{PA_SAMPLE_FLOAT32NE, m_rate, 2};
+        if (m_stream || !pa_sample_spec_valid(&sound))
             return;
         pa_channel_map map;
-        pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
+        pa_channel_map_init_extend(&map, sound.channels, PA_CHANNEL_MAP_DEFAULT);
         pa_proplist* properties = streamProperties();
-        m_stream = pa_stream_new_with_proplist(m_context, "Vorhören", &spec, &map, properties);
+        m_stream = pa_stream_new_with_proplist(m_context, "Vorhören", &sound, &map, properties);
         pa_proplist_free(properties);
         if (!m_stream)
             return;
-        m_frameBytes = pa_frame_size(&spec);
-        m_channelCount = spec.channels;
-        m_samples.assign(size_t(spec.channels) * size_t(scratchFrames), 0.0f);
+        m_frameBytes = pa_frame_size(&sound);
+        m_channelCount = sound.channels;
+        m_samples.assign(size_t(sound.channels) * size_t(scratchFrames), 0.0f);
         m_channels.clear();
-        for (int c = 0; c < spec.channels; ++c)
+        for (int c = 0; c < sound.channels; ++c)
             m_channels.push_back(m_samples.data() + size_t(c) * size_t(scratchFrames));
         pa_stream_set_state_callback(m_stream, &PulseOutput::streamChanged, this);
         pa_stream_set_write_callback(m_stream, &PulseOutput::writeRequested, this);
         pa_stream_set_underflow_callback(m_stream, &PulseOutput::underflowed, this);
         pa_buffer_attr buffer{};
         buffer.maxlength = quint32(-1);
-        buffer.tlength = quint32(pa_usec_to_bytes(targetLength, &spec));
+        buffer.tlength = quint32(pa_usec_to_bytes(targetLength, &sound));
         buffer.prebuf = quint32(-1); // starts as soon as the target is queued
-        buffer.minreq = quint32(pa_usec_to_bytes(requestLength, &spec));
+        buffer.minreq = quint32(pa_usec_to_bytes(requestLength, &sound));
         buffer.fragsize = quint32(-1);
         const auto flags =
             pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
