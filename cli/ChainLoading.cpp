@@ -67,6 +67,11 @@ void checkLoads(host::AudioHost& host, const model::PluginState& entry)
     host.instantiate(entry.codes,
                      [&promise](host::Instantiation made) { promise.set_value(std::move(made)); });
     const host::Instantiation made = result.get();
+    // The host's own message says why. It names a plugin that is not
+    // installed by its codes, which the chain knows a name for.
+    if (const auto* error = std::get_if<host::HostError>(&made))
+        throw UsageError(
+            QString(error->description()).replace(quoted(entry.codes.text()), quoted(entry.name)));
     const auto* instance = std::get_if<std::unique_ptr<host::PluginInstance>>(&made);
     if (!instance || !*instance)
         throw UsageError(quoted(entry.name) + QStringLiteral(" lässt sich nicht laden."));

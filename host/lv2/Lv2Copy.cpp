@@ -78,10 +78,11 @@ void Lv2Copy::connectFixedPorts(float* controls, const float* silence)
             m_atoms[i].assign((m_ports.atomCapacity() + 7) / 8, 0);
             buffer = m_atoms[i].data();
             break;
-        case Kind::cv:
+        case Kind::cvIn:
         case Kind::audioIn:
             buffer = const_cast<float*>(silence);
             break;
+        case Kind::cvOut:
         case Kind::audioOut:
             buffer = m_scratch.data();
             break;

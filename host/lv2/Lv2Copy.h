@@ -20,7 +20,7 @@ class Lv2Copy {
 public:
     /// Instantiates the plugin at `rate` with its control inputs reading
     /// `controls` (one float per port), its audio and CV inputs `silence`
-    /// (at least 4096 frames) and its audio outputs the scratch buffer.
+    /// (at least 4096 frames) and its audio and CV outputs the scratch buffer.
     /// Throws HostError naming the plugin.
     Lv2Copy(Lv2World& world, const LilvPlugin* plugin, const Lv2Ports& ports,
             const Lv2Features& features, double rate, float* controls, const float* silence);

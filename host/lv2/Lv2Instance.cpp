@@ -84,14 +84,20 @@ void Lv2Instance::configure(double rate, int copies)
     ++m_reconfigured;
 }
 
+bool Lv2Instance::hasMainPorts() const
+{
+    return !m_ports.mainInputs().empty() && !m_ports.mainOutputs().empty();
+}
+
+ChannelShape Lv2Instance::shapeFor(int channels) const
+{
+    return ChannelShape(int(m_ports.mainInputs().size()), int(m_ports.mainOutputs().size()),
+                        channels);
+}
+
 bool Lv2Instance::setInputFormat(int bus, const AudioFormat& format)
 {
-    const auto& inputs = m_ports.mainInputs();
-    if (bus != 0 || inputs.empty())
-        return false;
-    if (!m_ports.dualMono() && format.channelCount() != int(inputs.size()))
-        return false;
-    if (!tryConfigure(format))
+    if (bus != 0 || !hasMainPorts() || !tryConfigure(format))
         return false;
     m_inputFormat = format;
     return true;
@@ -99,15 +105,10 @@ bool Lv2Instance::setInputFormat(int bus, const AudioFormat& format)
 
 bool Lv2Instance::setOutputFormat(int bus, const AudioFormat& format)
 {
-    const auto& outputs = m_ports.mainOutputs();
-    if (bus != 0 || outputs.empty())
+    if (bus != 0 || !hasMainPorts())
         return false;
-    if (m_ports.dualMono()) {
-        if (m_inputFormat && m_inputFormat->channelCount() != format.channelCount())
-            return false;
-    } else if (format.channelCount() != int(outputs.size())) {
+    if (m_inputFormat && m_inputFormat->channelCount() != format.channelCount())
         return false;
-    }
     if (!tryConfigure(format))
         return false;
     m_outputFormat = format;
@@ -117,7 +118,7 @@ bool Lv2Instance::setOutputFormat(int bus, const AudioFormat& format)
 bool Lv2Instance::tryConfigure(const AudioFormat& format)
 {
     try {
-        configure(format.sampleRate(), m_ports.dualMono() ? format.channelCount() : 1);
+        configure(format.sampleRate(), shapeFor(format.channelCount()).copies());
         return true;
     } catch (const HostError&) {
         return false;
@@ -127,16 +128,22 @@ bool Lv2Instance::tryConfigure(const AudioFormat& format)
 void Lv2Instance::prepare(const AudioFormat& input, const AudioFormat& output, qint64 maxFrames,
                           bool realtime)
 {
-    const bool dualMono = m_ports.dualMono();
-    const bool fits = input.sampleRate() == output.sampleRate() && maxFrames <= maxBlock &&
-                      (dualMono ? input.channelCount() == output.channelCount()
-                                : input.channelCount() == int(m_ports.mainInputs().size()) &&
-                                      output.channelCount() == int(m_ports.mainOutputs().size()));
+    const bool fits = hasMainPorts() && input.sampleRate() == output.sampleRate() &&
+                      maxFrames <= maxBlock && input.channelCount() == output.channelCount();
     if (!fits)
         throw HostError(u'„' + m_name + QStringLiteral("“ kann dieses Format nicht verarbeiten."));
-    configure(input.sampleRate(), dualMono ? input.channelCount() : 1);
+    const ChannelShape shape = shapeFor(input.channelCount());
+    configure(input.sampleRate(), shape.copies());
     m_inputFormat = input;
     m_outputFormat = output;
+    m_shape = shape;
+    if (shape.direct()) {
+        m_mean = {};
+        m_portOutputs = {};
+    } else {
+        m_mean.assign(size_t(maxBlock), 0.0f);
+        m_portOutputs.assign(m_ports.mainOutputs().size(), std::vector<float>(size_t(maxBlock)));
+    }
     // Each run starts afresh: a preview started again, or at another place,
     // must not begin with what the plugins still hold of the last one. Not
     // a plugin with a worker: its work may still be under way.
@@ -161,8 +168,16 @@ void Lv2Instance::process(const AudioBuffer& input, AudioBuffer& output, qint64 
         }
         return;
     }
+    if (!m_shape || m_shape->copies() != int(m_copies.size())) {
+        // Not prepared for this sound: silence rather than a guess.
+        for (int c = 0; c < output.channelCount(); ++c)
+            std::fill_n(output.channel(c), frames, 0.0f);
+        return;
+    }
     m_ports.fill(m_controls.data(), !bypass);
     m_uiLink.takeForBlock();
+    if (!m_shape->direct())
+        mixInputs(input, frames);
     for (size_t k = 0; k < m_copies.size(); ++k) {
         Lv2Copy& copy = *m_copies[k];
         copy.clearAtoms();
@@ -172,6 +187,8 @@ void Lv2Instance::process(const AudioBuffer& input, AudioBuffer& output, qint64 
         copy.runCleared(uint32_t(frames));
         m_ports.report(copy.controlOutputs(), k == 0);
     }
+    if (!m_shape->direct())
+        spreadOutputs(output, frames);
     forwardNotifications();
 }
 
@@ -198,17 +215,57 @@ void Lv2Instance::connectMain(Lv2Copy& copy, size_t index, const AudioBuffer& in
 {
     const auto& inputs = m_ports.mainInputs();
     const auto& outputs = m_ports.mainOutputs();
-    if (m_ports.dualMono()) {
-        copy.connect(inputs[0], input.channel(std::min(int(index), input.channelCount() - 1)));
-        copy.connect(outputs[0], output.channel(std::min(int(index), output.channelCount() - 1)));
+    if (m_shape->direct() && m_shape->copies() > 1) {
+        copy.connect(inputs[0], input.channel(int(index)));
+        copy.connect(outputs[0], output.channel(int(index)));
         return;
     }
-    for (size_t i = 0; i < inputs.size(); ++i)
-        copy.connect(inputs[i],
-                     int(i) < input.channelCount() ? input.channel(int(i)) : m_silence.data());
+    if (m_shape->direct()) {
+        for (size_t i = 0; i < inputs.size(); ++i)
+            copy.connect(inputs[i], input.channel(int(i)));
+        for (size_t i = 0; i < outputs.size(); ++i)
+            copy.connect(outputs[i], output.channel(int(i)));
+        return;
+    }
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const ChannelShape::Feed feed = m_shape->feed(int(i));
+        const float* data = feed.kind == ChannelShape::Feed::Kind::channel
+                                ? input.channel(feed.channel)
+                            : feed.kind == ChannelShape::Feed::Kind::mean ? m_mean.data()
+                                                                          : m_silence.data();
+        copy.connect(inputs[i], data);
+    }
     for (size_t i = 0; i < outputs.size(); ++i)
-        copy.connect(outputs[i],
-                     int(i) < output.channelCount() ? output.channel(int(i)) : copy.scratch());
+        copy.connect(outputs[i], m_portOutputs[i].data());
+}
+
+void Lv2Instance::mixInputs(const AudioBuffer& input, qint64 frames) noexcept
+{
+    const float scale = 1.0f / float(input.channelCount());
+    std::copy_n(input.channel(0), frames, m_mean.data());
+    for (int c = 1; c < input.channelCount(); ++c) {
+        const float* in = input.channel(c);
+        for (qint64 i = 0; i < frames; ++i)
+            m_mean[size_t(i)] += in[i];
+    }
+    for (qint64 i = 0; i < frames; ++i)
+        m_mean[size_t(i)] *= scale;
+}
+
+void Lv2Instance::spreadOutputs(AudioBuffer& output, qint64 frames) noexcept
+{
+    for (int c = 0; c < output.channelCount(); ++c) {
+        float* out = output.channel(c);
+        const int source = m_shape->source(c);
+        if (source == ChannelShape::meanOfTwo) {
+            const float* a = m_portOutputs[0].data();
+            const float* b = m_portOutputs[1].data();
+            for (qint64 i = 0; i < frames; ++i)
+                out[i] = 0.5f * (a[i] + b[i]);
+        } else {
+            std::copy_n(m_portOutputs[size_t(source)].data(), frames, out);
+        }
+    }
 }
 
 double Lv2Instance::latency() const

@@ -2,6 +2,7 @@
 
 #include "host/PluginInstance.h"
 #include "host/ProcessingNode.h"
+#include "host/lv2/ChannelShape.h"
 #include "host/lv2/Lv2Copy.h"
 #include "host/lv2/Lv2Features.h"
 #include "host/lv2/Lv2Ports.h"
@@ -20,10 +21,11 @@ class QTemporaryDir;
 
 namespace tolvex::host {
 
-/// One LV2 plugin as a PluginInstance. A plugin with exactly one main audio
-/// input and output takes any channel count by running one copy per channel,
-/// all with the same parameters and state. Changing the sample rate makes
-/// the copies anew at that rate, their state carried over.
+/// One LV2 plugin as a PluginInstance. A plugin with main audio inputs and
+/// outputs takes any channel count, its ports meeting the channels as its
+/// ChannelShape says; a plugin with one input and one output runs one copy
+/// per channel, all with the same parameters and state. Changing the sample
+/// rate makes the copies anew at that rate, their state carried over.
 class Lv2Instance : public PluginInstance, public ProcessingNode {
 public:
     /// Makes the instance at a default rate from a plugin of `world`, which
@@ -78,8 +80,16 @@ private:
     void configure(double rate, int copies);
     /// configure() for a bus format; false when the plugin cannot be made so.
     bool tryConfigure(const AudioFormat& format);
+    /// At least one main audio input and one main output: what any chain needs.
+    bool hasMainPorts() const;
+    ChannelShape shapeFor(int channels) const;
     void connectMain(Lv2Copy& copy, size_t index, const AudioBuffer& input,
                      AudioBuffer& output) noexcept;
+    /// Shapes that are not direct: the channels' mean for the inputs that
+    /// hear it, before the copies run; the chain's channels from the
+    /// plugin's outputs, after.
+    void mixInputs(const AudioBuffer& input, qint64 frames) noexcept;
+    void spreadOutputs(AudioBuffer& output, qint64 frames) noexcept;
     /// Passes the first copy's atom output events to the interface.
     void forwardNotifications() noexcept;
     double measureLatency() const;
@@ -100,6 +110,9 @@ private:
     std::vector<float> m_silence;  ///< for side-chain and CV inputs
     std::vector<std::unique_ptr<Lv2Copy>> m_copies;
     std::optional<AudioFormat> m_inputFormat, m_outputFormat;
+    std::optional<ChannelShape> m_shape;           ///< set by prepare()
+    std::vector<float> m_mean;                     ///< the channels' mean, when an input hears it
+    std::vector<std::vector<float>> m_portOutputs; ///< per main output, when not direct
     std::atomic<bool> m_bypass{false};
     std::atomic<bool> m_ran{false};         ///< has processed sound since it was last prepared
     std::atomic<quint64> m_reconfigured{0}; ///< counts changes of rate and state

@@ -48,7 +48,7 @@ void Lv2Ports::describe(uint32_t i, float minimum, float maximum, float defaultV
     else if (lilv_port_is_a(m_plugin, lilvPort, n.atomPort))
         port.kind = input ? Kind::atomIn : Kind::atomOut;
     else if (lilv_port_is_a(m_plugin, lilvPort, n.cvPort))
-        port.kind = Kind::cv;
+        port.kind = input ? Kind::cvIn : Kind::cvOut;
     const float low = std::isnan(minimum) ? 0.0f : minimum;
     const float high = std::isnan(maximum) ? std::max(low, 1.0f) : maximum;
     port.minimum = low;

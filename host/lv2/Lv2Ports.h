@@ -18,7 +18,17 @@ namespace tolvex::host {
 /// block.
 class Lv2Ports {
 public:
-    enum class Kind { audioIn, audioOut, controlIn, controlOut, atomIn, atomOut, cv, other };
+    enum class Kind {
+        audioIn,
+        audioOut,
+        controlIn,
+        controlOut,
+        atomIn,
+        atomOut,
+        cvIn,
+        cvOut,
+        other
+    };
     struct Port {
         Kind kind = Kind::other;
         bool sideChain = false;
@@ -40,8 +50,6 @@ public:
     const std::vector<uint32_t>& controlInputs() const { return m_controlInputs; }
     const std::vector<uint32_t>& controlOutputs() const { return m_controlOutputs; }
     const std::vector<uint32_t>& atomPorts() const { return m_atomPorts; }
-    /// One main input and output: the host runs one copy per channel.
-    bool dualMono() const { return m_mainInputs.size() == 1 && m_mainOutputs.size() == 1; }
     int enabledPort() const { return m_enabledPort; }
     int latencyPort() const { return m_latencyPort; }
     /// Bytes for each atom port's buffer: the largest size a port asks for.

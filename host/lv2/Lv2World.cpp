@@ -141,8 +141,13 @@ QList<model::PluginInfo> Lv2World::components(quint32 type) const
 
 const LilvPlugin* Lv2World::find(const model::PluginId& codes) const
 {
+    const auto isEffect = [](quint32 type) {
+        return type == model::effectType || type == model::musicEffectType;
+    };
     for (const Entry& entry : m_entries)
-        if (entry.info.codes == codes)
+        if (entry.info.codes.subtype == codes.subtype &&
+            entry.info.codes.manufacturer == codes.manufacturer &&
+            (entry.info.codes.type == codes.type || isEffect(codes.type)))
             return entry.plugin;
     return nullptr;
 }

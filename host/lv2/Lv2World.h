@@ -51,7 +51,10 @@ public:
     /// The listed plugins of one component type ('aufx' or 'aumf'), in
     /// lilv's order.
     QList<model::PluginInfo> components(quint32 type) const;
-    /// The plugin with these codes, or null.
+    /// The plugin with these codes, or null. The plugin is known by its
+    /// URI's hash: an effect stored as the other effect type (a chain
+    /// written by hand or by a script, or one from before the plugin was
+    /// seen to take MIDI) is found all the same.
     const LilvPlugin* find(const model::PluginId& codes) const;
     /// The catalogue entry of a plugin (name and vendor as listed).
     model::PluginInfo info(const LilvPlugin* plugin) const;

@@ -69,11 +69,11 @@ private Q_SLOTS:
 
     void aPluginThatRefusesTheFormatPassesTheSoundThrough()
     {
-        // Eight channels in, a stereo file: the message names the rate and
-        // the preview plays to its end regardless.
+        // A plugin made only at 48 kHz, a file at 44.1 kHz: the message
+        // names the rate and the preview plays to its end regardless.
         QSettings settings(m_dir.filePath("refuse.ini"), QSettings::IniFormat);
         Chain chain(*m_host, settings);
-        for (const char* uri : {"urn:tolvex:test:gain", "urn:tolvex:test:mixer8"})
+        for (const char* uri : {"urn:tolvex:test:gain", "urn:tolvex:test:picky"})
             QCoro::waitFor(chain.addPlugin(lv2Info(*m_host, uri), std::nullopt, false, false));
         QCOMPARE(chain.slots().size(), 2);
         const model::AudioItem stereo = makeFile("stereo.wav", 44100, 2, 0.4);
@@ -95,11 +95,11 @@ private Q_SLOTS:
             "Kein Tonserver und kein Ausgabegerät gefunden: Das Vorhören bleibt stumm.");
         QSettings settings(m_dir.filePath("silent.ini"), QSettings::IniFormat);
         Chain chain(*m_host, settings);
-        QCoro::waitFor(chain.addPlugin(lv2Info(*m_host, "urn:tolvex:test:mixer8"), std::nullopt,
-                                       false, false));
-        const model::AudioItem file = makeFile("silent.wav", 48000, 2, 1);
+        QCoro::waitFor(
+            chain.addPlugin(lv2Info(*m_host, "urn:tolvex:test:picky"), std::nullopt, false, false));
+        const model::AudioItem file = makeFile("silent.wav", 44100, 2, 1);
         chain.play(file, 0);
-        QCOMPARE(chain.lastError(), QStringLiteral("Die Kette kann 48 kHz nicht abspielen."));
+        QCOMPARE(chain.lastError(), QStringLiteral("Die Kette kann 44.1 kHz nicht abspielen."));
         chain.removeSlot(chain.slots().front());
         chain.setLastError({});
         chain.play(file, 0);

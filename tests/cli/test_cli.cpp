@@ -220,7 +220,8 @@ private Q_SLOTS:
         row("malformed chain file", {"export", "--chain", path("garbage.json"), in},
             "Die Kettendatei „" + path("garbage.json") + "“ lässt sich nicht lesen.");
         row("a plugin that does not load", {"export", "--chain", path("needy.json"), in},
-            "„Test Needy“ lässt sich nicht laden.");
+            "„Test Needy“ braucht die LV2-Erweiterung urn:tolvex:test:unobtainable, die Tolvex "
+            "nicht bietet.");
         row("unknown preset", {"export", "--preset", "Nie", in}, "Eine Kette „Nie“ gibt es nicht.");
         row("no such output folder", {"export", "--output-dir", path("nowhere"), in},
             "Den Ordner „" + path("nowhere") + "“ gibt es nicht.");

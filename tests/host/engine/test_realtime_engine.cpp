@@ -93,7 +93,7 @@ private Q_SLOTS:
     void soundPassesThroughThePlugins()
     {
         // A gain, a delay of 64 frames, and a plugin of eight channels that
-        // cannot take stereo and so leaves the sound as it is.
+        // passes each on: stereo goes through its first two.
         Rig rig({"urn:tolvex:test:gain", "urn:tolvex:test:delay", "urn:tolvex:test:mixer8"});
         rig.instances[0]->setParameter(QStringLiteral("gain"), 2.0f);
         rig.player->schedule(ramp(*AudioFormat::standard(48000, 2), 4096, 1), {});

@@ -257,6 +257,50 @@ static void hang_run(LV2_Handle h, uint32_t n)
     scale(h, 0, 2, 2, 1.0f, n);
 }
 
+/* ---- shapes: split (one in, two out: the input, and half of it), merge
+ * (two in, one out: half the left and a quarter of the right), matrix8
+ * (eight in and out, each output its input plus the next one) and
+ * sidechain (stereo, adding a side-chain input and a CV input, and
+ * writing ones to a CV output after the sound) ---------------------------- */
+
+static void split_run(LV2_Handle h, uint32_t n)
+{
+    for (uint32_t i = 0; i < n; ++i) {
+        const float x = IN(h, 0)[i];
+        OUT(h, 1)[i] = x;
+        OUT(h, 2)[i] = 0.5f * x;
+    }
+}
+
+static void merge_run(LV2_Handle h, uint32_t n)
+{
+    for (uint32_t i = 0; i < n; ++i)
+        OUT(h, 2)[i] = 0.5f * IN(h, 0)[i] + 0.25f * IN(h, 1)[i];
+}
+
+static void matrix8_run(LV2_Handle h, uint32_t n)
+{
+    for (int c = 0; c < 8; ++c)
+        for (uint32_t i = 0; i < n; ++i)
+            OUT(h, 8 + c)[i] = IN(h, c)[i] + IN(h, (c + 1) % 8)[i];
+}
+
+static void sidechain_run(LV2_Handle h, uint32_t n)
+{
+    for (int c = 0; c < 2; ++c)
+        for (uint32_t i = 0; i < n; ++i)
+            OUT(h, 2 + c)[i] = IN(h, c)[i] + IN(h, 4)[i] + IN(h, 5)[i];
+    for (uint32_t i = 0; i < n; ++i)
+        OUT(h, 6)[i] = 1.0f;
+}
+
+/* picky: the gain, made only at 48 kHz, as plugins that know few rates. */
+static LV2_Handle picky_instantiate(const LV2_Descriptor* d, double rate, const char* path,
+                                    const LV2_Feature* const* features)
+{
+    return rate == 48000 ? instantiate(d, rate, path, features) : NULL;
+}
+
 static const LV2_Descriptor descriptors[] = {
     {PREFIX "gain", instantiate, connect_any, nothing, gain_run, nothing, free, no_extension},
     {PREFIX "monogain", instantiate, connect_any, nothing, mono_run, nothing, free, no_extension},
@@ -273,6 +317,13 @@ static const LV2_Descriptor descriptors[] = {
     {PREFIX "mixer8", instantiate, connect_any, nothing, mixer8_run, nothing, free, no_extension},
     {PREFIX "crash", instantiate, connect_any, nothing, crash_run, nothing, free, no_extension},
     {PREFIX "hang", instantiate, connect_any, nothing, hang_run, nothing, free, no_extension},
+    {PREFIX "split", instantiate, connect_any, nothing, split_run, nothing, free, no_extension},
+    {PREFIX "merge", instantiate, connect_any, nothing, merge_run, nothing, free, no_extension},
+    {PREFIX "matrix8", instantiate, connect_any, nothing, matrix8_run, nothing, free, no_extension},
+    {PREFIX "sidechain", instantiate, connect_any, nothing, sidechain_run, nothing, free,
+     no_extension},
+    {PREFIX "picky", picky_instantiate, connect_any, nothing, gain_run, nothing, free,
+     no_extension},
 };
 
 LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index)
