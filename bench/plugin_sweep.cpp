@@ -270,9 +270,10 @@ int main(int argc, char* argv[])
                             {"export", "--chain", chain, "--format", "wav32f", "--suffix", "",
                              "--jobs", "1", "--output-dir", out + "/tolvex", sources[s].path},
                             out + "/tolvex/" + QFileInfo(sources[s].path).fileName(), timeout));
+                    // Escaped for the option and again for the graph.
                     QString filterUri = sweep.uri;
-                    filterUri.replace(u'\\', QStringLiteral("\\\\"))
-                        .replace(u':', QStringLiteral("\\:"));
+                    filterUri.replace(u'\\', QStringLiteral("\\\\\\\\"))
+                        .replace(u':', QStringLiteral("\\\\:"));
                     sweep.ffmpeg.push_back(
                         run("ffmpeg",
                             {"-nostdin", "-v", "error", "-y", "-i", sources[s].path, "-af",
