@@ -6,10 +6,34 @@
 
 #include <cstring>
 
+#include <dlfcn.h>
+
 namespace tolvex::host {
 
 namespace {
+
 constexpr size_t maxBlock = 4096;
+
+/// Why lilv could not make the plugin when its library is at fault: the
+/// loader's words when the library does not open (missing, damaged, or
+/// built without a library it needs). Empty when the library opens and the
+/// plugin itself refused.
+QString libraryFault(const LilvPlugin* plugin)
+{
+    const LilvNode* library = lilv_plugin_get_library_uri(plugin);
+    char* path = library ? lilv_file_uri_parse(lilv_node_as_uri(library), nullptr) : nullptr;
+    if (!path)
+        return QStringLiteral("keine Datei angegeben");
+    void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    lilv_free(path);
+    if (handle) {
+        dlclose(handle);
+        return {};
+    }
+    const char* error = dlerror();
+    return error ? QString::fromLocal8Bit(error) : QStringLiteral("unbekannter Fehler");
+}
+
 } // namespace
 
 Lv2Copy::Lv2Copy(Lv2World& world, const LilvPlugin* plugin, const Lv2Ports& ports,
@@ -27,9 +51,16 @@ Lv2Copy::Lv2Copy(Lv2World& world, const LilvPlugin* plugin, const Lv2Ports& port
         m_instance = world.own(lilv_plugin_instantiate(plugin, rate, m_featureList.data()));
         hasWorker = lilv_plugin_has_extension_data(plugin, world.nodes().workerInterface);
     }
-    if (!m_instance)
-        throw HostError(u'„' + world.info(plugin).name + QStringLiteral("“ lässt sich bei ") +
-                        QString::number(rate) + QStringLiteral(" Hz nicht starten."));
+    if (!m_instance) {
+        const QString name = u'„' + world.info(plugin).name + u'“';
+        if (const QString fault = libraryFault(plugin); !fault.isEmpty())
+            throw HostError(name +
+                            QStringLiteral(" lässt sich nicht laden: Seine Programmbibliothek "
+                                           "lässt sich nicht öffnen (") +
+                            fault + QStringLiteral(")."));
+        throw HostError(name + QStringLiteral(" lässt sich bei ") + QString::number(rate) +
+                        QStringLiteral(" Hz nicht starten."));
+    }
     if (hasWorker) {
         const auto* worker = static_cast<const LV2_Worker_Interface*>(
             lilv_instance_get_extension_data(m_instance.get(), LV2_WORKER__interface));

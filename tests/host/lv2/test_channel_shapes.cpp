@@ -210,7 +210,7 @@ private Q_SLOTS:
         }
     }
 
-    void onlyAPluginWithoutMainInputsOrOutputsIsRefused()
+    void everyShapeTakesOneToEightChannels()
     {
         // Every shape with sound in and out takes one to eight channels;
         // the rate is what a plugin may still refuse.
