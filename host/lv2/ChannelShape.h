@@ -32,6 +32,7 @@ public:
     /// Copies of the plugin that run side by side: one per channel for a
     /// plugin with one input and one output, else one.
     int copies() const { return m_perChannel ? m_channels : 1; }
+    int channels() const { return m_channels; }
     /// Whether each port is connected straight to its channel, with nothing
     /// to mix or repeat: copy or port k to channel k.
     bool direct() const { return m_direct; }

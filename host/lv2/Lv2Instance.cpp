@@ -168,7 +168,9 @@ void Lv2Instance::process(const AudioBuffer& input, AudioBuffer& output, qint64 
         }
         return;
     }
-    if (!m_shape || m_shape->copies() != int(m_copies.size())) {
+    if (!m_shape || m_shape->copies() != int(m_copies.size()) ||
+        input.channelCount() != m_shape->channels() ||
+        output.channelCount() != m_shape->channels()) {
         // Not prepared for this sound: silence rather than a guess.
         for (int c = 0; c < output.channelCount(); ++c)
             std::fill_n(output.channel(c), frames, 0.0f);

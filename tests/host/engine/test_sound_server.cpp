@@ -35,6 +35,12 @@ using namespace tolvex::testing;
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool sanitized = true;
+#else
+constexpr bool sanitized = false;
+#endif
+
 /// Passes everything to the output it wraps, counting the renderer's calls.
 class Watched : public AudioOutput, private AudioOutput::Renderer {
 public:
@@ -246,9 +252,14 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!chain->playingID(), 30000);
         // The player is pulled as the server plays: the file's end is asked
         // for three seconds after its start, less the buffer filled at once.
-        const double took = m_output->took();
-        QVERIFY2(took > 2.7 && took < 3.3, qPrintable(QStringLiteral("%1 s").arg(took)));
-        QCOMPARE(m_output->underruns.load(), 0);
+        // Under the sanitizers the chain runs several times slower than it
+        // ships, and a busy machine starves it now and then: there the pace
+        // and the underflows say nothing about the product.
+        if (!sanitized) {
+            const double took = m_output->took();
+            QVERIFY2(took > 2.7 && took < 3.3, qPrintable(QStringLiteral("%1 s").arg(took)));
+            QCOMPARE(m_output->underruns.load(), 0);
+        }
         QVERIFY(chain->lastError().isEmpty());
         // The chain ran on the client library's thread without allocating or locking.
         const auto after = probe::counts();
