@@ -27,22 +27,25 @@ inline const char* const fixedChain[][2] = {
     {"http://gareus.org/oss/lv2/dpl#stereo", "threshold=-3"},
 };
 
-/// Writes `seconds` of the source as WAV 24; `seed` varies its noise.
-inline void makeSource(const QString& path, double seconds, quint32 seed = 7)
+/// Writes `seconds` of the source as WAV 24, at `rate` with `channels`
+/// channels (the tones alternate between them); `seed` varies its noise.
+inline void makeSource(const QString& path, double seconds, quint32 seed = 7,
+                       double rate = sourceRate, int channels = 2)
 {
     auto writer = host::createAudioFile(
-        path, model::writerSettings(model::ExportFormat::wav24, 2, sourceRate));
-    auto buffer = *host::AudioBuffer::make(*host::AudioFormat::standard(sourceRate, 2), 4096);
+        path, model::writerSettings(model::ExportFormat::wav24, channels, rate));
+    auto buffer = *host::AudioBuffer::make(*host::AudioFormat::standard(rate, channels), 4096);
     quint32 noise = seed;
-    const qint64 frames = qint64(seconds * sourceRate);
+    const qint64 frames = qint64(seconds * rate);
     for (qint64 done = 0; done < frames; done += 4096) {
         const qint64 n = std::min<qint64>(4096, frames - done);
         for (qint64 i = 0; i < n; ++i) {
             noise = noise * 1664525u + 1013904223u;
-            const double t = double(done + i) / sourceRate;
+            const double t = double(done + i) / rate;
             const double d = double(int32_t(noise)) / 2147483648.0 * 0.05;
-            buffer.channel(0)[i] = float(0.5 * std::sin(2 * M_PI * 220 * t) + d);
-            buffer.channel(1)[i] = float(0.4 * std::sin(2 * M_PI * 1375 * t) - d);
+            for (int c = 0; c < channels; ++c)
+                buffer.channel(c)[i] = c % 2 == 0 ? float(0.5 * std::sin(2 * M_PI * 220 * t) + d)
+                                                  : float(0.4 * std::sin(2 * M_PI * 1375 * t) - d);
         }
         buffer.setFrameLength(n);
         writer->write(buffer);

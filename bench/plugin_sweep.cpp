@@ -6,6 +6,7 @@
 // the totals side by side.
 //
 //   bench_plugin_sweep [--rates 44100,48000] [--only TEXT] [--jobs N] [--timeout S]
+#include "bench/FixedChain.h"
 #include "host/files/AudioFiles.h"
 #include "host/lv2/Lv2AudioHost.h"
 #include "model/ChainDocument.h"
@@ -67,29 +68,6 @@ const char* kindText(Outcome::Kind kind)
         return "hangs";
     }
     return "?";
-}
-
-/// A tone with a little noise, -12 dBFS, different in each channel.
-void writeSource(const QString& path, double rate, int channels)
-{
-    auto writer = host::createAudioFile(
-        path, model::writerSettings(model::ExportFormat::wav32f, channels, rate));
-    auto buffer = *host::AudioBuffer::make(*host::AudioFormat::standard(rate, channels), 4096);
-    quint32 noise = 11;
-    const qint64 frames = qint64(sourceSeconds * rate);
-    for (qint64 done = 0; done < frames; done += 4096) {
-        const qint64 n = std::min<qint64>(4096, frames - done);
-        for (qint64 i = 0; i < n; ++i) {
-            noise = noise * 1664525u + 1013904223u;
-            const double t = double(done + i) / rate;
-            const double d = double(int32_t(noise)) / 2147483648.0 * 0.02;
-            for (int c = 0; c < channels; ++c)
-                buffer.channel(c)[i] = float(0.25 * std::sin(2 * M_PI * (330 + 220 * c) * t) + d);
-        }
-        buffer.setFrameLength(n);
-        writer->write(buffer);
-    }
-    writer->finish();
 }
 
 /// Whether the file has sound and every sample of it is finite; a reason when not.
@@ -216,7 +194,7 @@ int main(int argc, char* argv[])
                               .arg(channels == 1 ? "mono" : "stereo")
                               .arg(rate / 1000, 0, 'g', 3);
             source.path = dir.filePath(QStringLiteral("%1-%2.wav").arg(channels).arg(rate));
-            writeSource(source.path, rate, channels);
+            bench::makeSource(source.path, sourceSeconds, 11, rate, channels);
             sources.push_back(source);
         }
     }

@@ -123,12 +123,8 @@ std::optional<model::PluginInfo> Lv2AudioHost::find(const QString& uri)
 {
     const quint64 hash = Lv2World::uriHash(uri.toUtf8().constData());
     const auto world = d->currentWorld();
-    for (quint32 type : {model::effectType, model::musicEffectType})
-        for (const model::PluginInfo& info : world->components(type))
-            if (info.codes.subtype == quint32(hash >> 32) &&
-                info.codes.manufacturer == quint32(hash))
-                return info;
-    return std::nullopt;
+    const LilvPlugin* plugin = world->find({model::effectType, quint32(hash >> 32), quint32(hash)});
+    return plugin ? std::optional(world->info(plugin)) : std::nullopt;
 }
 
 QString Lv2AudioHost::uri(const model::PluginId& codes)

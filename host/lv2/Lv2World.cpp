@@ -141,13 +141,12 @@ QList<model::PluginInfo> Lv2World::components(quint32 type) const
 
 const LilvPlugin* Lv2World::find(const model::PluginId& codes) const
 {
-    const auto isEffect = [](quint32 type) {
-        return type == model::effectType || type == model::musicEffectType;
-    };
+    // Every listed plugin is an effect of one of the two types.
+    if (codes.type != model::effectType && codes.type != model::musicEffectType)
+        return nullptr;
     for (const Entry& entry : m_entries)
         if (entry.info.codes.subtype == codes.subtype &&
-            entry.info.codes.manufacturer == codes.manufacturer &&
-            (entry.info.codes.type == codes.type || isEffect(codes.type)))
+            entry.info.codes.manufacturer == codes.manufacturer)
             return entry.plugin;
     return nullptr;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 namespace tolvex::testing {
 
@@ -15,5 +16,12 @@ model::PluginInfo lv2Info(host::Lv2AudioHost& host, const char* uri);
 /// unless `error` is given to receive it.
 std::unique_ptr<host::PluginInstance>
 instantiateNow(host::AudioHost& host, const model::PluginInfo& info, QString* error = nullptr);
+
+using Channels = std::vector<std::vector<float>>;
+/// Renders `input` through the instances in order with the host's offline
+/// engine, in blocks of `block` frames, all at `rate`; fails the test on a
+/// refused format or a failed block.
+Channels render(host::AudioHost& host, const std::vector<host::PluginInstance*>& chain,
+                const Channels& input, double rate, qint64 block = 4096);
 
 } // namespace tolvex::testing

@@ -15,7 +15,6 @@ using namespace tolvex::testing;
 
 namespace {
 
-using Channels = std::vector<std::vector<float>>;
 /// The chain's channels after the plugin, from its channels before, at one frame.
 using Expected = std::function<std::vector<float>(const std::vector<float>&)>;
 } // namespace
@@ -45,35 +44,6 @@ float mean(const std::vector<float>& in)
     for (size_t c = 1; c < in.size(); ++c)
         sum += in[c];
     return sum * (1.0f / float(in.size()));
-}
-
-Channels offline(Lv2AudioHost& host, PluginInstance& plugin, const Channels& input)
-{
-    const AudioFormat format = *AudioFormat::standard(48000, int(input.size()));
-    auto engine = host.makeOfflineEngine();
-    engine->enableManualRendering(format, block);
-    auto in = *AudioBuffer::make(format, block), out = *AudioBuffer::make(format, block);
-    engine->setManualRenderingInput(format, [&](qint64) { return &in; });
-    if (!plugin.setInputFormat(0, format) || !plugin.setOutputFormat(0, format))
-        return {};
-    engine->attach(plugin);
-    engine->connect(engine->inputNode(), plugin, format);
-    engine->connect(plugin, engine->mainMixer(), format);
-    engine->start();
-    Channels output(input.size());
-    for (qint64 done = 0; done < length; done += block) {
-        const qint64 n = std::min(block, length - done);
-        for (size_t c = 0; c < input.size(); ++c)
-            std::copy_n(input[c].begin() + done, n, in.channel(int(c)));
-        in.setFrameLength(n);
-        if (engine->render(n, out) != RenderStatus::success)
-            return {};
-        for (size_t c = 0; c < input.size(); ++c)
-            output[c].insert(output[c].end(), out.channel(int(c)), out.channel(int(c)) + n);
-    }
-    engine->stop();
-    engine->detach(plugin);
-    return output;
 }
 
 Channels preview(Lv2AudioHost& host, ManualOutput*& output, PluginInstance& plugin,
@@ -182,7 +152,7 @@ private Q_SLOTS:
         const auto previewed = instantiateNow(host, info);
         QVERIFY(exported && previewed);
         const std::pair<const char*, Channels> runs[] = {
-            {"export", offline(host, *exported, input)},
+            {"export", render(host, {exported.get()}, input, 48000, block)},
             {"preview", preview(host, output, *previewed, input)},
         };
         for (const auto& [engine, result] : runs) {
