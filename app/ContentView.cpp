@@ -2,28 +2,15 @@
 
 #include "app/ExportBar.h"
 #include "app/NoticeLine.h"
+#include "ui/Divider.h"
 #include "ui/Palette.h"
 #include "ui/chain/ChainView.h"
 #include "ui/files/FilesView.h"
 
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
 namespace tolvex::app {
-
-namespace {
-
-QFrame* divider(QFrame::Shape shape, QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(shape);
-    line->setFrameShadow(QFrame::Plain);
-    line->setForegroundRole(QPalette::Mid);
-    return line;
-}
-
-} // namespace
 
 ContentView::ContentView(session::Session& session, chain::Chain& chain,
                          ui::ChainCommands& chainCommands, QWidget* parent)
@@ -40,7 +27,7 @@ ContentView::ContentView(session::Session& session, chain::Chain& chain,
     panels->setContentsMargins(0, 0, 0, 0);
     panels->setSpacing(0);
     panels->addWidget(new ui::files::FilesView(session, chain, this), 1);
-    panels->addWidget(divider(QFrame::VLine, this));
+    panels->addWidget(new ui::Divider(Qt::Vertical, this));
     panels->addWidget(chainPanel);
 
     m_exportBar = new ExportBar(session, chain, this);
@@ -48,7 +35,7 @@ ContentView::ContentView(session::Session& session, chain::Chain& chain,
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addLayout(panels, 1);
-    column->addWidget(divider(QFrame::HLine, this));
+    column->addWidget(new ui::Divider(Qt::Horizontal, this));
     column->addWidget(m_exportBar);
 
     m_notice = new NoticeLine(session, chain, this); // last: it lies over the rest

@@ -28,7 +28,44 @@ constexpr std::array<Pair, 9> pairs{{
     {0xB5452B, 0xE8775D}, // danger
 }};
 
+/// Watches one widget and gives it its colour again when its palette or
+/// parent changes.
+class ColourKeeper : public QObject {
+public:
+    ColourKeeper(QWidget& widget, Palette::Colour colour) : QObject(&widget), m_colour(colour)
+    {
+        widget.installEventFilter(this);
+        apply(widget);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const auto type = event->type();
+        if (type == QEvent::PaletteChange || type == QEvent::ParentChange)
+            apply(*static_cast<QWidget*>(watched));
+        return false;
+    }
+
+private:
+    void apply(QWidget& widget) const
+    {
+        const QWidget* parent = widget.parentWidget();
+        const QColor wanted =
+            Palette::colour(m_colour, parent ? parent->palette() : QApplication::palette());
+        if (widget.palette().color(QPalette::WindowText) != wanted) // else it would not end
+            Palette::setTextColour(widget, wanted);
+    }
+
+    Palette::Colour m_colour;
+};
+
 } // namespace
+
+void Palette::keepTextColour(QWidget& widget, Colour colour)
+{
+    new ColourKeeper(widget, colour);
+}
 
 bool Palette::isDark(const QPalette& palette)
 {

@@ -26,6 +26,11 @@ public:
     static bool isDark(const QPalette& palette);
     /// Sets the colour `widget` draws its text (or a frame's line) with.
     static void setTextColour(QWidget& widget, const QColor& colour);
+    /// Keeps `widget`'s text in `colour`, resolved against its parent's
+    /// palette now and again whenever that palette changes (after the
+    /// widgets have theirs: the application's palette-change event comes
+    /// before them).
+    static void keepTextColour(QWidget& widget, Colour colour);
 
     static QColor tint() { return colour(Colour::tint); }
     static QColor accent() { return colour(Colour::accent); }

@@ -2,6 +2,7 @@
 
 #include "chain/Chain.h"
 #include "ui/ChainCommands.h"
+#include "ui/Divider.h"
 #include "ui/Palette.h"
 #include "ui/chain/AddPluginMenu.h"
 #include "ui/chain/PresetMenu.h"
@@ -10,7 +11,6 @@
 #include "ui/chain/Symbols.h"
 
 #include <QEvent>
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -42,16 +42,12 @@ ChainView::ChainView(::tolvex::chain::Chain& chain, ChainCommands& commands, QWi
     m_body->addWidget(makeEmptyState());
     m_body->addWidget(m_list);
 
-    m_divider = new QFrame;
-    m_divider->setFrameShape(QFrame::HLine);
-    m_divider->setFrameShadow(QFrame::Plain);
-
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(makeHeader());
     layout->addWidget(m_body, 1);
-    layout->addWidget(m_divider);
+    layout->addWidget(new Divider(Qt::Horizontal));
     layout->addWidget(makeAddButton());
 
     connect(&m_chain, &::tolvex::chain::Chain::slotsChanged, this, &ChainView::showBody);
@@ -153,9 +149,6 @@ void ChainView::refreshColours()
     m_emptySymbol->setPixmap(
         symbolIcon(Symbol::chainPath, accent).pixmap(QSize(44, 44), devicePixelRatioF()));
     Palette::setTextColour(*m_emptyHint, Palette::colour(Colour::muted, colours));
-    QColor line = colours.color(QPalette::WindowText);
-    line.setAlphaF(0.15);
-    Palette::setTextColour(*m_divider, line);
 }
 
 void ChainView::paintEvent(QPaintEvent*)

@@ -2,7 +2,6 @@
 
 #include <QWidget>
 
-class QFrame;
 class QLabel;
 class QPushButton;
 class QStackedWidget;
@@ -57,7 +56,6 @@ private:
     QToolButton* m_presetButton = nullptr;
     PresetMenu* m_presetMenu = nullptr;
     QStackedWidget* m_body = nullptr;
-    QFrame* m_divider = nullptr;
     QWidget* m_emptyState = nullptr;
     QLabel* m_emptySymbol = nullptr;
     QLabel* m_emptyHint = nullptr;

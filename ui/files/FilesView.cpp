@@ -2,6 +2,7 @@
 
 #include "chain/Chain.h"
 #include "session/Session.h"
+#include "ui/Divider.h"
 #include "ui/FileManager.h"
 #include "ui/Palette.h"
 #include "ui/files/DropArea.h"
@@ -29,15 +30,6 @@ QFont scaled(QFont font, double factor, QFont::Weight weight)
     font.setPointSizeF(font.pointSizeF() * factor);
     font.setWeight(weight);
     return font;
-}
-
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setObjectName(QStringLiteral("divider"));
-    return line;
 }
 
 } // namespace
@@ -69,7 +61,7 @@ FilesView::FilesView(session::Session& session, tolvex::chain::Chain& chain, QWi
     layout->addWidget(m_dropArea, 1);
     connect(m_dropArea, &DropArea::dropped, &session, &session::Session::add);
 
-    layout->addWidget(divider(this));
+    layout->addWidget(new Divider(Qt::Horizontal, this));
     m_previewBar = new PreviewBar(session, chain, this);
     layout->addWidget(m_previewBar);
 
@@ -98,6 +90,8 @@ QWidget* FilesView::buildHeader()
     m_title = new QLabel(QStringLiteral("Dateien"), header);
     m_title->setFont(scaled(font(), 1.1, QFont::Bold));
     m_count = new QLabel(header);
+    m_count->setObjectName(QStringLiteral("count"));
+    Palette::keepTextColour(*m_count, Palette::Colour::muted);
     row->addWidget(m_title);
     row->addWidget(m_count);
     row->addStretch(1);
@@ -126,6 +120,8 @@ QWidget* FilesView::buildEmptyState()
     title->setFont(scaled(font(), 1.2, QFont::Normal));
     title->setAlignment(Qt::AlignCenter);
     m_hint = new QLabel(QStringLiteral("WAV, AIFF, MP3, M4A … oder ganze Ordner"), empty);
+    m_hint->setObjectName(QStringLiteral("hint"));
+    Palette::keepTextColour(*m_hint, Palette::Colour::muted);
     m_hint->setAlignment(Qt::AlignCenter);
     auto* choose = new QPushButton(QStringLiteral("Dateien wählen …"), empty);
     connect(choose, &QPushButton::clicked, &m_session, &session::Session::pickFiles);
@@ -180,12 +176,6 @@ void FilesView::refresh()
 void FilesView::refreshColours()
 {
     const QPalette& current = palette();
-    for (auto [label, colour] :
-         {std::pair{m_count, Palette::Colour::muted}, std::pair{m_hint, Palette::Colour::muted}}) {
-        Palette::setTextColour(*label, Palette::colour(colour, current));
-    }
-    if (auto* line = findChild<QFrame*>(QStringLiteral("divider")))
-        Palette::setTextColour(*line, Palette::colour(Palette::Colour::faint, current));
     const QColor text = current.color(QPalette::ButtonText);
     m_add->setIcon(symbolIcon(Symbol::plus, text, true));
     m_clear->setIcon(symbolIcon(Symbol::trash, text, true));

@@ -36,11 +36,6 @@ public:
     }
 };
 
-void colourLabel(QLabel* label, Palette::Colour colour)
-{
-    Palette::setTextColour(*label, Palette::colour(colour, label->parentWidget()->palette()));
-}
-
 } // namespace
 
 PreviewBar::PreviewBar(session::Session& session, tolvex::chain::Chain& chain, QWidget* parent)
@@ -81,18 +76,24 @@ void PreviewBar::build()
 
     m_middle = new QStackedWidget(this);
     auto* idle = new QLabel(QStringLiteral("Vorhören"), m_middle);
+    idle->setObjectName(QStringLiteral("idle"));
+    Palette::keepTextColour(*idle, Palette::Colour::faint);
     m_middle->addWidget(idle);
     auto* row = new QWidget(m_middle);
     auto* position = new QHBoxLayout(row);
     position->setContentsMargins(0, 0, 0, 0);
     position->setSpacing(8);
     m_elapsed = new QLabel(row);
+    m_elapsed->setObjectName(QStringLiteral("elapsed"));
+    Palette::keepTextColour(*m_elapsed, Palette::Colour::muted);
     m_slider = new QSlider(Qt::Horizontal, row);
     auto* style = new JumpToClickStyle; // over the application's style, whatever it becomes
     style->setParent(m_slider);
     m_slider->setStyle(style);
     m_slider->setFocusPolicy(Qt::NoFocus);
     m_total = new QLabel(row);
+    m_total->setObjectName(QStringLiteral("total"));
+    Palette::keepTextColour(*m_total, Palette::Colour::muted);
     for (QLabel* label : {m_elapsed, m_total}) {
         QFont font = label->font();
         font.setStyleHint(QFont::Monospace);
@@ -165,9 +166,6 @@ void PreviewBar::refresh()
         m_original->setChecked(m_chain.compareOriginal());
     }
     m_original->setEnabled(!m_chain.slots().isEmpty());
-    colourLabel(static_cast<QLabel*>(m_middle->widget(0)), Palette::Colour::faint);
-    colourLabel(m_elapsed, Palette::Colour::muted);
-    colourLabel(m_total, Palette::Colour::muted);
 
     m_middle->setCurrentIndex(target ? 1 : 0);
     if (target) {

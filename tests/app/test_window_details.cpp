@@ -1,0 +1,101 @@
+// The window's finish on a fake host: the secondary colours and dividers in
+// light and dark, the destination's name shown whole where it fits, the
+// compare switch that cannot be mistaken.
+#include "app/ContentView.h"
+#include "app/ExportBar.h"
+#include "app/MainWindow.h"
+#include "tests/app/AppRig.h"
+#include "ui/Palette.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+using namespace tolvex;
+using namespace tolvex::testing;
+using tolvex::ui::Palette;
+
+namespace {
+
+QPalette darkPalette()
+{
+    QPalette dark(QColor(0x35, 0x35, 0x35), QColor(0x2A, 0x2A, 0x2A));
+    dark.setColor(QPalette::WindowText, QColor(0xEE, 0xEE, 0xEE));
+    dark.setColor(QPalette::Text, QColor(0xEE, 0xEE, 0xEE));
+    dark.setColor(QPalette::ButtonText, QColor(0xEE, 0xEE, 0xEE));
+    return dark;
+}
+
+/// How many of the widget's pixels are within a small distance of `colour`.
+int pixelsNear(QWidget& widget, const QColor& colour)
+{
+    const QImage image = widget.grab().toImage();
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (std::abs(pixel.red() - colour.red()) + std::abs(pixel.green() - colour.green()) +
+                    std::abs(pixel.blue() - colour.blue()) <
+                24)
+                ++count;
+        }
+    return count;
+}
+
+} // namespace
+
+class TestWindowDetails : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    int m_count = 0;
+    QString folder() { return m_dir.filePath(QString::number(++m_count)); }
+    QPalette m_light;
+
+private Q_SLOTS:
+    void initTestCase() { m_light = QApplication::palette(); }
+    void cleanup() { QApplication::setPalette(m_light); }
+
+    void secondaryTextsAndDividers_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+
+    void secondaryTextsAndDividers()
+    {
+        QFETCH(bool, dark);
+        AppRig rig(folder());
+        rig.app.session().add({rig.addAudio(folder() + "/a.wav")});
+        rig.app.showWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(&rig.app.window()));
+        if (dark)
+            QApplication::setPalette(darkPalette());
+        QCoreApplication::processEvents();
+
+        app::ContentView& content = rig.app.content();
+        const QPalette& palette = content.palette();
+        QCOMPARE(Palette::isDark(palette), dark);
+        for (const char* name : {"count", "hint", "elapsed", "total"}) {
+            auto* label = content.findChild<QLabel*>(QLatin1String(name));
+            QVERIFY2(label, name);
+            QCOMPARE(label->palette().color(QPalette::WindowText),
+                     Palette::colour(Palette::Colour::muted, palette));
+        }
+        auto* idle = content.findChild<QLabel*>(QStringLiteral("idle"));
+        QCOMPARE(idle->palette().color(QPalette::WindowText),
+                 Palette::colour(Palette::Colour::faint, palette));
+        const QList<QWidget*> dividers = content.findChildren<QWidget*>(QStringLiteral("divider"));
+        QCOMPARE(dividers.size(), 4); // files and preview, the panels, the export bar, the chain
+        for (QWidget* line : dividers)
+            QCOMPARE(pixelsNear(*line, Palette::colour(Palette::Colour::faint, palette)),
+                     line->width() * line->height());
+    }
+};
+
+QTEST_MAIN(TestWindowDetails)
+#include "test_window_details.moc"
