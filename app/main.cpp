@@ -10,7 +10,6 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tolvex"));
     QApplication::setApplicationName(QStringLiteral("Tolvex"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tolvex"));
     QApplication::setApplicationVersion(QStringLiteral(TOLVEX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("tolvex"));
 
