@@ -7,7 +7,8 @@ namespace tolvex::app {
 
 int DestinationButton::chromeWidth() const
 {
-    return QToolButton::sizeHint().width() - fontMetrics().horizontalAdvance(text());
+    return QToolButton::sizeHint().width() -
+           fontMetrics().size(Qt::TextShowMnemonic, text()).width();
 }
 
 QSize DestinationButton::sizeHint() const
@@ -23,13 +24,21 @@ QSize DestinationButton::minimumSizeHint() const
     return {std::min(full.width(), chromeWidth() + few), full.height()};
 }
 
+QString DestinationButton::shownText() const
+{
+    // Measured as the button measures itself: at its full size hint the
+    // text fits, however the text's width rounds.
+    if (width() >= QToolButton::sizeHint().width())
+        return text();
+    return fontMetrics().elidedText(text(), Qt::ElideMiddle, std::max(0, width() - chromeWidth()));
+}
+
 void DestinationButton::paintEvent(QPaintEvent*)
 {
     QStylePainter painter(this);
     QStyleOptionToolButton option;
     initStyleOption(&option);
-    option.text = fontMetrics().elidedText(option.text, Qt::ElideMiddle,
-                                           std::max(0, width() - chromeWidth()));
+    option.text = shownText();
     painter.drawComplexControl(QStyle::CC_ToolButton, option);
 }
 

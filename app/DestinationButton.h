@@ -16,6 +16,8 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+    /// The text as drawn at the button's present width.
+    QString shownText() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -2,6 +2,7 @@
 // light and dark, the destination's name shown whole where it fits, the
 // compare switch that cannot be mistaken.
 #include "app/ContentView.h"
+#include "app/DestinationButton.h"
 #include "app/ExportBar.h"
 #include "app/MainWindow.h"
 #include "tests/app/AppRig.h"
@@ -94,6 +95,41 @@ private Q_SLOTS:
         for (QWidget* line : dividers)
             QCOMPARE(pixelsNear(*line, Palette::colour(Palette::Colour::faint, palette)),
                      line->width() * line->height());
+    }
+
+    void theDestinationIsNamedWholeWhereItFits_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("atStart"); // chosen in the last run, or now
+        QTest::newRow("chosen now") << "Export" << false;
+        QTest::newRow("from the last run") << "Ziel" << true;
+        QTest::newRow("long, chosen now") << QString(60, u'x') << false;
+    }
+
+    void theDestinationIsNamedWholeWhereItFits()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, atStart);
+        const QString settings = folder();
+        const QString chosen = settings + "/" + name;
+        QDir().mkpath(chosen);
+        std::optional<AppRig> rig;
+        if (atStart)
+            AppRig(settings).app.session().setFolderPath(chosen);
+        rig.emplace(settings);
+        rig->app.showWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(&rig->app.window()));
+        if (!atStart)
+            rig->app.session().setFolderPath(chosen);
+        auto* button = rig->app.content().exportBar().findChild<app::DestinationButton*>(
+            QStringLiteral("destination"));
+        QCOMPARE(button->text(), name);
+        if (name.size() < 10) {
+            QTRY_COMPARE(button->shownText(), name);
+        } else {
+            QVERIFY(button->shownText().contains(u'…'));
+            QVERIFY(button->width() <= app::DestinationButton::widest);
+        }
     }
 };
 
