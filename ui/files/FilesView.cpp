@@ -16,6 +16,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -151,6 +152,7 @@ void FilesView::buildList()
     m_list->viewport()->setAcceptDrops(false);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     m_list->viewport()->setAttribute(Qt::WA_Hover);
+    m_list->viewport()->installEventFilter(this);
     connect(m_list, &QListView::customContextMenuRequested, this, &FilesView::openContextMenu);
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &FilesView::takeSelection);
@@ -223,6 +225,19 @@ void FilesView::takeSelection()
     m_syncing = true;
     m_session.setSelection(ids);
     m_syncing = false;
+}
+
+bool FilesView::eventFilter(QObject* watched, QEvent* event)
+{
+    // A right-click opens the clicked row's menu and leaves the selection
+    // as it is; the list would otherwise select the row alone first.
+    const auto type = event->type();
+    if (watched == m_list->viewport() &&
+        (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
+         type == QEvent::MouseButtonRelease) &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)
+        return true;
+    return QWidget::eventFilter(watched, event);
 }
 
 std::unique_ptr<QMenu> FilesView::contextMenu(int row)

@@ -47,6 +47,9 @@ public:
     /// The context menu of `row`, as a right click on it opens it.
     std::unique_ptr<QMenu> contextMenu(int row);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QWidget* buildHeader();
     QWidget* buildEmptyState();

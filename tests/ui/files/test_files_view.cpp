@@ -9,6 +9,7 @@
 #include "ui/files/RowMenu.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QLineEdit>
 #include <QListView>
@@ -19,6 +20,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -196,6 +198,47 @@ private Q_SLOTS:
         QCOMPARE(rig.revealed, revealed);
         action(*menu, "Aus der Liste entfernen")->trigger();
         QTEST(int(rig.session.items().size()), "left");
+    }
+
+    void aRightClickLeavesTheSelection_data()
+    {
+        QTest::addColumn<int>("row"); // -1: below the rows
+        QTest::newRow("outside the selection") << 0;
+        QTest::newRow("inside the selection") << 2;
+        QTest::newRow("below the rows") << -1;
+    }
+
+    void aRightClickLeavesTheSelection()
+    {
+        QFETCH(int, row);
+        Rig rig(settingsPath());
+        rig.addFiles(4);
+        rig.view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&rig.view));
+        rig.select({1, 2, 3});
+        QListView& list = *rig.view.list();
+        const QPoint at = row >= 0 ? pointIn(list, row, true)
+                                   : QPoint(40, list.viewport()->height() - 4);
+        int menus = 0;
+        QTimer closer; // the row's menu, opened by the click: closed again
+        connect(&closer, &QTimer::timeout, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                ++menus;
+                popup->close();
+            }
+        });
+        closer.start(0);
+        // The press and release, then the menu request the platform sends.
+        QTest::mouseClick(list.viewport(), Qt::RightButton, {}, at);
+        QContextMenuEvent request(QContextMenuEvent::Mouse, at, list.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list.viewport(), &request);
+        closer.stop();
+        QCOMPARE(menus, row >= 0 ? 1 : 0);
+        QCOMPARE(rig.session.selection().size(), 3);
+        for (int selected : {1, 2, 3})
+            QVERIFY(list.selectionModel()->isSelected(list.model()->index(selected, 0)));
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, pointIn(list, 0, true));
+        QCOMPARE(rig.session.selection(), QSet<QUuid>{rig.item(0).id}); // a left-click selects
     }
 
     void whileExporting()
