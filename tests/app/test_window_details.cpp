@@ -9,6 +9,7 @@
 #include "ui/Palette.h"
 
 #include <QApplication>
+#include <QCoroTask>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -95,6 +96,29 @@ private Q_SLOTS:
         for (QWidget* line : dividers)
             QCOMPARE(pixelsNear(*line, Palette::colour(Palette::Colour::faint, palette)),
                      line->width() * line->height());
+    }
+
+    void theCompareSwitchIsTintedWhenOn_data() { secondaryTextsAndDividers_data(); }
+
+    void theCompareSwitchIsTintedWhenOn()
+    {
+        QFETCH(bool, dark);
+        AppRig rig(folder());
+        rig.app.session().add({rig.addAudio(folder() + "/a.wav")});
+        QCoro::waitFor(rig.app.chain().addPlugin(slowGain, std::nullopt, false, false));
+        rig.app.showWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(&rig.app.window()));
+        if (dark)
+            QApplication::setPalette(darkPalette());
+        QCoreApplication::processEvents();
+        auto* original = rig.app.content().findChild<QPushButton*>(QStringLiteral("original"));
+        const QColor tint = Palette::colour(Palette::Colour::tint, original->palette());
+        const int area = original->width() * original->height();
+        QVERIFY(!original->isChecked());
+        QVERIFY(pixelsNear(*original, tint) < area / 10);
+        rig.app.chain().setCompareOriginal(true);
+        QVERIFY(original->isChecked());
+        QVERIFY2(pixelsNear(*original, tint) > area / 2, "the switch is on: it says so");
     }
 
     void theDestinationIsNamedWholeWhereItFits_data()

@@ -7,6 +7,7 @@
 #include "ui/files/Symbols.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProxyStyle>
@@ -114,12 +115,33 @@ void PreviewBar::build()
     connect(m_slider, &QSlider::sliderReleased, this, &PreviewBar::seek);
 
     m_original = new QPushButton(QStringLiteral("Original"), this);
+    m_original->setObjectName(QStringLiteral("original"));
     m_original->setCheckable(true);
     m_original->setFocusPolicy(Qt::TabFocus);
     m_original->setToolTip(
         QStringLiteral("Kette kurz umgehen, um mit dem Original zu vergleichen"));
     connect(m_original, &QPushButton::toggled, &m_chain, &tolvex::chain::Chain::setCompareOriginal);
     layout->addWidget(m_original);
+    applyColours();
+}
+
+void PreviewBar::applyColours()
+{
+    const QColor tint = Palette::colour(Palette::Colour::tint, palette());
+    m_original->setStyleSheet(
+        QStringLiteral("QPushButton:checked { background: %1; color: white; border: 1px solid %2;"
+                       " border-radius: 4px; padding: 4px 12px; font-weight: 600; }"
+                       "QPushButton:checked:hover { background: %3; }")
+            .arg(tint.name(), tint.darker(120).name(), tint.lighter(112).name()));
+}
+
+void PreviewBar::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        applyColours();
+        refresh();
+    }
 }
 
 std::optional<model::AudioItem> PreviewBar::previewTarget() const

@@ -48,7 +48,12 @@ public:
     /// The refresh period of the position row; 200 ms.
     static constexpr int refreshInterval = 200;
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    /// The compare switch in the tint when it is on: the chain is not heard.
+    void applyColours();
     void build();
     /// Re-reads the target and the enabled rules.
     void refresh();
