@@ -85,7 +85,7 @@ shot dropped 2
 
 # The chain: the add menu's filter takes the single match and opens its editor.
 click $((WIDTH - 155)) $((HEIGHT - 84))
-sleep 1
+shot add-menu 1
 xdotool type --delay 80 "dpl stereo"
 shot add-menu-filtered 1
 key Return

@@ -4,6 +4,7 @@
 #include "model/NaturalOrder.h"
 #include "ui/MenuText.h"
 
+#include <QCursor>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -49,24 +50,52 @@ AddPluginMenu::AddPluginMenu(::tolvex::chain::Chain& chain, QWidget* parent)
     auto* style = new ScrollingMenuStyle;
     style->setParent(this);
     setStyle(style);
-    connect(this, &QMenu::aboutToShow, this, &AddPluginMenu::build);
+}
+
+void AddPluginMenu::open()
+{
+    build();
+    if (!parentWidget()) {
+        popup(QCursor::pos());
+        return;
+    }
+    const QWidget* button = parentWidget();
+    const QRect screen = button->screen()->availableGeometry();
+    const int top = button->mapToGlobal(QPoint(0, 0)).y();
+    const int below = screen.bottom() + 1 - (top + button->height());
+    const int above = top - screen.top();
+    const int wanted = std::min(sizeHint().height(), screen.height() * 2 / 3);
+    m_above = wanted > below && above > below;
+    setMaximumHeight(std::min(wanted, m_above ? above : below));
+    place();
+}
+
+void AddPluginMenu::place()
+{
+    const QWidget* button = parentWidget();
+    const int height = std::min(sizeHint().height(), maximumHeight());
+    const QPoint at =
+        button->mapToGlobal(m_above ? QPoint(0, -height) : QPoint(0, button->height()));
+    // Laid out afresh from its first entry: a shown menu would keep its
+    // scroll state and its top edge.
+    hide();
+    popup(at);
+    // QMenu places itself by its whole height, not the height it is allowed,
+    // and so moves a long catalogue to the top of the screen.
+    if (pos() != at)
+        move(at);
 }
 
 void AddPluginMenu::build()
 {
-    if (m_refitting)
-        return;
     clear();
     m_groups.clear();
     m_field = nullptr;
     m_fieldAction = nullptr;
     m_noMatch = nullptr;
-    if (parentWidget()) {
-        // As wide as the button; never taller than most of the screen, so
-        // that a long catalogue scrolls within reach.
-        setMinimumWidth(parentWidget()->width());
-        setMaximumHeight(parentWidget()->screen()->availableGeometry().height() * 2 / 3);
-    }
+    setMaximumHeight(QWIDGETSIZE_MAX);
+    if (parentWidget())
+        setMinimumWidth(parentWidget()->width()); // as wide as the button
     if (m_chain.available().isEmpty()) {
         addAction(QStringLiteral("Keine Effekt-Plugins (LV2) gefunden"))->setEnabled(false);
         return;
@@ -129,18 +158,8 @@ void AddPluginMenu::fitToEntries()
     // A shown QMenu keeps its top edge and its scroll state when entries
     // hide, which leaves a short list far from the button with stale scroll
     // arrows; opening it again lays it out afresh, field text kept.
-    if (!isVisible() || !parentWidget())
-        return;
-    const QWidget* button = parentWidget();
-    const int height = std::min(sizeHint().height(), maximumHeight());
-    const QPoint below = button->mapToGlobal(QPoint(0, button->height()));
-    const QRect screen = button->screen()->availableGeometry();
-    const QPoint at =
-        below.y() + height <= screen.bottom() ? below : button->mapToGlobal(QPoint(0, -height));
-    m_refitting = true;
-    hide();
-    popup(at);
-    m_refitting = false;
+    if (isVisible() && parentWidget())
+        place();
 }
 
 QList<QAction*> AddPluginMenu::visiblePlugins() const
@@ -165,10 +184,8 @@ void AddPluginMenu::takeSingleMatch()
 void AddPluginMenu::showEvent(QShowEvent* event)
 {
     QMenu::showEvent(event);
-    if (m_field) {
-        setActiveAction(m_fieldAction);
+    if (m_field) // not the field as the active entry: that scrolls it to the middle
         m_field->setFocus(Qt::PopupFocusReason);
-    }
 }
 
 bool AddPluginMenu::eventFilter(QObject* watched, QEvent* event)

@@ -18,6 +18,10 @@ namespace tolvex::ui::chain {
 /// plugins whose name or vendor holds every typed word, ignoring case and
 /// accents, and Return takes the only match. Choosing a plugin adds it to
 /// the chain and opens its editor.
+///
+/// It opens against its button (the parent widget): below it where it fits,
+/// else on the side with more room, scrolling within it; the field at the
+/// top and the list at its start, every time.
 class AddPluginMenu : public QMenu {
     Q_OBJECT
 
@@ -26,6 +30,8 @@ public:
 
     /// Builds the entries from the chain's catalogue, as opening does.
     void build();
+    /// Builds the entries and opens against the button.
+    void open();
     /// The filter field; null while the catalogue is empty.
     QLineEdit* filterField() const { return m_field; }
     /// The plugin entries the filter leaves visible, in menu order.
@@ -41,6 +47,8 @@ private:
     void takeSingleMatch();
     /// After filtering: as tall as the entries left, still against the button.
     void fitToEntries();
+    /// Pops up against the button, on the side chosen when it opened.
+    void place();
 
     struct Group {
         QAction* section;
@@ -52,7 +60,7 @@ private:
     QLineEdit* m_field = nullptr;
     QAction* m_noMatch = nullptr;
     QList<Group> m_groups;
-    bool m_refitting = false; ///< opening again after filtering: keep the entries
+    bool m_above = false; ///< opened above its button
 };
 
 } // namespace tolvex::ui::chain

@@ -119,7 +119,7 @@ QWidget* ChainView::makeAddButton()
     m_addButton->setMinimumHeight(32);
     m_addButton->setIconSize({16, 16});
     m_addButton->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    m_addButton->setMenu(m_addMenu);
+    connect(m_addButton, &QPushButton::clicked, m_addMenu, &AddPluginMenu::open);
     auto* holder = new QWidget;
     auto* layout = new QVBoxLayout(holder);
     layout->setContentsMargins(12, 12, 12, 12);

@@ -157,7 +157,7 @@ private Q_SLOTS:
         Rig rig({plugin(1, "EQ", "x42"), plugin(2, "Limiter", "x42")});
         rig.view->show();
         AddPluginMenu& menu = *rig.view->addMenu();
-        menu.popup(rig.view->mapToGlobal(QPoint(0, 0)));
+        menu.open();
         QTRY_VERIFY(menu.filterField() && menu.filterField()->hasFocus());
         QTest::keyClicks(menu.filterField(), "e"); // both match: Return does nothing
         QTest::keyClick(menu.filterField(), Qt::Key_Return);
@@ -319,9 +319,63 @@ private Q_SLOTS:
         Rig rig(catalogue);
         rig.view->show();
         AddPluginMenu& menu = *rig.view->addMenu();
-        menu.popup(QPoint(0, 0));
+        menu.open();
         QTRY_VERIFY(menu.isVisible());
         QVERIFY(menu.width() < menu.screen()->geometry().width() / 2);
+    }
+
+    void theAddMenuOpensAtItsButton_data()
+    {
+        QTest::addColumn<bool>("low"); // the button low on the screen: no room below
+        QTest::newRow("room below") << false;
+        QTest::newRow("room above") << true;
+    }
+
+    void theAddMenuOpensAtItsButton()
+    {
+        QFETCH(bool, low);
+        QList<model::PluginInfo> catalogue;
+        for (int i = 0; i < 200; ++i)
+            catalogue << plugin(quint32(i + 1), QString("P%1").arg(i), QString("V%1").arg(i / 10));
+        Rig rig(catalogue);
+        const QRect screen = rig.view->screen()->availableGeometry();
+        rig.view->resize(310, 160);
+        rig.view->show();
+        rig.view->move(screen.left(), low ? screen.bottom() + 1 - rig.view->height() : screen.top());
+        QVERIFY(QTest::qWaitForWindowExposed(rig.view.get()));
+        auto* button = rig.view->findChild<QPushButton*>();
+        while (button && button->text() != u"Plugin hinzufügen")
+            button = rig.view->findChildren<QPushButton*>().value(
+                rig.view->findChildren<QPushButton*>().indexOf(button) + 1);
+        QVERIFY(button);
+        AddPluginMenu& menu = *rig.view->addMenu();
+        const QRect at(button->mapToGlobal(QPoint(0, 0)), button->size());
+        for (int time = 0; time < 2; ++time) { // the same the second time, after a search
+            QTest::mouseClick(button, Qt::LeftButton);
+            QTRY_VERIFY(menu.isVisible());
+            const QRect shown = menu.geometry();
+            QVERIFY2(screen.contains(shown), "within the screen");
+            if (low)
+                QCOMPARE(shown.bottom() + 1, at.top());
+            else
+                QCOMPARE(shown.top(), at.bottom() + 1);
+            QVERIFY(menu.filterField()->hasFocus());
+            QVERIFY(menu.filterField()->text().isEmpty());
+            QWidgetAction* field = nullptr;
+            for (QAction* action : menu.actions())
+                if ((field = qobject_cast<QWidgetAction*>(action)))
+                    break;
+            QVERIFY(menu.actionGeometry(field).top() < 20); // the list at its start
+            QCOMPARE(menu.visiblePlugins().size(), 200);
+            QTest::keyClicks(menu.filterField(), "P19");
+            QTRY_COMPARE(menu.visiblePlugins().size(), 11); // P19, P190 … P199
+            const QRect narrowed = menu.geometry();
+            if (low)
+                QCOMPARE(narrowed.bottom() + 1, at.top());
+            else
+                QCOMPARE(narrowed.top(), at.bottom() + 1);
+            menu.hide();
+        }
     }
 };
 
