@@ -5,6 +5,7 @@
 #include "chain/Chain.h"
 #include "session/Session.h"
 #include "ui/ChainCommands.h"
+#include "ui/MenuText.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -65,7 +66,7 @@ QAction* MenuCommands::make(const QString& title, void (MenuCommands::*handler)(
 void MenuCommands::makeFileCommands()
 {
     m_addFiles = make(QStringLiteral("Dateien hinzufügen …"), &MenuCommands::runAddFiles);
-    m_addFiles->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    m_addFiles->setShortcut(QKeySequence(ui::addFilesShortcut));
     m_export = make(QStringLiteral("Exportieren"), &MenuCommands::runExport);
     m_export->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     m_cancel = make(QStringLiteral("Export abbrechen"), &MenuCommands::runCancel);

@@ -1,4 +1,5 @@
 #include "app/TolvexApp.h"
+#include "app/Translations.h"
 #include "session/QuitSignals.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Tolvex"));
     QApplication::setApplicationVersion(QStringLiteral(TOLVEX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("tolvex"));
+    tolvex::app::installGermanTranslations(application);
 
     // The session's SIGTERM and the terminal's Ctrl+C end the run as the
     // menu's "Beenden" does.

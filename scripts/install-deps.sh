@@ -10,6 +10,8 @@ packages=(
   clang libclang-rt-14-dev
   # Qt 6 and QCoro
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qcoro-qt6-dev libgl-dev libxkbcommon-dev
+  # Qt's own texts in German, and the desktop's file dialog on GTK desktops
+  qt6-translations-l10n qt6-gtk-platformtheme
   # audio: plugins, files, codecs, output
   liblilv-dev libsuil-dev lv2-dev libsndfile1-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev

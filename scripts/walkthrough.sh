@@ -83,6 +83,22 @@ xdotool mouseup 1
 wait "$source_pid" || true
 shot dropped 2
 
+# Qt's own texts in German: the file menu's shortcuts, the add-files dialog
+# and the folder picker (Qt's dialogs: no desktop's dialog under Openbox).
+click 25 8
+shot file-menu 1
+key Escape
+key ctrl+o
+shot add-files-dialog 2
+key Escape
+sleep 0.5
+click 268 $((HEIGHT - 29))
+sleep 0.5
+key Down Down Return
+shot folder-picker 2
+key Escape
+sleep 0.5
+
 # The chain: the add menu's filter takes the single match and opens its editor.
 click $((WIDTH - 155)) $((HEIGHT - 84))
 shot add-menu 1

@@ -8,15 +8,16 @@ namespace tolvex::ui {
 
 QList<QUrl> FileDialogs::pickFiles()
 {
-    // Files and folders in one dialog: Qt's own dialog, with its views set
-    // to take several entries of either kind.
+    // The desktop's own dialog where its platform theme has one (files);
+    // else Qt's, which has its views before it opens: they are set to take
+    // several entries of either kind, files and folders.
     QFileDialog dialog(m_parent);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setMimeTypeFilters({QStringLiteral("audio/*"), QStringLiteral("inode/directory")});
-    dialog.setNameFilters({QStringLiteral("Audio und Ordner (*)")});
     dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Hinzufügen"));
-    for (auto* view : dialog.findChildren<QAbstractItemView*>())
+    const QList<QAbstractItemView*> views = dialog.findChildren<QAbstractItemView*>();
+    dialog.setNameFilters({views.isEmpty() ? QStringLiteral("Audio (*)")
+                                           : QStringLiteral("Audio und Ordner (*)")});
+    for (auto* view : views)
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     if (dialog.exec() != QDialog::Accepted)
         return {};

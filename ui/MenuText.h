@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QKeyCombination>
 #include <QString>
 
 namespace tolvex::ui {
@@ -10,5 +11,8 @@ inline QString menuText(QString name)
 {
     return name.replace(u'&', QStringLiteral("&&"));
 }
+
+/// "Dateien hinzufügen …": the menu's shortcut, named in the panel's button.
+inline constexpr QKeyCombination addFilesShortcut = Qt::CTRL | Qt::Key_O;
 
 } // namespace tolvex::ui

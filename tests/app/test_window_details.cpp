@@ -5,6 +5,7 @@
 #include "app/DestinationButton.h"
 #include "app/ExportBar.h"
 #include "app/MainWindow.h"
+#include "app/Translations.h"
 #include "tests/app/AppRig.h"
 #include "ui/Palette.h"
 
@@ -12,6 +13,8 @@
 #include <QCoroTask>
 #include <QFrame>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -154,6 +157,31 @@ private Q_SLOTS:
             QVERIFY(button->shownText().contains(u'…'));
             QVERIFY(button->width() <= app::DestinationButton::widest);
         }
+    }
+
+    // Last: from here on, Qt speaks German in this process.
+    void qtsOwnTextsAreGerman()
+    {
+        QVERIFY2(app::installGermanTranslations(*qApp), "Qt's translations are installed");
+        QCOMPARE(QKeySequence(Qt::CTRL | Qt::Key_O).toString(QKeySequence::NativeText),
+                 QStringLiteral("Strg+O"));
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"),
+                 QStringLiteral("Suchen in:"));
+        QCOMPARE(QCoreApplication::translate("QLineEdit", "&Undo"),
+                 QStringLiteral("&Rückgängig"));
+        QCOMPARE(QLocale().toString(20000.0, 'f', 1), QStringLiteral("20.000,0"));
+
+        AppRig rig(folder()); // the menu and the panel's button name the same keys
+        QAction* addFiles = nullptr;
+        for (QAction* entry : rig.app.window().menuBar()->actions())
+            for (QAction* action : entry->menu()->actions())
+                if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_O))
+                    addFiles = action;
+        QVERIFY(addFiles);
+        bool named = false;
+        for (auto* button : rig.app.content().findChildren<QToolButton*>())
+            named = named || button->toolTip() == u"Dateien hinzufügen (Strg+O)";
+        QVERIFY(named);
     }
 };
 

@@ -4,6 +4,7 @@
 #include "session/Session.h"
 #include "ui/Divider.h"
 #include "ui/FileManager.h"
+#include "ui/MenuText.h"
 #include "ui/Palette.h"
 #include "ui/files/DropArea.h"
 #include "ui/files/FileListModel.h"
@@ -98,7 +99,8 @@ QWidget* FilesView::buildHeader()
     row->addStretch(1);
     m_add = new QToolButton(header);
     m_add->setAutoRaise(true);
-    m_add->setToolTip(QStringLiteral("Dateien hinzufügen (Strg+O)"));
+    m_add->setToolTip(QStringLiteral("Dateien hinzufügen (%1)")
+                          .arg(QKeySequence(addFilesShortcut).toString(QKeySequence::NativeText)));
     connect(m_add, &QToolButton::clicked, &m_session, &session::Session::pickFiles);
     m_clear = new QToolButton(header);
     m_clear->setAutoRaise(true);
