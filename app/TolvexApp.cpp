@@ -69,6 +69,16 @@ void TolvexApp::showWindow()
     m_window->show();
 }
 
+void TolvexApp::openFromElsewhere(const QStringList& paths)
+{
+    open(paths);
+    m_window->setWindowState((m_window->windowState() & ~Qt::WindowMinimized) |
+                             Qt::WindowActive);
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
 void TolvexApp::shutDown()
 {
     if (m_shutDown)

@@ -53,6 +53,9 @@ public:
     void open(const QStringList& paths);
     /// Shows the window at its remembered frame.
     void showWindow();
+    /// Paths a later start handed over: added in one go, as at the start,
+    /// and the window comes to the front.
+    void openFromElsewhere(const QStringList& paths);
     /// The orderly end, before the event loop stops or the objects go: a
     /// running export is cancelled (its worker is waited for when the
     /// session goes), the chain and the window frame are saved, the settings
