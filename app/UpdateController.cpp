@@ -65,6 +65,12 @@ void UpdateController::checkForUpdates()
     if (!m_network)
         m_network = new QNetworkAccessManager(this);
     setCanCheck(false);
+    if (m_showsDialog) {
+        m_dialog = new UpdateDialog(m_dialogParent);
+        m_dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_dialog, &QDialog::rejected, this, &UpdateController::cancel);
+        m_dialog->open();
+    }
     m_download = new FeedDownload(*m_network, url, m_timeout, m_maxFeedBytes, this);
     connect(m_download, &FeedDownload::succeeded, this,
             [this, url](const QByteArray& body) { onFeed(body, url); });
@@ -103,11 +109,21 @@ void UpdateController::finish(UpdateCheckResult result)
     result.currentVersion = currentVersion();
     setCanCheck(true);
     Q_EMIT checkFinished(result);
-    if (!m_showsDialog)
+    if (m_dialog) {
+        m_dialog->showResult(result);
+    } else if (m_showsDialog) {
+        auto* dialog = new UpdateDialog(result, m_dialogParent);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->open();
+    }
+}
+
+void UpdateController::cancel()
+{
+    if (!m_download)
         return;
-    auto* dialog = new UpdateDialog(result, m_dialogParent);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->open();
+    delete std::exchange(m_download, nullptr); // its reply is aborted with it
+    setCanCheck(true);
 }
 
 void UpdateController::setCanCheck(bool canCheck)

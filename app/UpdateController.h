@@ -15,6 +15,8 @@ class QWidget;
 
 namespace tolvex::app {
 
+class UpdateDialog;
+
 class FeedDownload;
 
 /// Checks for a newer Tolvex when the user asks: reads the update feed named by
@@ -63,12 +65,15 @@ Q_SIGNALS:
 private:
     void onFeed(const QByteArray& body, const QUrl& url);
     void finish(UpdateCheckResult result);
+    /// The user closed the dialog while the check ran: it ends, unheard.
+    void cancel();
     void setCanCheck(bool canCheck);
 
     QSettings& m_settings;
     QPointer<QWidget> m_dialogParent;
     QNetworkAccessManager* m_network = nullptr; // made on the first check
     FeedDownload* m_download = nullptr;         // the check under way
+    QPointer<UpdateDialog> m_dialog;            // showing it, until it closes
     bool m_canCheck = true;
     bool m_showsDialog = true;
     QString m_currentVersion;

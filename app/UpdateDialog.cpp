@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStyle>
@@ -84,27 +85,68 @@ void openWebLink(const QUrl& url)
 
 } // namespace
 
-UpdateDialog::UpdateDialog(const UpdateCheckResult& result, QWidget* parent) : QDialog(parent)
+UpdateDialog::UpdateDialog(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Nach Updates suchen"));
-    auto* outer = new QHBoxLayout(this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    m_waiting = true;
+    QVBoxLayout* column = newPage(false);
+    column->addWidget(heading(QStringLiteral("Suche nach Updates …"), m_page));
+    auto* busy = new QProgressBar(m_page);
+    busy->setObjectName(QStringLiteral("busy"));
+    busy->setRange(0, 0); // no end known: the bar runs to and fro
+    busy->setTextVisible(false);
+    busy->setMinimumWidth(360);
+    column->addWidget(busy);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, m_page);
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    column->addWidget(buttons);
+}
+
+UpdateDialog::UpdateDialog(const UpdateCheckResult& result, QWidget* parent)
+    : UpdateDialog(parent)
+{
+    showResult(result);
+}
+
+QVBoxLayout* UpdateDialog::newPage(bool warning)
+{
+    if (m_page) { // hidden first: its buttons give up the focus and the default
+        m_page->hide();
+        m_page->setParent(nullptr);
+        m_page->deleteLater();
+    }
+    m_page = new QWidget(this);
+    layout()->addWidget(m_page);
+    auto* outer = new QHBoxLayout(m_page);
     outer->setSpacing(16);
-    auto* icon = new QLabel(this);
+    auto* icon = new QLabel(m_page);
     const int extent = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
     icon->setPixmap(style()
-                        ->standardIcon(result.failed() ? QStyle::SP_MessageBoxWarning
-                                                       : QStyle::SP_MessageBoxInformation,
+                        ->standardIcon(warning ? QStyle::SP_MessageBoxWarning
+                                               : QStyle::SP_MessageBoxInformation,
                                        nullptr, this)
                         .pixmap(extent, extent));
     outer->addWidget(icon, 0, Qt::AlignTop);
     auto* column = new QVBoxLayout;
     outer->addLayout(column, 1);
-    column->addWidget(heading(headingText(result), this));
+    return column;
+}
 
+void UpdateDialog::showResult(const UpdateCheckResult& result)
+{
+    m_waiting = false;
+    layout()->setSizeConstraint(QLayout::SetDefaultConstraint); // the notes may grow
+    QVBoxLayout* column = newPage(result.failed());
+    column->addWidget(heading(headingText(result), m_page));
     if (result.outcome == UpdateCheckResult::Outcome::NewerVersion && result.newest)
         addNewerVersion(column, *result.newest, result.currentVersion);
     else
         addMessage(column, result);
+    m_page->show();
 }
 
 void UpdateDialog::addMessage(QVBoxLayout* column, const UpdateCheckResult& result)

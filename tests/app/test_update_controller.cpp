@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -158,6 +160,48 @@ private Q_SLOTS:
         const QList<bool> expected =
             outcome == Outcome::InvalidAddress ? QList<bool>{} : QList<bool>{false, true};
         QCOMPARE(canCheck, expected);
+    }
+
+    void theDialogShowsAtOnceThatACheckRuns_data()
+    {
+        QTest::addColumn<bool>("answered"); // else the user cancels
+        QTest::newRow("answered") << true;
+        QTest::newRow("cancelled") << false;
+    }
+
+    void theDialogShowsAtOnceThatACheckRuns()
+    {
+        QFETCH(bool, answered);
+        FeedServer server(answered ? http("200 OK", feed("9.0")) : QByteArray());
+        QSettings settings(m_dir.filePath(QStringLiteral("busy.ini")), QSettings::IniFormat);
+        settings.setValue(QLatin1String(UpdateController::feedKey), server.url());
+        UpdateController updates(settings);
+        updates.setCurrentVersion(QStringLiteral("0.1.0"));
+        int finished = 0;
+        connect(&updates, &UpdateController::checkFinished, this, [&] { ++finished; });
+        updates.checkForUpdates();
+        auto* dialog = qobject_cast<tolvex::app::UpdateDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog); // before any answer could arrive
+        QVERIFY(dialog->isWaiting());
+        QVERIFY(dialog->findChild<QProgressBar*>(QStringLiteral("busy")));
+        QPointer<tolvex::app::UpdateDialog> shown = dialog;
+        if (answered) {
+            QTRY_VERIFY_WITH_TIMEOUT(!dialog->isWaiting(), 60000);
+            QCOMPARE(QApplication::activeModalWidget(), dialog); // the same dialog, answered
+            QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("heading"))->text(),
+                     QStringLiteral("Eine neue Version von Tolvex ist verfügbar."));
+            QVERIFY(!dialog->findChild<QProgressBar*>(QStringLiteral("busy")));
+            QCOMPARE(finished, 1);
+            dialog->reject();
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(server.asked(), 20000);
+            dialog->reject(); // "Abbrechen"
+            QVERIFY(updates.canCheck());
+            QTest::qWait(50); // room for a late answer to arrive
+            QCOMPARE(finished, 0);
+        }
+        QTRY_VERIFY(shown.isNull()); // closed and gone
+        QVERIFY(updates.canCheck());
     }
 
     void destroyedDuringCheck()
