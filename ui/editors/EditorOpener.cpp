@@ -44,11 +44,12 @@ private:
     QPointer<EditorPanel> m_panel;
 };
 
-void centre(QWidget& panel, QWidget* parentWindow)
+void centre(EditorPanel& panel, QWidget* parentWindow)
 {
     QScreen* screen = parentWindow ? parentWindow->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
+    panel.resizeOnScreen(panel.size());
     QRect frame(QPoint(), panel.size());
     frame.moveCenter(screen->availableGeometry().center());
     panel.move(frame.topLeft());

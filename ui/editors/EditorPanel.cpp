@@ -6,6 +6,8 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -53,9 +55,48 @@ QSize EditorPanel::sizeFor(const QSize& preferred, const QSize& frame)
     return fallbackSize;
 }
 
+namespace {
+/// Room for the window manager's frame around a panel: its sides and title.
+const QSize frameAllowance(16, 48);
+} // namespace
+
+QSize EditorPanel::fittedTo(const QSize& size, const QRect& area)
+{
+    return size.boundedTo(area.size() - frameAllowance);
+}
+
+void EditorPanel::resizeOnScreen(const QSize& size)
+{
+    const QScreen* shownOn = screen();
+    if (!shownOn) {
+        resize(size);
+        return;
+    }
+    const QRect area = shownOn->availableGeometry();
+    const QSize fitted = fittedTo(size, area);
+    // The plugin's interface scrolls only where the screen cuts it: at its
+    // own size, a bar for a pixel's rounding would cover it.
+    if (auto* page = qobject_cast<QScrollArea*>(m_pluginPage)) {
+        const auto policy = fitted == size ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded;
+        page->setHorizontalScrollBarPolicy(policy);
+        page->setVerticalScrollBarPolicy(policy);
+    }
+    resize(fitted);
+    if (!isVisible())
+        return;
+    QRect frame = frameGeometry();
+    frame.moveRight(std::min(frame.right(), area.right()));
+    frame.moveBottom(std::min(frame.bottom(), area.bottom()));
+    frame.moveLeft(std::max(frame.left(), area.left()));
+    frame.moveTop(std::max(frame.top(), area.top()));
+    move(frame.topLeft());
+}
+
 QSize EditorPanel::initialSize() const
 {
     QWidget* page = m_stack->currentWidget();
+    if (page == m_pluginPage)
+        page = m_plugin;
     const QSize content = sizeFor(page->sizeHint(), page->size());
     return content + QSize(0, m_bar ? m_bar->sizeHint().height() : 0);
 }
@@ -63,10 +104,18 @@ QSize EditorPanel::initialSize() const
 void EditorPanel::addPluginInterface(std::unique_ptr<host::EditorView> view)
 {
     auto* pluginUi = new PluginUiHost(std::move(view));
-    m_stack->addWidget(pluginUi); // inside the panel before it makes its native window
+    // In a scroll area, for an interface taller or wider than the screen;
+    // inside the panel before it makes its native window.
+    auto* page = new QScrollArea;
+    page->setFrameShape(QFrame::NoFrame);
+    page->setWidgetResizable(true);
+    page->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    page->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    page->setWidget(pluginUi);
+    m_stack->addWidget(page);
     if (!pluginUi->start()) {
         // A guest that fails leaves the generic view, with a word why.
-        delete pluginUi;
+        delete page;
         auto* notice = new QLabel(tr("Die eigene Oberfläche des Plugins ließ sich nicht laden."));
         notice->setWordWrap(true);
         notice->setContentsMargins(8, 6, 8, 6);
@@ -74,10 +123,11 @@ void EditorPanel::addPluginInterface(std::unique_ptr<host::EditorView> view)
         return;
     }
     m_plugin = pluginUi;
+    m_pluginPage = page;
     m_bar = makeBar();
     static_cast<QVBoxLayout*>(layout())->insertWidget(0, m_bar);
     if (pluginUi->embedded())
-        m_stack->setCurrentWidget(pluginUi);
+        m_stack->setCurrentWidget(page);
     connect(pluginUi, &PluginUiHost::sizeRequested, this, &EditorPanel::followSizeRequest);
     connect(pluginUi, &PluginUiHost::closedByPlugin, this, [this] {
         if (m_plugin->embedded()) {
@@ -121,21 +171,22 @@ void EditorPanel::showGeneric(bool generic)
     if (!m_plugin)
         return;
     QWidget* page = generic ? static_cast<QWidget*>(m_generic) : m_plugin;
-    m_stack->setCurrentWidget(page);
-    resize(sizeFor(page->sizeHint(), page->size()) + QSize(0, m_bar->sizeHint().height()));
+    m_stack->setCurrentWidget(generic ? page : m_pluginPage);
+    resizeOnScreen(sizeFor(page->sizeHint(), page->size()) +
+                   QSize(0, m_bar->sizeHint().height()));
 }
 
 void EditorPanel::followSizeRequest(const QSize& size)
 {
-    if (m_plugin && m_stack->currentWidget() == m_plugin && !size.isEmpty())
-        resize(size + QSize(0, m_bar->sizeHint().height()));
+    if (m_plugin && m_stack->currentWidget() == m_pluginPage && !size.isEmpty())
+        resizeOnScreen(size + QSize(0, m_bar->sizeHint().height()));
 }
 
 bool EditorPanel::showsPluginInterface() const
 {
     if (!m_plugin)
         return false;
-    return m_plugin->embedded() ? m_stack->currentWidget() == m_plugin : m_plugin->shown();
+    return m_plugin->embedded() ? m_stack->currentWidget() == m_pluginPage : m_plugin->shown();
 }
 
 void EditorPanel::bringToFront()
@@ -154,6 +205,7 @@ void EditorPanel::release()
     if (m_switch)
         m_switch->setEnabled(false);
     delete std::exchange(m_plugin, nullptr);
+    delete std::exchange(m_pluginPage, nullptr);
     delete std::exchange(m_generic, nullptr);
 }
 

@@ -35,6 +35,12 @@ public:
     static QSize sizeFor(const QSize& preferred, const QSize& frame);
     /// The size the panel opens at, by the size rule.
     QSize initialSize() const;
+    /// `size` made small enough for the panel, with its frame, to fit in
+    /// `area` (a screen's available area); its content scrolls within.
+    static QSize fittedTo(const QSize& size, const QRect& area);
+    /// Resizes to `size` fitted to the screen's available area, and moves
+    /// the panel inside that area where it reaches past it.
+    void resizeOnScreen(const QSize& size);
 
     void setCloseHandler(std::function<void()> handler) { m_closeHandler = std::move(handler); }
     /// Shows the panel (and a plugin window of its own) in front.
@@ -62,6 +68,7 @@ private:
     QStackedWidget* m_stack = nullptr;
     GenericEditor* m_generic = nullptr;
     PluginUiHost* m_plugin = nullptr;
+    QWidget* m_pluginPage = nullptr; ///< the plugin's interface, scrolling within
     QToolButton* m_switch = nullptr;
     QWidget* m_bar = nullptr;
 };

@@ -4,8 +4,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFormLayout>
-#include <QHBoxLayout>
+#include <QGridLayout>
+#include <QScrollBar>
 #include <QLabel>
 #include <QProgressBar>
 #include <QSignalBlocker>
@@ -43,12 +43,12 @@ GenericEditor::GenericEditor(host::PluginInstance& instance, QWidget* parent)
     setFrameShape(QFrame::NoFrame);
     auto* content = new QWidget;
     auto* column = new QVBoxLayout(content);
-    auto* form = new QFormLayout; // one form: inputs and readouts align
-    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    column->addLayout(form);
+    m_grid = new QGridLayout; // one grid: inputs and readouts align
+    m_grid->setColumnStretch(1, 1);
+    column->addLayout(m_grid);
     const QList<host::PluginParameter> parameters = instance.parameters();
     for (const host::PluginParameter& parameter : parameters)
-        addInput(*form, parameter);
+        addInput(parameter);
     const QList<host::PluginParameter> outputs = instance.outputs();
     if (!outputs.isEmpty()) {
         auto* heading = new QLabel(tr("Vom Plugin gemeldet"));
@@ -57,10 +57,11 @@ GenericEditor::GenericEditor(host::PluginInstance& instance, QWidget* parent)
         heading->setFont(font);
         if (!parameters.isEmpty())
             heading->setContentsMargins(0, heading->fontMetrics().height() / 2, 0, 0);
-        form->addRow(heading);
+        m_grid->addWidget(heading, m_grid->rowCount(), 0, 1, 3);
         for (const host::PluginParameter& output : outputs)
-            addOutput(*form, output);
+            addOutput(output);
     }
+    m_grid->setColumnMinimumWidth(2, m_valueWidth);
     if (parameters.isEmpty() && outputs.isEmpty())
         column->addWidget(new QLabel(tr("Dieses Plugin hat keine einstellbaren Parameter.")));
     column->addStretch(1);
@@ -74,11 +75,26 @@ GenericEditor::~GenericEditor() = default;
 
 QSize GenericEditor::sizeHint() const
 {
-    const QSize content = widget()->sizeHint() + QSize(2 * frameWidth(), 2 * frameWidth());
-    return content.boundedTo(largestHint).expandedTo(QSize(360, 0));
+    QSize content = widget()->sizeHint() + QSize(2 * frameWidth(), 2 * frameWidth());
+    if (content.height() > largestHint.height()) // it scrolls: room for the bar beside it
+        content.rwidth() += verticalScrollBar()->sizeHint().width();
+    return QSize(std::max(content.width(), 360), std::min(content.height(), largestHint.height()));
 }
 
-void GenericEditor::addInput(QFormLayout& form, const host::PluginParameter& parameter)
+void GenericEditor::addRow(const QString& name, QWidget* control, QLabel* value)
+{
+    const int row = m_grid->rowCount();
+    auto* label = new QLabel(name);
+    m_grid->addWidget(label, row, 0);
+    if (value) {
+        m_grid->addWidget(control, row, 1);
+        m_grid->addWidget(value, row, 2);
+    } else {
+        m_grid->addWidget(control, row, 1, 1, 2);
+    }
+}
+
+void GenericEditor::addInput(const host::PluginParameter& parameter)
 {
     using Kind = Control::Kind;
     const Kind kind = parameter.toggle                                       ? Kind::check
@@ -88,16 +104,12 @@ void GenericEditor::addInput(QFormLayout& form, const host::PluginParameter& par
     QWidget* field = kind == Kind::check   ? makeCheckBox(control)
                      : kind == Kind::combo ? makeComboBox(control)
                                            : makeSlider(control);
-    auto* label = new QLabel(parameter.name);
-    label->setToolTip(parameter.symbol);
-    form.addRow(label, field);
+    addRow(parameter.name, field, control.valueLabel);
+    m_grid->itemAtPosition(m_grid->rowCount() - 1, 0)->widget()->setToolTip(parameter.symbol);
 }
 
 QWidget* GenericEditor::makeSlider(Control& control)
 {
-    auto* row = new QWidget;
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
     auto* slider = new ParameterSlider;
     slider->setObjectName(control.parameter.symbol);
     slider->setRange(0, control.scale.maximumPosition());
@@ -105,22 +117,21 @@ QWidget* GenericEditor::makeSlider(Control& control)
     slider->setToolTip(tr("Doppelklick setzt auf %1 zurück.")
                            .arg(control.scale.text(control.parameter.defaultValue)));
     auto* value = new QLabel;
+    value->setObjectName(control.parameter.symbol + QStringLiteral("-value"));
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     const QFontMetrics metrics(value->font());
-    value->setMinimumWidth(
-        std::max({metrics.horizontalAdvance(control.scale.text(control.parameter.minimum)),
-                  metrics.horizontalAdvance(control.scale.text(control.parameter.maximum)),
-                  metrics.horizontalAdvance(control.scale.text(control.parameter.defaultValue))}) +
-        metrics.averageCharWidth());
-    layout->addWidget(slider, 1);
-    layout->addWidget(value);
+    // The longest text the value takes: at its ends or at its default.
+    for (const float shown : {control.parameter.minimum, control.parameter.maximum,
+                              control.parameter.defaultValue})
+        m_valueWidth = std::max(m_valueWidth, metrics.horizontalAdvance(control.scale.text(shown)) +
+                                                  metrics.averageCharWidth());
     control.slider = slider;
     control.valueLabel = value;
     connect(slider, &QSlider::valueChanged, this,
             [this, &control](int position) { apply(control, control.scale.value(position)); });
     connect(slider, &ParameterSlider::resetRequested, this,
             [this, &control] { apply(control, control.parameter.defaultValue); });
-    return row;
+    return slider;
 }
 
 QWidget* GenericEditor::makeCheckBox(Control& control)
@@ -147,26 +158,27 @@ QWidget* GenericEditor::makeComboBox(Control& control)
     return combo;
 }
 
-void GenericEditor::addOutput(QFormLayout& form, const host::PluginParameter& output)
+void GenericEditor::addOutput(const host::PluginParameter& output)
 {
     auto& control =
         *m_controls.emplace_back(std::make_unique<Control>(output, Control::Kind::readout));
-    auto* row = new QWidget;
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
+    control.valueLabel = new QLabel;
+    control.valueLabel->setObjectName(output.symbol);
+    control.valueLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    control.valueLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    const QFontMetrics metrics(control.valueLabel->font());
+    for (const float shown : {output.minimum, output.maximum})
+        m_valueWidth = std::max(m_valueWidth, metrics.horizontalAdvance(control.scale.text(shown)) +
+                                                  metrics.averageCharWidth());
     if (!output.toggle && !output.integer && output.maximum > output.minimum) {
         control.meter = new QProgressBar;
         control.meter->setRange(0, meterPositions);
         control.meter->setTextVisible(false);
         control.meter->setMaximumHeight(control.meter->fontMetrics().height() / 2 + 2);
-        layout->addWidget(control.meter, 1);
+        addRow(output.name, control.meter, control.valueLabel);
+    } else {
+        addRow(output.name, new QWidget, control.valueLabel);
     }
-    control.valueLabel = new QLabel;
-    control.valueLabel->setObjectName(output.symbol);
-    control.valueLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    control.valueLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(control.valueLabel, control.meter ? 0 : 1);
-    form.addRow(new QLabel(output.name), row);
 }
 
 void GenericEditor::apply(Control& control, float value)

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-class QFormLayout;
+class QGridLayout;
 class QLabel;
 class QProgressBar;
 
@@ -21,7 +21,12 @@ namespace tolvex::ui::editors {
 /// read only. A control changes the running plugin at once. While visible,
 /// the view reads the plugin's values about 15 times a second, so changes
 /// made elsewhere (the plugin's own interface) and meters show. Each
-/// control is named after its parameter's symbol.
+/// control is named after its parameter's symbol, a slider's value
+/// "SYMBOL-value".
+///
+/// The rows are a grid: names, controls of one length, and values in a
+/// column as wide as the longest value any row can show, beside the
+/// vertical scroll bar, never under it.
 class GenericEditor : public QScrollArea {
     Q_OBJECT
 
@@ -40,8 +45,10 @@ protected:
 
 private:
     struct Control;
-    void addInput(QFormLayout& form, const host::PluginParameter& parameter);
-    void addOutput(QFormLayout& form, const host::PluginParameter& parameter);
+    void addInput(const host::PluginParameter& parameter);
+    void addOutput(const host::PluginParameter& parameter);
+    /// Puts a row in the grid: a control without a value takes both columns.
+    void addRow(const QString& name, QWidget* control, QLabel* value);
     QWidget* makeSlider(Control& control);
     QWidget* makeCheckBox(Control& control);
     QWidget* makeComboBox(Control& control);
@@ -51,6 +58,8 @@ private:
 
     host::PluginInstance& m_instance;
     std::vector<std::unique_ptr<Control>> m_controls;
+    QGridLayout* m_grid = nullptr;
+    int m_valueWidth = 0; ///< the longest value text, in pixels
     QTimer m_poll;
 };
 

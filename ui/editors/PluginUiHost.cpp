@@ -60,6 +60,11 @@ QSize PluginUiHost::sizeHint() const
     return preferred.isValid() && !preferred.isEmpty() ? preferred : QWidget::sizeHint();
 }
 
+QSize PluginUiHost::minimumSizeHint() const
+{
+    return m_view->embedded() ? sizeHint() : QWidget::minimumSizeHint();
+}
+
 void PluginUiHost::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);

@@ -30,6 +30,9 @@ public:
     host::EditorView& view() const { return *m_view; }
 
     QSize sizeHint() const override;
+    /// An embedded interface is not squeezed below its preferred size: the
+    /// panel scrolls it instead.
+    QSize minimumSizeHint() const override;
 
 Q_SIGNALS:
     /// The interface closed its own window; an embedded one has gone

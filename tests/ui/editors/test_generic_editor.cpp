@@ -17,6 +17,8 @@
 #include <QComboBox>
 #include <QCoroTask>
 #include <QLabel>
+#include <QLocale>
+#include <QScreen>
 #include <QSettings>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -30,6 +32,7 @@ using namespace tolvex::testing;
 
 namespace {
 constexpr const char* dplUri = "http://gareus.org/oss/lv2/dpl#stereo";
+constexpr const char* eqUri = "http://gareus.org/oss/lv2/fil4#stereo";
 } // namespace
 
 class TestGenericEditor : public QObject {
@@ -46,7 +49,54 @@ class TestGenericEditor : public QObject {
 
 private Q_SLOTS:
     void init() { m_rig = std::make_unique<RealChainRig>(); }
-    void cleanup() { m_rig.reset(); }
+    void cleanup()
+    {
+        m_rig.reset();
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void theRowsAlignAndEveryValueShowsWhole()
+    {
+        if (!m_rig->installed(eqUri))
+            QSKIP("x42-eq not installed");
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); // as the window has it
+        auto* editor = open(eqUri);
+        QVERIFY(editor);
+        editor->window()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(editor->window()));
+        QCOMPARE(editor->findChild<QLabel*>("LPfreq-value")->text(), QStringLiteral("20.000 Hz"));
+        QCOMPARE(editor->findChild<QLabel*>("HPQ-value")->text(), QStringLiteral("0,70"));
+
+        const QList<QSlider*> sliders = editor->findChildren<QSlider*>();
+        QVERIFY(sliders.size() > 10);
+        QWidget* viewport = editor->viewport();
+        for (QSlider* slider : sliders) { // one length, one column
+            QCOMPARE(slider->width(), sliders.first()->width());
+            QCOMPARE(slider->mapTo(viewport, QPoint()).x(), sliders.first()->mapTo(viewport, QPoint()).x());
+            auto* value = editor->findChild<QLabel*>(slider->objectName() + "-value");
+            QVERIFY(value);
+            for (int end : {slider->minimum(), slider->maximum()}) {
+                slider->setValue(end);
+                QVERIFY2(value->width() >= value->fontMetrics().horizontalAdvance(value->text()),
+                         qPrintable(value->text()));
+                QVERIFY2(value->mapTo(viewport, QPoint(value->width(), 0)).x() <= viewport->width(),
+                         "beside the scroll bar, not under it");
+            }
+        }
+    }
+
+    void anEditorWindowStaysWithinTheScreen()
+    {
+        if (!m_rig->installed(eqUri))
+            QSKIP("x42-eq not installed");
+        auto* panel = m_rig->open(eqUri);
+        QVERIFY(panel);
+        QVERIFY(QTest::qWaitForWindowExposed(panel));
+        const QRect area = panel->screen()->availableGeometry();
+        QVERIFY(area.contains(panel->frameGeometry()));
+        panel->resizeOnScreen(area.size() * 2); // as a plugin asking for more could
+        QVERIFY(area.contains(panel->frameGeometry()));
+    }
 
     void eachPortGetsItsControl_data()
     {
@@ -86,7 +136,7 @@ private Q_SLOTS:
         auto* gain = editor->findChild<QSlider*>("gain");
         gain->setValue(100); // -10…30 dB in a thousand steps
         QCOMPARE(slot.unit().value("gain"), -6.0f);
-        QVERIFY(gain->parentWidget()->findChild<QLabel*>()->text().contains("-6.0 dB"));
+        QVERIFY(editor->findChild<QLabel*>("gain-value")->text().contains("-6.0 dB"));
 
         const QString source = m_rig->dir.filePath("sine.wav");
         writeSignal(*host::createAudioFile(
