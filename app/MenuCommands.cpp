@@ -1,7 +1,7 @@
 #include "app/MenuCommands.h"
 
 #include "app/PresetMenu.h"
-#include "app/UpdateController.h"
+#include "app/update/UpdateController.h"
 #include "chain/Chain.h"
 #include "session/Session.h"
 #include "ui/ChainCommands.h"
@@ -39,21 +39,6 @@ bool MenuCommands::canCancelExport(const session::Session& session)
 bool MenuCommands::canSaveNextToSource(const session::Session& session)
 {
     return !session.folderPath().isEmpty();
-}
-
-QAction* MenuCommands::saveChain() const
-{
-    return m_chainCommands.save();
-}
-
-QAction* MenuCommands::clearChain() const
-{
-    return m_chainCommands.clear();
-}
-
-QAction* MenuCommands::rescan() const
-{
-    return m_chainCommands.rescan();
 }
 
 QAction* MenuCommands::make(const QString& title, void (MenuCommands::*handler)())

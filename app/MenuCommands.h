@@ -46,11 +46,7 @@ public:
     QAction* pickFolder() const { return m_pickFolder; }
     QAction* nextToSource() const { return m_nextToSource; }
     QAction* quit() const { return m_quit; }
-    QAction* saveChain() const;
-    QAction* clearChain() const;
-    QAction* rescan() const;
     QAction* checkForUpdates() const { return m_checkUpdates; }
-    QAction* about() const { return m_about; }
 
 private:
     QAction* make(const QString& title, void (MenuCommands::*handler)());

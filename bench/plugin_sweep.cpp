@@ -91,7 +91,7 @@ QString checkOutput(const QString& path)
         }
         return frames > 0 ? QString() : QStringLiteral("empty output");
     } catch (const host::HostError& error) {
-        return error.description();
+        return error.message();
     }
 }
 

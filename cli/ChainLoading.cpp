@@ -71,7 +71,7 @@ void checkLoads(host::AudioHost& host, const model::PluginState& entry)
     // installed by its codes, which the chain knows a name for.
     if (const auto* error = std::get_if<host::HostError>(&made))
         throw UsageError(
-            QString(error->description()).replace(quoted(entry.codes.text()), quoted(entry.name)));
+            QString(error->message()).replace(quoted(entry.codes.text()), quoted(entry.name)));
     const auto* instance = std::get_if<std::unique_ptr<host::PluginInstance>>(&made);
     if (!instance || !*instance)
         throw UsageError(quoted(entry.name) + QStringLiteral(" lässt sich nicht laden."));

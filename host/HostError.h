@@ -9,9 +9,6 @@ namespace tolvex::host {
 class HostError : public model::UserError {
 public:
     using UserError::UserError;
-
-    /// The message, under the name the host's callers know it by.
-    const QString& description() const noexcept { return message(); }
 };
 
 /// The name a finished output was to take is taken: something came to stand

@@ -7,7 +7,6 @@
 #include "render/EncoderThread.h"
 
 #include <QFileInfo>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cmath>
@@ -338,20 +337,6 @@ QUrl renderFile(host::AudioHost& host, const RenderJob& job, const ProgressCallb
                 std::stop_token stop)
 {
     return FileRender(host, job).run(progress, stop);
-}
-
-QFuture<std::exception_ptr> renderInBackground(host::AudioHost& host, RenderJob job,
-                                               ProgressCallback progress, std::stop_token stop)
-{
-    return QtConcurrent::run([&host, job = std::move(job), progress = std::move(progress),
-                              stop]() -> std::exception_ptr {
-        try {
-            renderFile(host, job, progress, stop);
-            return nullptr;
-        } catch (...) {
-            return std::current_exception();
-        }
-    });
 }
 
 } // namespace tolvex::render

@@ -4,8 +4,6 @@
 #include "render/RenderError.h"
 #include "render/RenderJob.h"
 
-#include <QFuture>
-
 #include <exception>
 #include <functional>
 #include <stop_token>
@@ -27,10 +25,5 @@ using ProgressCallback = std::function<void(double)>;
 /// under the target's name nor any other. Never call it on the GUI thread.
 QUrl renderFile(host::AudioHost& host, const RenderJob& job, const ProgressCallback& progress,
                 std::stop_token stop = {});
-
-/// Runs renderFile on a worker thread of the global pool. The future's
-/// result is null on success, else the exception the render threw.
-QFuture<std::exception_ptr> renderInBackground(host::AudioHost& host, RenderJob job,
-                                               ProgressCallback progress, std::stop_token stop);
 
 } // namespace tolvex::render

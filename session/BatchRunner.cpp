@@ -55,11 +55,6 @@ int BatchRunner::jobsSetting(const QSettings& settings)
     return std::clamp(jobs, 1, maxJobs);
 }
 
-bool BatchRunner::isCancelled() const
-{
-    return m_run && m_run->cancelled;
-}
-
 void BatchRunner::start(QList<QUuid> ids, QList<model::PluginState> plugins,
                         model::ExportFormat format, int jobs)
 {

@@ -75,8 +75,6 @@ public:
     /// starts. No effect when no run is going.
     void cancel();
     bool isRunning() const { return m_run != nullptr; }
-    /// Whether the current run was cancelled.
-    bool isCancelled() const;
 
 Q_SIGNALS:
     /// A file's turn has come; it will be written to `target`.

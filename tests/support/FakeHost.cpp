@@ -234,7 +234,7 @@ private:
             return;
         QFile marker(path);
         if (!marker.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            throw host::NameTaken(fileError(path, " gibt es schon.").description());
+            throw host::NameTaken(fileError(path, " gibt es schon.").message());
         std::lock_guard lock(m_host.m_mutex);
         FakeWrittenFile file = m_host.m_written.take(m_path);
         file.finished = true;

@@ -22,9 +22,9 @@ std::unique_ptr<PluginInstance> instantiateNow(AudioHost& host, const model::Plu
     Instantiation result = promise.get_future().get();
     if (auto* failure = std::get_if<HostError>(&result)) {
         if (error)
-            *error = failure->description();
+            *error = failure->message();
         else
-            QTest::qFail(qPrintable(failure->description()), __FILE__, __LINE__);
+            QTest::qFail(qPrintable(failure->message()), __FILE__, __LINE__);
         return nullptr;
     }
     return std::move(std::get<std::unique_ptr<PluginInstance>>(result));

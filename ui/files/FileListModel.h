@@ -46,9 +46,6 @@ public:
     /// The row of the item with this id, or -1.
     int row(const QUuid& id) const { return m_rows.value(id, -1); }
     QUuid id(int row) const { return m_ids.value(row); }
-
-    /// How long status changes are collected before the rows repaint; 40 ms.
-    void setFoldInterval(int milliseconds) { m_fold.setInterval(milliseconds); }
     /// Announces the collected status changes now.
     void flush();
 

@@ -36,11 +36,6 @@ public:
     /// The file the bar acts on, or none for an empty list.
     std::optional<model::AudioItem> previewTarget() const;
 
-    /// Play/stop with the space bar. A window-wide shortcut: it works
-    /// wherever the focus is in the window, except in text fields, which
-    /// keep their spaces.
-    QAction* playAction() const { return m_playAction; }
-
     /// The play button's action: stops the target when it plays, else plays
     /// it from the start.
     void togglePreview();

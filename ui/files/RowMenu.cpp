@@ -9,8 +9,9 @@ RowMenu::RowMenu(session::Session& session, tolvex::chain::Chain& chain,
                  const model::AudioItem& item, RevealFile reveal, QWidget* parent)
     : QMenu(parent)
 {
-    m_actedOn = session.isSelected(item.id) ? session.selection() : QSet<QUuid>{item.id};
-    const QSet<QUuid> ids = m_actedOn;
+    // The selection when the row is in it, else the row alone.
+    const QSet<QUuid> ids =
+        session.isSelected(item.id) ? session.selection() : QSet<QUuid>{item.id};
 
     if (chain.isPlaying(item.id))
         addAction(QStringLiteral("Stopp"), &chain, [&chain] { chain.stop(); });

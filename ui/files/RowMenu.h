@@ -23,12 +23,6 @@ class RowMenu : public QMenu {
 public:
     RowMenu(session::Session& session, tolvex::chain::Chain& chain, const model::AudioItem& item,
             RevealFile reveal, QWidget* parent = nullptr);
-
-    /// The ids the export and remove items act on.
-    const QSet<QUuid>& actedOn() const { return m_actedOn; }
-
-private:
-    QSet<QUuid> m_actedOn;
 };
 
 } // namespace tolvex::ui::files

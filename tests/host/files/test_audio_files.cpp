@@ -229,9 +229,9 @@ private Q_SLOTS:
             openAudioFile(path);
             QFAIL("opened");
         } catch (const HostError& error) {
-            QVERIFY2(error.description().startsWith(u'„' + name + u'“') &&
-                         error.description().contains(reason),
-                     qPrintable(error.description()));
+            QVERIFY2(error.message().startsWith(u'„' + name + u'“') &&
+                         error.message().contains(reason),
+                     qPrintable(error.message()));
         }
         QVERIFY(!readAudioItem(m_host, QUrl::fromLocalFile(path)));
     }
@@ -374,7 +374,7 @@ private Q_SLOTS:
             if (!message.isEmpty())
                 writeSignal(*writer, sineSignal(48000, 2, 48000 * 10));
         } catch (const HostError& failure) {
-            error = failure.description();
+            error = failure.message();
         }
         QVERIFY2(message.isEmpty() ? error.isEmpty() : error.contains(message), qPrintable(error));
         QCOMPARE(readBytes(path), QByteArray(taken ? "precious" : ""));

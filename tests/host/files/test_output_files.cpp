@@ -219,7 +219,7 @@ private Q_SLOTS:
         try {
             writer->finish();
         } catch (const HostError& failure) {
-            error = failure.description();
+            error = failure.message();
         }
         writer.reset();
         QVERIFY2(error.startsWith(u'„' + name(format) + "“") && error.contains("Zielordner"),
