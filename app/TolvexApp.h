@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/UpdateController.h"
+#include "app/update/UpdateController.h"
 #include "chain/Chain.h"
 #include "presets/Presets.h"
 #include "session/Session.h"

@@ -1,4 +1,4 @@
-#include "app/Version.h"
+#include "app/update/Version.h"
 
 #include <QList>
 

@@ -1,4 +1,4 @@
-#include "app/FeedDownload.h"
+#include "app/update/FeedDownload.h"
 
 #include <QLocale>
 #include <QNetworkAccessManager>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/UpdateCheckResult.h"
+#include "app/update/UpdateCheckResult.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,5 +1,5 @@
-#include "app/UpdateController.h"
-#include "app/UpdateDialog.h"
+#include "app/update/UpdateController.h"
+#include "app/update/UpdateDialog.h"
 
 #include <QApplication>
 #include <QLabel>

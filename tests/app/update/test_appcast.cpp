@@ -1,5 +1,5 @@
-#include "app/Appcast.h"
-#include "app/ReleaseNotes.h"
+#include "app/update/Appcast.h"
+#include "app/update/ReleaseNotes.h"
 
 #include <QTest>
 #include <QTextBlock>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/UpdateCheckResult.h"
+#include "app/update/UpdateCheckResult.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppcastItem.h"
+#include "app/update/AppcastItem.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "app/Appcast.h"
+#include "app/update/Appcast.h"
 
 #include <QXmlStreamReader>
 

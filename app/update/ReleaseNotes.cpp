@@ -1,4 +1,4 @@
-#include "app/ReleaseNotes.h"
+#include "app/update/ReleaseNotes.h"
 
 #include <QGuiApplication>
 #include <QPalette>

@@ -1,8 +1,8 @@
-#include "app/UpdateController.h"
+#include "app/update/UpdateController.h"
 
-#include "app/Appcast.h"
-#include "app/FeedDownload.h"
-#include "app/UpdateDialog.h"
+#include "app/update/Appcast.h"
+#include "app/update/FeedDownload.h"
+#include "app/update/UpdateDialog.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "app/UpdateDialog.h"
+#include "app/update/UpdateDialog.h"
 
-#include "app/ReleaseNotes.h"
+#include "app/update/ReleaseNotes.h"
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>
@@ -106,8 +106,7 @@ UpdateDialog::UpdateDialog(QWidget* parent) : QDialog(parent)
     column->addWidget(buttons);
 }
 
-UpdateDialog::UpdateDialog(const UpdateCheckResult& result, QWidget* parent)
-    : UpdateDialog(parent)
+UpdateDialog::UpdateDialog(const UpdateCheckResult& result, QWidget* parent) : UpdateDialog(parent)
 {
     showResult(result);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Version.h"
+#include "app/update/Version.h"
 
 #include <QDateTime>
 #include <QString>
