@@ -4,11 +4,11 @@
 #include "ui/ChainCommands.h"
 #include "ui/Divider.h"
 #include "ui/Palette.h"
+#include "ui/Symbols.h"
 #include "ui/chain/AddPluginMenu.h"
 #include "ui/chain/PresetMenu.h"
 #include "ui/chain/SlotList.h"
 #include "ui/chain/Spinner.h"
-#include "ui/chain/Symbols.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -144,8 +144,8 @@ void ChainView::refreshColours()
 {
     const QPalette& colours = palette();
     const QColor accent = Palette::colour(Colour::accent, colours);
-    m_presetButton->setIcon(symbolIcon(Symbol::trayFull, accent));
-    m_addButton->setIcon(symbolIcon(Symbol::plus, colours.color(QPalette::ButtonText)));
+    m_presetButton->setIcon(symbolIcon(Symbol::trayFull, accent, true));
+    m_addButton->setIcon(symbolIcon(Symbol::plus, colours.color(QPalette::ButtonText), true));
     m_emptySymbol->setPixmap(
         symbolIcon(Symbol::chainPath, accent).pixmap(QSize(44, 44), devicePixelRatioF()));
     Palette::setTextColour(*m_emptyHint, Palette::colour(Colour::muted, colours));

@@ -2,8 +2,8 @@
 
 #include "chain/Chain.h"
 #include "ui/Palette.h"
+#include "ui/Symbols.h"
 #include "ui/chain/ElidedLabel.h"
-#include "ui/chain/Symbols.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -148,9 +148,10 @@ void SlotRow::refresh()
     m_editorButton->setVisible(!unavailable);
     m_bypassButton->setVisible(!unavailable);
     m_removeButton->setVisible(unavailable);
-    m_remove->setIcon(symbolIcon(Symbol::minus, Palette::colour(Colour::accent, colours)));
+    m_remove->setIcon(symbolIcon(Symbol::minus, Palette::colour(Colour::accent, colours), true));
 
-    m_openEditor->setIcon(symbolIcon(Symbol::sliders, Palette::colour(Colour::accent, colours)));
+    m_openEditor->setIcon(
+        symbolIcon(Symbol::sliders, Palette::colour(Colour::accent, colours), true));
     m_bypass->setText(bypassed ? QStringLiteral("Einschalten") : QStringLiteral("Umgehen"));
     m_bypass->setToolTip(bypassed ? QStringLiteral("Wieder einschalten")
                                   : QStringLiteral("Umgehen (wird auch beim Export übersprungen)"));

@@ -1,7 +1,7 @@
 #include "ui/files/FileRow.h"
 
 #include "model/DisplayText.h"
-#include "ui/files/Symbols.h"
+#include "ui/Symbols.h"
 
 #include <QFileInfo>
 #include <QPainter>

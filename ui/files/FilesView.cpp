@@ -6,11 +6,11 @@
 #include "ui/FileManager.h"
 #include "ui/MenuText.h"
 #include "ui/Palette.h"
+#include "ui/Symbols.h"
 #include "ui/files/DropArea.h"
 #include "ui/files/FileListModel.h"
 #include "ui/files/PreviewBar.h"
 #include "ui/files/RowMenu.h"
-#include "ui/files/Symbols.h"
 
 #include <QAction>
 #include <QFrame>

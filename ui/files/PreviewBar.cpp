@@ -4,7 +4,7 @@
 #include "model/DisplayText.h"
 #include "session/Session.h"
 #include "ui/Palette.h"
-#include "ui/files/Symbols.h"
+#include "ui/Symbols.h"
 
 #include <QAction>
 #include <QEvent>
@@ -69,6 +69,8 @@ void PreviewBar::build()
     connect(m_play, &QPushButton::clicked, this, &PreviewBar::togglePreview);
     layout->addWidget(m_play);
 
+    // Play and stop with the space bar, wherever the focus is in the window,
+    // except in text fields, which keep their spaces.
     m_playAction = new QAction(QStringLiteral("Vorhören"), this);
     m_playAction->setShortcut(QKeySequence(Qt::Key_Space));
     m_playAction->setShortcutContext(Qt::WindowShortcut);

@@ -1,14 +1,68 @@
-#include "ui/files/Symbols.h"
+#include "ui/Symbols.h"
 
+#include <QFile>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QSvgRenderer>
 
 #include <algorithm>
 
-namespace tolvex::ui::files {
+namespace tolvex::ui {
 
 namespace {
+
+/// The icon theme's name of the symbol's meaning; empty for ours alone.
+QString themeName(Symbol symbol)
+{
+    switch (symbol) {
+    case Symbol::plus:
+        return QStringLiteral("list-add");
+    case Symbol::minus:
+        return QStringLiteral("list-remove");
+    case Symbol::trash:
+        return QStringLiteral("user-trash");
+    case Symbol::trayFull:
+        return QStringLiteral("document-open");
+    case Symbol::sliders:
+        return QStringLiteral("configure");
+    default:
+        return {};
+    }
+}
+
+/// The drawing of a symbol kept as an SVG written with "currentColor";
+/// null for the symbols drawn as shapes.
+const char* drawingOf(Symbol symbol)
+{
+    switch (symbol) {
+    case Symbol::minus:
+        return "minus.svg";
+    case Symbol::trayFull:
+        return "tray-full.svg";
+    case Symbol::sliders:
+        return "sliders.svg";
+    case Symbol::power:
+        return "power-fill.svg";
+    case Symbol::powerOff:
+        return "power.svg";
+    case Symbol::chainPath:
+        return "chain-path.svg";
+    default:
+        return nullptr;
+    }
+}
+
+QByteArray tintedDrawing(const char* file, const QColor& colour)
+{
+    QFile source(QStringLiteral(":/tolvex/symbols/") + QLatin1String(file));
+    if (!source.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray svg = source.readAll();
+    svg.replace("currentColor", colour.name(QColor::HexRgb).toLatin1());
+    return svg;
+}
 
 /// The symbol's shape in a 16 × 16 square, filled or stroked.
 struct Shape {
@@ -64,9 +118,8 @@ Shape shape(Symbol symbol)
         s.filled = false;
         break;
     }
-    case Symbol::checkmark:
-    case Symbol::warning:
-        break; // two-tone, painted below
+    default:
+        break; // two-tone, painted below, or from a drawing of its own
     }
     return s;
 }
@@ -102,6 +155,46 @@ void paintBadge(QPainter& painter, Symbol symbol, const QColor& colour)
     painter.drawPath(mark);
 }
 
+/// Draws one of our monochrome SVGs, written with "currentColor", in a
+/// colour, sharp at every size and device pixel ratio.
+class TintedSvgEngine : public QIconEngine {
+public:
+    explicit TintedSvgEngine(QByteArray svg) : m_svg(std::move(svg)) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override
+    {
+        QSvgRenderer renderer(m_svg);
+        painter->save();
+        if (mode == QIcon::Disabled)
+            painter->setOpacity(painter->opacity() * 0.4);
+        renderer.render(painter, QRectF(rect));
+        painter->restore();
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
+                         qreal scale) override
+    {
+        QPixmap pixmap(size * scale);
+        pixmap.fill(Qt::transparent);
+        pixmap.setDevicePixelRatio(scale);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        paint(&painter, QRect(QPoint(), size), mode, state);
+        return pixmap;
+    }
+
+    QIconEngine* clone() const override { return new TintedSvgEngine(m_svg); }
+    QString key() const override { return QStringLiteral("TintedSvgEngine"); }
+
+private:
+    QByteArray m_svg;
+};
+
 } // namespace
 
 void paintSymbol(QPainter& painter, const QRectF& box, Symbol symbol, const QColor& colour)
@@ -109,6 +202,12 @@ void paintSymbol(QPainter& painter, const QRectF& box, Symbol symbol, const QCol
     const double side = std::min(box.width(), box.height());
     if (side <= 0)
         return;
+    if (const char* file = drawingOf(symbol)) {
+        QSvgRenderer drawing(tintedDrawing(file, colour));
+        drawing.render(
+            &painter, QRectF(box.center().x() - side / 2, box.center().y() - side / 2, side, side));
+        return;
+    }
     if (symbol == Symbol::checkmark || symbol == Symbol::warning) {
         // The cut-out needs a layer of its own, or it would clear the row.
         const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
@@ -142,13 +241,11 @@ void paintSymbol(QPainter& painter, const QRectF& box, Symbol symbol, const QCol
 
 QIcon symbolIcon(Symbol symbol, const QColor& colour, bool themed)
 {
-    if (themed) {
-        const char* name = symbol == Symbol::plus    ? "list-add"
-                           : symbol == Symbol::trash ? "user-trash"
-                                                     : nullptr;
-        if (name && QIcon::hasThemeIcon(QString::fromLatin1(name)))
-            return QIcon::fromTheme(QString::fromLatin1(name));
-    }
+    const QString name = themeName(symbol);
+    if (themed && !name.isEmpty() && QIcon::hasThemeIcon(name))
+        return QIcon::fromTheme(name);
+    if (const char* file = drawingOf(symbol))
+        return QIcon(new TintedSvgEngine(tintedDrawing(file, colour)));
     QIcon icon;
     for (const int size : {16, 20, 32, 40, 64}) {
         QPixmap pixmap(size, size);
@@ -161,4 +258,4 @@ QIcon symbolIcon(Symbol symbol, const QColor& colour, bool themed)
     return icon;
 }
 
-} // namespace tolvex::ui::files
+} // namespace tolvex::ui
