@@ -13,7 +13,7 @@
 namespace tolvex::app {
 
 ContentView::ContentView(session::Session& session, chain::Chain& chain,
-                         ui::ChainCommands& chainCommands, QWidget* parent)
+                         ui::ChainCommands& chainCommands, MenuCommands& commands, QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("content"));
@@ -30,7 +30,7 @@ ContentView::ContentView(session::Session& session, chain::Chain& chain,
     panels->addWidget(new ui::Divider(Qt::Vertical, this));
     panels->addWidget(chainPanel);
 
-    m_exportBar = new ExportBar(session, chain, this);
+    m_exportBar = new ExportBar(session, commands, this);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);

@@ -15,6 +15,7 @@ class ChainCommands;
 namespace tolvex::app {
 
 class ExportBar;
+class MenuCommands;
 class NoticeLine;
 
 /// The main window's content: the files panel, a divider and the chain
@@ -29,7 +30,7 @@ public:
     static constexpr QSize minimumContentSize{820, 500};
 
     ContentView(session::Session& session, chain::Chain& chain, ui::ChainCommands& chainCommands,
-                QWidget* parent = nullptr);
+                MenuCommands& commands, QWidget* parent = nullptr);
 
     NoticeLine& notice() const { return *m_notice; }
     ExportBar& exportBar() const { return *m_exportBar; }

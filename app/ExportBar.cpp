@@ -6,6 +6,7 @@
 #include "session/Session.h"
 #include "ui/Palette.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QEvent>
 #include <QFileInfo>
@@ -19,8 +20,8 @@
 
 namespace tolvex::app {
 
-ExportBar::ExportBar(session::Session& session, chain::Chain& chain, QWidget* parent)
-    : QWidget(parent), m_session(session), m_chain(chain)
+ExportBar::ExportBar(session::Session& session, MenuCommands& commands, QWidget* parent)
+    : QWidget(parent), m_session(session), m_commands(commands)
 {
     setBackgroundRole(QPalette::Window);
     setAutoFillBackground(true);
@@ -38,7 +39,8 @@ ExportBar::ExportBar(session::Session& session, chain::Chain& chain, QWidget* pa
     connect(&session, &Session::folderPathChanged, this, &ExportBar::showDestination);
     connect(&session, &Session::suffixChanged, this, &ExportBar::showSuffix);
     connect(&session, &Session::itemsChanged, this, &ExportBar::showExportState);
-    connect(&session, &Session::exportingChanged, this, &ExportBar::showExportState);
+    connect(commands.exportAll(), &QAction::changed, this, &ExportBar::showExportState);
+    connect(commands.cancelExport(), &QAction::changed, this, &ExportBar::showExportState);
     showFormat();
     showDestination();
     showSuffix();
@@ -96,10 +98,7 @@ void ExportBar::addDestination(QHBoxLayout* row)
     m_destination->setIcon(
         QIcon::fromTheme(QStringLiteral("folder"), style()->standardIcon(QStyle::SP_DirIcon)));
     auto* menu = new QMenu(m_destination);
-    connect(menu->addAction(QStringLiteral("Neben der Quelldatei")), &QAction::triggered, this,
-            [this] { m_session.setFolderPath(QString()); });
-    connect(menu->addAction(QStringLiteral("Ordner wählen …")), &QAction::triggered, &m_session,
-            &session::Session::pickFolder);
+    menu->addActions({m_commands.nextToSource(), m_commands.pickFolder()});
     m_destination->setMenu(menu);
     row->addWidget(m_destination);
 }
@@ -124,11 +123,11 @@ void ExportBar::addButtons(QHBoxLayout* row)
 {
     m_cancel = new QPushButton(QStringLiteral("Abbrechen"), this);
     m_cancel->setObjectName(QStringLiteral("cancel"));
-    connect(m_cancel, &QPushButton::clicked, &m_session, &session::Session::cancelExport);
+    connect(m_cancel, &QPushButton::clicked, m_commands.cancelExport(), &QAction::trigger);
     m_export = new QPushButton(this);
     m_export->setObjectName(QStringLiteral("export"));
     m_export->setMinimumWidth(130 + 2 * 14); // the title area, and the padding around it
-    connect(m_export, &QPushButton::clicked, this, [this] { m_session.startExport(m_chain); });
+    connect(m_export, &QPushButton::clicked, m_commands.exportAll(), &QAction::trigger);
     row->addWidget(m_cancel);
     row->addWidget(m_export);
 }
@@ -158,8 +157,8 @@ void ExportBar::showSuffix()
 void ExportBar::showExportState()
 {
     m_export->setText(exportTitle(m_session));
-    m_export->setEnabled(MenuCommands::canExport(m_session));
-    m_cancel->setVisible(MenuCommands::canCancelExport(m_session));
+    m_export->setEnabled(m_commands.exportAll()->isEnabled());
+    m_cancel->setVisible(m_commands.cancelExport()->isEnabled());
 }
 
 void ExportBar::changeEvent(QEvent* event)

@@ -12,21 +12,21 @@ class QToolButton;
 namespace tolvex::session {
 class Session;
 }
-namespace tolvex::chain {
-class Chain;
-}
-
 namespace tolvex::app {
+
+class MenuCommands;
 
 /// The strip at the bottom of the window: the three export settings of the
 /// session (format, destination, suffix), "Abbrechen" while an export runs,
 /// and the export button. It keeps no state: every control shows the
-/// session's fields and writes to them at once.
+/// session's fields and writes to them at once. Its commands are the menu's
+/// own actions (export, cancel, the destination's two): enabled, shown and
+/// run as the menu has them.
 class ExportBar : public QWidget {
     Q_OBJECT
 
 public:
-    ExportBar(session::Session& session, chain::Chain& chain, QWidget* parent = nullptr);
+    ExportBar(session::Session& session, MenuCommands& commands, QWidget* parent = nullptr);
 
     /// "Exportieren" for exactly one item, else "Alle exportieren".
     static QString exportTitle(const session::Session& session);
@@ -51,7 +51,7 @@ private:
     void applyColours();
 
     session::Session& m_session;
-    chain::Chain& m_chain;
+    MenuCommands& m_commands;
     QComboBox* m_format = nullptr;
     QToolButton* m_destination = nullptr;
     QLabel* m_suffixLabel = nullptr;

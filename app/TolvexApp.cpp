@@ -33,7 +33,7 @@ TolvexApp::TolvexApp(std::unique_ptr<host::AudioHost> host, std::unique_ptr<QSet
       m_chainCommands(m_chain, m_presets), m_updates(*m_settings, m_window.get()),
       m_commands(std::make_unique<MenuCommands>(m_session, m_chain, m_chainCommands, m_updates,
                                                 m_window.get())),
-      m_content(new ContentView(m_session, m_chain, m_chainCommands))
+      m_content(new ContentView(m_session, m_chain, m_chainCommands, *m_commands))
 {
     m_window->setCentralWidget(m_content);
     m_commands->install(*m_window->menuBar());
@@ -72,8 +72,7 @@ void TolvexApp::showWindow()
 void TolvexApp::openFromElsewhere(const QStringList& paths)
 {
     open(paths);
-    m_window->setWindowState((m_window->windowState() & ~Qt::WindowMinimized) |
-                             Qt::WindowActive);
+    m_window->setWindowState((m_window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
