@@ -20,8 +20,7 @@ constexpr char received = '\x06';
 
 InstanceChannel::InstanceChannel(const QString& folder, QObject* parent)
     : QObject(parent), m_folder(folder)
-{
-}
+{}
 
 InstanceChannel::~InstanceChannel() = default;
 

@@ -15,8 +15,8 @@ QList<QUrl> FileDialogs::pickFiles()
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Hinzufügen"));
     const QList<QAbstractItemView*> views = dialog.findChildren<QAbstractItemView*>();
-    dialog.setNameFilters({views.isEmpty() ? QStringLiteral("Audio (*)")
-                                           : QStringLiteral("Audio und Ordner (*)")});
+    dialog.setNameFilters(
+        {views.isEmpty() ? QStringLiteral("Audio (*)") : QStringLiteral("Audio und Ordner (*)")});
     for (auto* view : views)
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     if (dialog.exec() != QDialog::Accepted)

@@ -167,8 +167,7 @@ private Q_SLOTS:
                  QStringLiteral("Strg+O"));
         QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"),
                  QStringLiteral("Suchen in:"));
-        QCOMPARE(QCoreApplication::translate("QLineEdit", "&Undo"),
-                 QStringLiteral("&Rückgängig"));
+        QCOMPARE(QCoreApplication::translate("QLineEdit", "&Undo"), QStringLiteral("&Rückgängig"));
         QCOMPARE(QLocale().toString(20000.0, 'f', 1), QStringLiteral("20.000,0"));
 
         AppRig rig(folder()); // the menu and the panel's button name the same keys

@@ -172,8 +172,7 @@ void EditorPanel::showGeneric(bool generic)
         return;
     QWidget* page = generic ? static_cast<QWidget*>(m_generic) : m_plugin;
     m_stack->setCurrentWidget(generic ? page : m_pluginPage);
-    resizeOnScreen(sizeFor(page->sizeHint(), page->size()) +
-                   QSize(0, m_bar->sizeHint().height()));
+    resizeOnScreen(sizeFor(page->sizeHint(), page->size()) + QSize(0, m_bar->sizeHint().height()));
 }
 
 void EditorPanel::followSizeRequest(const QSize& size)

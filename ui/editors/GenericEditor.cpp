@@ -5,9 +5,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
-#include <QScrollBar>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -121,8 +121,8 @@ QWidget* GenericEditor::makeSlider(Control& control)
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     const QFontMetrics metrics(value->font());
     // The longest text the value takes: at its ends or at its default.
-    for (const float shown : {control.parameter.minimum, control.parameter.maximum,
-                              control.parameter.defaultValue})
+    for (const float shown :
+         {control.parameter.minimum, control.parameter.maximum, control.parameter.defaultValue})
         m_valueWidth = std::max(m_valueWidth, metrics.horizontalAdvance(control.scale.text(shown)) +
                                                   metrics.averageCharWidth());
     control.slider = slider;

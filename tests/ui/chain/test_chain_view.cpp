@@ -341,7 +341,8 @@ private Q_SLOTS:
         const QRect screen = rig.view->screen()->availableGeometry();
         rig.view->resize(310, 160);
         rig.view->show();
-        rig.view->move(screen.left(), low ? screen.bottom() + 1 - rig.view->height() : screen.top());
+        rig.view->move(screen.left(),
+                       low ? screen.bottom() + 1 - rig.view->height() : screen.top());
         QVERIFY(QTest::qWaitForWindowExposed(rig.view.get()));
         auto* button = rig.view->findChild<QPushButton*>();
         while (button && button->text() != u"Plugin hinzufügen")

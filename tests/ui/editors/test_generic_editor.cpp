@@ -72,7 +72,8 @@ private Q_SLOTS:
         QWidget* viewport = editor->viewport();
         for (QSlider* slider : sliders) { // one length, one column
             QCOMPARE(slider->width(), sliders.first()->width());
-            QCOMPARE(slider->mapTo(viewport, QPoint()).x(), sliders.first()->mapTo(viewport, QPoint()).x());
+            QCOMPARE(slider->mapTo(viewport, QPoint()).x(),
+                     sliders.first()->mapTo(viewport, QPoint()).x());
             auto* value = editor->findChild<QLabel*>(slider->objectName() + "-value");
             QVERIFY(value);
             for (int end : {slider->minimum(), slider->maximum()}) {

@@ -217,8 +217,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&rig.view));
         rig.select({1, 2, 3});
         QListView& list = *rig.view.list();
-        const QPoint at = row >= 0 ? pointIn(list, row, true)
-                                   : QPoint(40, list.viewport()->height() - 4);
+        const QPoint at =
+            row >= 0 ? pointIn(list, row, true) : QPoint(40, list.viewport()->height() - 4);
         int menus = 0;
         QTimer closer; // the row's menu, opened by the click: closed again
         connect(&closer, &QTimer::timeout, [&] {
