@@ -53,7 +53,7 @@ private:
         const QWidget* parent = widget.parentWidget();
         const QColor wanted =
             Palette::colour(m_colour, parent ? parent->palette() : QApplication::palette());
-        if (widget.palette().color(QPalette::WindowText) != wanted) // else it would not end
+        if (widget.palette().color(widget.foregroundRole()) != wanted) // else it would not end
             Palette::setTextColour(widget, wanted);
     }
 
@@ -75,8 +75,11 @@ bool Palette::isDark(const QPalette& palette)
 
 void Palette::setTextColour(QWidget& widget, const QColor& colour)
 {
+    // Both text roles: a widget draws with the one that contrasts with its
+    // background, and on the text-background colour that is Text.
     QPalette palette = widget.palette();
     palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::Text, colour);
     widget.setPalette(palette);
 }
 

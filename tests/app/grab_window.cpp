@@ -5,6 +5,7 @@
 #include "app/ContentView.h"
 #include "app/MainWindow.h"
 #include "app/NoticeLine.h"
+#include "app/Translations.h"
 #include "model/ChainDocument.h"
 #include "tests/app/AppRig.h"
 
@@ -61,6 +62,7 @@ void grabAll(AppRig& rig, const QString& out, const QString& state, const QStrin
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    app::installGermanTranslations(application); // as the application speaks
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     const QPalette light = QApplication::style()->standardPalette();

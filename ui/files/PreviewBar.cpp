@@ -80,7 +80,7 @@ void PreviewBar::build()
     m_middle = new QStackedWidget(this);
     auto* idle = new QLabel(QStringLiteral("Vorhören"), m_middle);
     idle->setObjectName(QStringLiteral("idle"));
-    Palette::keepTextColour(*idle, Palette::Colour::faint);
+    Palette::keepTextColour(*idle, Palette::Colour::muted);
     m_middle->addWidget(idle);
     auto* row = new QWidget(m_middle);
     auto* position = new QHBoxLayout(row);
