@@ -110,6 +110,12 @@ shot plugin-added 4
 editor=$(xdotool search --sync --onlyvisible --name 'dpl' | head -n1)
 xdotool windowmove --sync "$editor" $((WIDTH + 20)) 0
 shot editor 1
+echo "the editor window's title: $(xdotool getwindowname "$editor")"
+# Its parameter list, and back to the plugin's own interface.
+click $((WIDTH + 78)) 13
+shot editor-parameters 1
+click $((WIDTH + 78)) 13
+sleep 0.5
 
 # Preview through the chain, then the original.
 xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
