@@ -2,6 +2,7 @@
 
 #include "host/PropertyList.h"
 #include "model/ChainDocument.h"
+#include "model/ExportSettings.h"
 #include "render/ChainBuffers.h"
 
 #include <QCoreApplication>
@@ -13,8 +14,6 @@
 namespace tolvex::chain {
 
 namespace {
-
-const QString chainKey = QStringLiteral("chain");
 
 /// co_await-able instantiation: the host's completion arrives on another
 /// thread and only hands its result over; the coroutine resumes on the GUI
@@ -309,7 +308,7 @@ void Chain::save()
     QList<model::PluginState> states;
     for (const auto& slot : m_slots)
         states.append(captureState(*slot));
-    m_settings.setValue(chainKey, model::encodeChain(states));
+    model::ExportSettings(m_settings).setSavedChain(model::encodeChain(states));
 }
 
 QList<model::PluginState> Chain::renderStates()
@@ -362,9 +361,10 @@ QCoro::Task<> Chain::load(QList<model::PluginState> states)
 
 void Chain::restoreSaved()
 {
-    if (!m_settings.contains(chainKey))
+    const auto saved = model::ExportSettings(m_settings).savedChain();
+    if (!saved)
         return;
-    auto states = model::decodeChain(m_settings.value(chainKey).toByteArray());
+    auto states = model::decodeChain(*saved);
     if (!states)
         return; // left as it is until the next save replaces it
     restore(std::move(*states));

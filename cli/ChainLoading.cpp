@@ -21,15 +21,12 @@ QString quoted(const QString& text)
 
 QList<model::PluginState> fromPreset(const QString& name)
 {
-    const QString path = QDir(presets::Presets::defaultFolder()).filePath(name + ".json");
-    QFile file(path);
-    if (!file.exists())
+    const QString path = presets::Presets::pathIn(presets::Presets::defaultFolder(), name);
+    if (!QFile::exists(path))
         throw UsageError(QStringLiteral("Eine Kette ") + quoted(name) +
                          QStringLiteral(" gibt es nicht. „tolvex-cli presets“ zeigt die "
                                         "gespeicherten Ketten."));
-    std::optional<QList<model::PluginState>> states;
-    if (file.open(QIODevice::ReadOnly))
-        states = model::decodeChain(file.readAll());
+    const auto states = presets::Presets::read(path);
     if (!states)
         throw UsageError(QStringLiteral("Kette ") + quoted(name) +
                          QStringLiteral(" lässt sich nicht lesen."));
@@ -38,22 +35,19 @@ QList<model::PluginState> fromPreset(const QString& name)
 
 QList<model::PluginState> fromFile(const QString& path)
 {
-    QFile file(path);
-    std::optional<QList<model::PluginState>> states;
-    if (file.open(QIODevice::ReadOnly))
-        states = model::decodeChain(file.readAll());
+    const auto states = presets::Presets::read(path);
     if (!states)
         throw UsageError(QStringLiteral("Die Kettendatei ") + quoted(path) +
                          QStringLiteral(" lässt sich nicht lesen."));
     return *states;
 }
 
-QList<model::PluginState> fromSettings(const QSettings& settings)
+QList<model::PluginState> fromSettings(const model::ExportSettings& settings)
 {
-    const QString key = QStringLiteral("chain");
-    if (!settings.contains(key))
+    const auto saved = settings.savedChain();
+    if (!saved)
         return {};
-    const auto states = model::decodeChain(settings.value(key).toByteArray());
+    const auto states = model::decodeChain(*saved);
     if (!states)
         throw UsageError(QStringLiteral("Die zuletzt gespeicherte Kette lässt sich nicht lesen."));
     return *states;
@@ -79,7 +73,7 @@ void checkLoads(host::AudioHost& host, const model::PluginState& entry)
 
 } // namespace
 
-QList<model::PluginState> loadChain(host::AudioHost& host, const QSettings& settings,
+QList<model::PluginState> loadChain(host::AudioHost& host, const model::ExportSettings& settings,
                                     const CliOptions& options)
 {
     const QList<model::PluginState> stored = options.preset      ? fromPreset(*options.preset)

@@ -2,11 +2,10 @@
 
 #include "cli/CliOptions.h"
 #include "host/AudioHost.h"
+#include "model/ExportSettings.h"
 #include "model/PluginState.h"
 
 #include <QList>
-
-class QSettings;
 
 namespace tolvex::cli {
 
@@ -15,7 +14,7 @@ namespace tolvex::cli {
 /// the window saved last (none when it never saved one). Each plugin is made
 /// once here, so that a plugin that does not load stops the program before
 /// any file is touched. Throws UsageError naming the preset, file or plugin.
-QList<model::PluginState> loadChain(host::AudioHost& host, const QSettings& settings,
+QList<model::PluginState> loadChain(host::AudioHost& host, const model::ExportSettings& settings,
                                     const CliOptions& options);
 
 } // namespace tolvex::cli

@@ -82,7 +82,8 @@ ExportCommand::~ExportCommand() = default;
 
 int ExportCommand::run(session::QuitSignals& stops)
 {
-    QList<model::PluginState> plugins = loadChain(m_host, m_settings, m_options);
+    QList<model::PluginState> plugins =
+        loadChain(m_host, model::ExportSettings(m_settings), m_options);
     if (m_options.outputDir && session::hasUndecodableBytes(*m_options.outputDir))
         throw UsageError(QStringLiteral("Der Name des Ordners „") + *m_options.outputDir +
                          QStringLiteral("“ ist kein gültiges UTF-8."));

@@ -40,9 +40,22 @@ Presets::Presets(NamePrompt* prompt, FolderRevealer* revealer, QString folder, Q
     reload();
 }
 
+QString Presets::pathIn(const QString& folder, const QString& name)
+{
+    return QDir(folder).filePath(name + QStringLiteral(".json"));
+}
+
+std::optional<QList<model::PluginState>> Presets::read(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return model::decodeChain(file.readAll());
+}
+
 QString Presets::pathOf(const QString& name) const
 {
-    return QDir(m_folder).filePath(name + QStringLiteral(".json"));
+    return pathIn(m_folder, name);
 }
 
 void Presets::reload()
@@ -94,10 +107,7 @@ void Presets::saveCurrentChain(chain::Chain& chain)
 
 void Presets::loadPreset(const QString& name, chain::Chain& chain)
 {
-    QFile file(pathOf(name));
-    std::optional<QList<model::PluginState>> states;
-    if (file.open(QIODevice::ReadOnly))
-        states = model::decodeChain(file.readAll());
+    auto states = read(pathOf(name));
     if (!states) {
         chain.setLastError(QStringLiteral("Kette „") + name +
                            QStringLiteral("“ lässt sich nicht lesen."));

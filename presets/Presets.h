@@ -1,9 +1,12 @@
 #pragma once
 
+#include "model/PluginState.h"
 #include "presets/PresetDialogs.h"
 
 #include <QObject>
 #include <QStringList>
+
+#include <optional>
 
 namespace tolvex::chain {
 class Chain;
@@ -21,6 +24,11 @@ class Presets : public QObject {
 public:
     /// The folder under the user's data location: …/Tolvex/Ketten.
     static QString defaultFolder();
+    /// Where the chain `name` is kept in `folder`.
+    static QString pathIn(const QString& folder, const QString& name);
+    /// The chain in the file at `path`; none when it cannot be read or is
+    /// not a chain. The store and tolvex-cli read chains with it alike.
+    static std::optional<QList<model::PluginState>> read(const QString& path);
 
     /// Lists `folder` (not created here). The prompt and the revealer may be
     /// null where they are not used.

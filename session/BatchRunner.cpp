@@ -2,18 +2,9 @@
 
 #include "session/ThreadLauncher.h"
 
-#include <QSettings>
-#include <QThread>
-
 #include <algorithm>
 
 namespace tolvex::session {
-
-namespace {
-
-const QString jobsKey = QStringLiteral("jobs");
-
-} // namespace
 
 /// One run's fixed order and what it has counted so far. GUI thread only.
 struct BatchRunner::Run {
@@ -44,15 +35,6 @@ void BatchRunner::setLauncher(std::unique_ptr<RenderLauncher> launcher)
 {
     if (!m_run)
         m_launcher = std::move(launcher);
-}
-
-int BatchRunner::jobsSetting(const QSettings& settings)
-{
-    bool number = false;
-    const int jobs = settings.value(jobsKey).toInt(&number);
-    if (!number || jobs == 0)
-        return std::clamp(QThread::idealThreadCount(), 1, maxJobs);
-    return std::clamp(jobs, 1, maxJobs);
 }
 
 void BatchRunner::start(QList<QUuid> ids, QList<model::PluginState> plugins,

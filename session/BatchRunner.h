@@ -2,6 +2,7 @@
 
 #include "host/AudioHost.h"
 #include "model/ExportFormat.h"
+#include "model/ExportSettings.h"
 #include "model/PluginState.h"
 #include "model/Status.h"
 #include "session/OutputName.h"
@@ -17,8 +18,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-
-class QSettings;
 
 namespace tolvex::session {
 
@@ -47,7 +46,7 @@ public:
     using PlaceLookup = std::function<OutputPlace()>;
 
     /// The most files rendered at once.
-    static constexpr int maxJobs = 64;
+    static constexpr int maxJobs = model::ExportSettings::maxJobs;
 
     /// Renders on threads of this process, with the host.
     BatchRunner(host::AudioHost& host, SourceLookup source, PlaceLookup place,
@@ -59,11 +58,6 @@ public:
     /// Renders through `launcher` from the next run on. Ignored while a run
     /// is going.
     void setLauncher(std::unique_ptr<RenderLauncher> launcher);
-
-    /// The number of files rendered at once as the "jobs" setting gives it:
-    /// the number of cores when the setting is missing, not a number or 0;
-    /// otherwise clamped to 1…maxJobs.
-    static int jobsSetting(const QSettings& settings);
 
     /// Starts a run over `ids` with the plugins and format fixed now and at
     /// most `jobs` files at once (clamped to 1…maxJobs). Ignored while a

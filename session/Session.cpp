@@ -1,6 +1,7 @@
 #include "session/Session.h"
 
 #include "chain/Chain.h"
+#include "model/ExportSettings.h"
 #include "session/FileNames.h"
 #include "session/FolderContents.h"
 
@@ -11,11 +12,6 @@
 namespace tolvex::session {
 
 namespace {
-
-const QString formatKey = QStringLiteral("format");
-const QString suffixKey = QStringLiteral("suffix");
-const QString folderKey = QStringLiteral("folder");
-const QString defaultSuffix = QStringLiteral(" – Tolvex");
 
 /// The notice for files an import could not take; empty when there are none.
 QString unreadableNotice(int unreadable, int undecodable)
@@ -149,35 +145,34 @@ void Session::showToast(const QString& message)
 
 model::ExportFormat Session::format() const
 {
-    return model::exportFormatFromRawValue(m_settings.value(formatKey).toString())
-        .value_or(model::ExportFormat::wav24);
+    return model::ExportSettings(m_settings).format();
 }
 
 void Session::setFormat(model::ExportFormat format)
 {
-    m_settings.setValue(formatKey, model::rawValue(format));
+    model::ExportSettings(m_settings).setFormat(format);
     Q_EMIT formatChanged();
 }
 
 QString Session::suffix() const
 {
-    return m_settings.contains(suffixKey) ? m_settings.value(suffixKey).toString() : defaultSuffix;
+    return model::ExportSettings(m_settings).suffix();
 }
 
 void Session::setSuffix(const QString& suffix)
 {
-    m_settings.setValue(suffixKey, suffix);
+    model::ExportSettings(m_settings).setSuffix(suffix);
     Q_EMIT suffixChanged();
 }
 
 QString Session::folderPath() const
 {
-    return m_settings.value(folderKey).toString();
+    return model::ExportSettings(m_settings).folderPath();
 }
 
 void Session::setFolderPath(const QString& path)
 {
-    m_settings.setValue(folderKey, path);
+    model::ExportSettings(m_settings).setFolderPath(path);
     Q_EMIT folderPathChanged();
 }
 
@@ -191,7 +186,7 @@ std::optional<QUrl> Session::folder() const
 
 int Session::jobs() const
 {
-    return BatchRunner::jobsSetting(m_settings);
+    return model::ExportSettings(m_settings).jobs();
 }
 
 void Session::pickFolder()

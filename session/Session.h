@@ -65,7 +65,7 @@ public:
     QString folderPath() const;
     void setFolderPath(const QString& path);
     /// Files exported at once: the "jobs" setting, by default the number of
-    /// cores (see BatchRunner::jobsSetting).
+    /// cores (see model::ExportSettings::jobs).
     int jobs() const;
     /// The output folder, or nothing for "next to the source".
     std::optional<QUrl> folder() const;

@@ -1,5 +1,6 @@
 // The file list, its settings and the batch export against the fake host.
 #include "chain/Chain.h"
+#include "model/ExportSettings.h"
 #include "session/FileNames.h"
 #include "session/Session.h"
 #include "tests/support/FakeHost.h"
@@ -565,7 +566,7 @@ private Q_SLOTS:
         QSettings settings(settingsPath(), QSettings::IniFormat);
         if (stored.isValid())
             settings.setValue("jobs", stored);
-        QCOMPARE(BatchRunner::jobsSetting(settings), jobs);
+        QCOMPARE(model::ExportSettings(settings).jobs(), jobs);
     }
 };
 

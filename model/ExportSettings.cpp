@@ -1,0 +1,71 @@
+#include "model/ExportSettings.h"
+
+#include <QSettings>
+#include <QThread>
+
+#include <algorithm>
+
+namespace tolvex::model {
+
+namespace {
+const QString formatKey = QStringLiteral("format");
+const QString suffixKey = QStringLiteral("suffix");
+const QString folderKey = QStringLiteral("folder");
+const QString jobsKey = QStringLiteral("jobs");
+const QString chainKey = QStringLiteral("chain");
+const QString defaultSuffix = QStringLiteral(" – Tolvex");
+} // namespace
+
+ExportFormat ExportSettings::format() const
+{
+    return exportFormatFromRawValue(m_settings.value(formatKey).toString())
+        .value_or(ExportFormat::wav24);
+}
+
+void ExportSettings::setFormat(ExportFormat format)
+{
+    m_settings.setValue(formatKey, rawValue(format));
+}
+
+QString ExportSettings::suffix() const
+{
+    return m_settings.contains(suffixKey) ? m_settings.value(suffixKey).toString() : defaultSuffix;
+}
+
+void ExportSettings::setSuffix(const QString& suffix)
+{
+    m_settings.setValue(suffixKey, suffix);
+}
+
+QString ExportSettings::folderPath() const
+{
+    return m_settings.value(folderKey).toString();
+}
+
+void ExportSettings::setFolderPath(const QString& path)
+{
+    m_settings.setValue(folderKey, path);
+}
+
+int ExportSettings::jobs() const
+{
+    bool number = false;
+    const int jobs = m_settings.value(jobsKey).toInt(&number);
+    if (!number || jobs == 0)
+        return std::clamp(QThread::idealThreadCount(), 1, maxJobs);
+    return std::clamp(jobs, 1, maxJobs);
+}
+
+std::optional<QByteArray> ExportSettings::savedChain() const
+{
+    if (!m_settings.contains(chainKey))
+        return std::nullopt;
+    return m_settings.value(chainKey).toByteArray();
+}
+
+void ExportSettings::setSavedChain(const QByteArray& chain)
+{
+    m_settings.setValue(chainKey, chain);
+}
+
+} // namespace tolvex::model
