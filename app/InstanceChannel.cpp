@@ -39,8 +39,10 @@ bool InstanceChannel::handOverOrListen(const QStringList& paths)
 {
     QDir().mkpath(m_folder);
     QLockFile lock(m_folder + QStringLiteral("/tolvex-instance.lock"));
-    lock.setStaleLockTime(0);
-    lock.lock(); // without it (an unwritable folder) the socket still decides
+    // Held for a moment only; a lock left by a start that crashed holding it
+    // is stale as soon as its process is gone, or after the answer times.
+    lock.setStaleLockTime(3 * answerTime);
+    lock.tryLock(3 * answerTime); // without it (an unwritable folder) the socket still decides
     if (handOver(paths))
         return true;
     listen();
