@@ -91,6 +91,9 @@ private Q_SLOTS:
             QCOMPARE(label->palette().color(label->foregroundRole()), // what it draws with
                      Palette::colour(Palette::Colour::muted, palette));
         }
+        for (auto* button : content.findChildren<QToolButton*>()) // the header's symbols
+            if (button->toolTip().startsWith(u"Dateien hinzufügen"))
+                QCOMPARE(pixelsNear(*button, dark ? QColor(Qt::black) : QColor(Qt::white)), 0);
         const QList<QWidget*> dividers = content.findChildren<QWidget*>(QStringLiteral("divider"));
         QCOMPARE(dividers.size(), 4); // files and preview, the panels, the export bar, the chain
         for (QWidget* line : dividers)

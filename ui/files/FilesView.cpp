@@ -13,6 +13,7 @@
 #include "ui/files/RowMenu.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -69,7 +70,6 @@ FilesView::FilesView(session::Session& session, tolvex::chain::Chain& chain, QWi
 
     connect(&session, &session::Session::itemsChanged, this, &FilesView::refresh);
     connect(&session, &session::Session::selectionChanged, this, &FilesView::showSelection);
-    connect(&Palette::instance(), &Palette::changed, this, &FilesView::refreshColours);
     setFocusProxy(m_list);
     refreshColours();
     refresh();
@@ -175,6 +175,15 @@ void FilesView::refresh()
     m_count->setVisible(count > 0);
     m_clear->setEnabled(count > 0);
     m_stack->setCurrentIndex(count > 0 ? 1 : 0);
+}
+
+void FilesView::changeEvent(QEvent* event)
+{
+    // On the view's own palette change: the application's comes before the
+    // widgets have the new palette.
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        refreshColours();
 }
 
 void FilesView::refreshColours()

@@ -48,6 +48,7 @@ public:
     std::unique_ptr<QMenu> contextMenu(int row);
 
 protected:
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
