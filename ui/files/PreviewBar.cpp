@@ -50,7 +50,6 @@ PreviewBar::PreviewBar(session::Session& session, tolvex::chain::Chain& chain, Q
     connect(&chain, &tolvex::chain::Chain::playingIDChanged, this, &PreviewBar::refresh);
     connect(&chain, &tolvex::chain::Chain::slotsChanged, this, &PreviewBar::refresh);
     connect(&chain, &tolvex::chain::Chain::compareOriginalChanged, this, &PreviewBar::refresh);
-    connect(&Palette::instance(), &Palette::changed, this, &PreviewBar::refresh);
     refresh();
 }
 
