@@ -8,50 +8,41 @@
 #include <QSvgRenderer>
 
 #include <algorithm>
+#include <array>
 
 namespace tolvex::ui {
 
 namespace {
 
-/// The icon theme's name of the symbol's meaning; empty for ours alone.
-QString themeName(Symbol symbol)
-{
-    switch (symbol) {
-    case Symbol::plus:
-        return QStringLiteral("list-add");
-    case Symbol::minus:
-        return QStringLiteral("list-remove");
-    case Symbol::trash:
-        return QStringLiteral("user-trash");
-    case Symbol::trayFull:
-        return QStringLiteral("document-open");
-    case Symbol::sliders:
-        return QStringLiteral("configure");
-    default:
-        return {};
-    }
-}
+/// Where a symbol comes from besides its shape: the icon theme's name of
+/// its meaning (empty: ours alone), and the SVG, written with
+/// "currentColor", of a symbol not drawn as a shape (null: drawn).
+struct Source {
+    const char* themeName;
+    const char* drawing;
+};
 
-/// The drawing of a symbol kept as an SVG written with "currentColor";
-/// null for the symbols drawn as shapes.
-const char* drawingOf(Symbol symbol)
+// In the order of Symbol.
+constexpr std::array<Source, 13> sources{{
+    {"", nullptr},                      // play
+    {"", nullptr},                      // stop
+    {"list-add", nullptr},              // plus
+    {"list-remove", "minus.svg"},       // minus
+    {"user-trash", nullptr},            // trash
+    {"", nullptr},                      // waveform
+    {"", nullptr},                      // checkmark
+    {"", nullptr},                      // warning
+    {"document-open", "tray-full.svg"}, // trayFull
+    {"configure", "sliders.svg"},       // sliders
+    {"", "power-fill.svg"},             // power
+    {"", "power.svg"},                  // powerOff
+    {"", "chain-path.svg"},             // chainPath
+}};
+static_assert(sources.size() == std::size_t(Symbol::chainPath) + 1);
+
+const Source& sourceOf(Symbol symbol)
 {
-    switch (symbol) {
-    case Symbol::minus:
-        return "minus.svg";
-    case Symbol::trayFull:
-        return "tray-full.svg";
-    case Symbol::sliders:
-        return "sliders.svg";
-    case Symbol::power:
-        return "power-fill.svg";
-    case Symbol::powerOff:
-        return "power.svg";
-    case Symbol::chainPath:
-        return "chain-path.svg";
-    default:
-        return nullptr;
-    }
+    return sources[std::size_t(symbol)];
 }
 
 QByteArray tintedDrawing(const char* file, const QColor& colour)
@@ -202,7 +193,7 @@ void paintSymbol(QPainter& painter, const QRectF& box, Symbol symbol, const QCol
     const double side = std::min(box.width(), box.height());
     if (side <= 0)
         return;
-    if (const char* file = drawingOf(symbol)) {
+    if (const char* file = sourceOf(symbol).drawing) {
         QSvgRenderer drawing(tintedDrawing(file, colour));
         drawing.render(
             &painter, QRectF(box.center().x() - side / 2, box.center().y() - side / 2, side, side));
@@ -241,10 +232,10 @@ void paintSymbol(QPainter& painter, const QRectF& box, Symbol symbol, const QCol
 
 QIcon symbolIcon(Symbol symbol, const QColor& colour, bool themed)
 {
-    const QString name = themeName(symbol);
+    const QString name = QString::fromLatin1(sourceOf(symbol).themeName);
     if (themed && !name.isEmpty() && QIcon::hasThemeIcon(name))
         return QIcon::fromTheme(name);
-    if (const char* file = drawingOf(symbol))
+    if (const char* file = sourceOf(symbol).drawing)
         return QIcon(new TintedSvgEngine(tintedDrawing(file, colour)));
     QIcon icon;
     for (const int size : {16, 20, 32, 40, 64}) {
