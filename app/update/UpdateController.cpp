@@ -26,6 +26,8 @@ UpdateController::UpdateController(QSettings& settings, QWidget* dialogParent, Q
 UpdateController::~UpdateController()
 {
     delete m_download; // cancels silently, before the network goes
+    if (m_dialog && m_dialog->isWaiting())
+        delete m_dialog; // nothing is left that could answer it
 }
 
 QUrl UpdateController::feedUrl() const
