@@ -38,7 +38,7 @@ ExportBar::ExportBar(session::Session& session, MenuCommands& commands, QWidget*
     connect(&session, &Session::formatChanged, this, &ExportBar::showFormat);
     connect(&session, &Session::folderPathChanged, this, &ExportBar::showDestination);
     connect(&session, &Session::suffixChanged, this, &ExportBar::showSuffix);
-    connect(&session, &Session::itemsChanged, this, &ExportBar::showExportState);
+    connect(&session.files(), &session::FileList::countChanged, this, &ExportBar::showExportState);
     connect(commands.exportAll(), &QAction::changed, this, &ExportBar::showExportState);
     connect(commands.cancelExport(), &QAction::changed, this, &ExportBar::showExportState);
     showFormat();

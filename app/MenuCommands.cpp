@@ -74,7 +74,8 @@ void MenuCommands::makeChainAndHelpCommands()
 void MenuCommands::connectRules()
 {
     using session::Session;
-    connect(&m_session, &Session::itemsChanged, this, &MenuCommands::updateExport);
+    connect(&m_session.files(), &session::FileList::countChanged, this,
+            &MenuCommands::updateExport);
     connect(&m_session, &Session::exportingChanged, this, &MenuCommands::updateExport);
     connect(&m_session, &Session::exportingChanged, this, &MenuCommands::updateCancel);
     connect(&m_session, &Session::folderPathChanged, this, &MenuCommands::updateNextToSource);

@@ -8,7 +8,6 @@
 #include "model/DisplayText.h"
 #include "model/ExportFormat.h"
 #include "session/Session.h"
-#include "ui/files/FileListModel.h"
 #include "ui/files/FilesView.h"
 
 #include <QApplication>

@@ -55,6 +55,7 @@ Session::Session(host::AudioHost& host, QSettings& settings, FilePicker* picker,
     connect(&m_export, &BatchRunner::fileFinished, this,
             [this](const QUuid& id, const model::Status& status) { setStatus(id, status); });
     connect(&m_export, &BatchRunner::finished, this, &Session::exportFinished);
+    connect(&m_selection, &QItemSelectionModel::selectionChanged, this, &Session::selectionChanged);
 }
 
 Session::~Session()
@@ -64,39 +65,69 @@ Session::~Session()
 
 // The list -------------------------------------------------------------------
 
+QSet<QUuid> Session::selection() const
+{
+    QSet<QUuid> ids;
+    for (const QItemSelectionRange& range : m_selection.selection())
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            if (const model::AudioItem* item = m_files.item(row))
+                ids.insert(item->id);
+    return ids;
+}
+
+bool Session::isSelected(const QUuid& id) const
+{
+    const int row = m_files.row(id);
+    return row >= 0 && m_selection.isRowSelected(row);
+}
+
 void Session::setSelection(const QSet<QUuid>& selection)
 {
-    m_selection = selection;
-    Q_EMIT selectionChanged();
+    QList<int> rows;
+    for (const QUuid& id : selection)
+        if (const int row = m_files.row(id); row >= 0)
+            rows.append(row);
+    std::sort(rows.begin(), rows.end());
+    // Adjacent rows as one range each: selecting all 10,000 is one range.
+    QItemSelection ranges;
+    for (qsizetype i = 0; i < rows.size();) {
+        qsizetype j = i;
+        while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1)
+            ++j;
+        ranges.select(m_files.index(rows[i]), m_files.index(rows[j]));
+        i = j + 1;
+    }
+    m_selection.select(ranges, QItemSelectionModel::ClearAndSelect);
+    if (!rows.isEmpty() && !m_selection.isSelected(m_selection.currentIndex()))
+        m_selection.setCurrentIndex(m_files.index(rows.first()), QItemSelectionModel::NoUpdate);
 }
 
 void Session::add(const QList<QUrl>& locations)
 {
-    int added = 0;
+    QList<model::AudioItem> added;
+    QSet<QUrl> taken;
     int unreadable = 0;
     int undecodable = 0;
     for (const QUrl& location : locations) {
         const FolderContents found = FolderContents::of(localPath(location));
         undecodable += int(found.undecodable.size());
         for (const QUrl& candidate : found.files) {
-            const bool known = std::any_of(m_items.begin(), m_items.end(),
-                                           [&](const auto& item) { return item.url == candidate; });
-            if (known)
+            if (m_files.contains(candidate) || taken.contains(candidate))
                 continue;
             if (auto item = host::readAudioItem(m_host, candidate)) {
-                m_items.append(std::move(*item));
-                ++added;
+                taken.insert(candidate);
+                added.append(std::move(*item));
             } else {
                 ++unreadable;
             }
         }
     }
-    if (added > 0)
-        Q_EMIT itemsChanged();
+    const bool first = !added.isEmpty() && !m_selection.hasSelection();
+    m_files.append(std::move(added));
     if (const QString notice = unreadableNotice(unreadable, undecodable); !notice.isEmpty())
         showToast(notice);
-    if (added > 0 && m_selection.isEmpty() && !m_items.isEmpty())
-        setSelection({m_items.first().id});
+    if (first)
+        setSelection({m_files.items().first().id});
 }
 
 void Session::pickFiles()
@@ -110,18 +141,17 @@ void Session::pickFiles()
 
 void Session::clearList()
 {
-    m_items.removeIf([](const model::AudioItem& item) { return !item.status.isRunning(); });
-    Q_EMIT itemsChanged();
-    setSelection({});
+    m_files.removeIf([](const model::AudioItem& item) { return !item.status.isRunning(); });
+    m_selection.clear();
 }
 
 void Session::removeSelected()
 {
-    m_items.removeIf([this](const model::AudioItem& item) {
-        return m_selection.contains(item.id) && !item.status.isRunning();
+    const QSet<QUuid> selected = selection();
+    m_files.removeIf([&](const model::AudioItem& item) {
+        return selected.contains(item.id) && !item.status.isRunning();
     });
-    Q_EMIT itemsChanged();
-    setSelection({});
+    m_selection.clear();
 }
 
 // The notice -----------------------------------------------------------------
@@ -206,7 +236,7 @@ void Session::startExport(chain::Chain& chain, std::optional<QSet<QUuid>> ids)
     chain.save();
     QList<model::PluginState> plugins = chain.renderStates();
     QList<QUuid> chosen;
-    for (const model::AudioItem& item : m_items)
+    for (const model::AudioItem& item : m_files.items())
         if (!ids || ids->contains(item.id))
             chosen.append(item.id);
     if (chosen.isEmpty()) {
@@ -237,42 +267,33 @@ void Session::exportFinished(qint64 exported)
 
 std::optional<model::AudioItem> Session::item(const QUuid& id) const
 {
-    const qsizetype index = indexOf(id);
-    return index < 0 ? std::nullopt : std::optional(m_items[index]);
+    const model::AudioItem* found = m_files.item(m_files.row(id));
+    return found ? std::optional(*found) : std::nullopt;
 }
 
 void Session::beginExport(const QUuid& id)
 {
-    const qsizetype index = indexOf(id);
-    if (index < 0)
+    const int row = m_files.row(id);
+    if (row < 0)
         return;
-    m_items[index].status = model::Status::running(0);
+    m_files.setStatus(row, model::Status::running(0));
     Q_EMIT itemChanged(id);
 }
 
 void Session::setStatus(const QUuid& id, const model::Status& status)
 {
-    const qsizetype index = indexOf(id);
-    if (index < 0)
+    const int row = m_files.row(id);
+    if (row < 0)
         return;
-    model::AudioItem& item = m_items[index];
-    if (status.isRunning() && !item.status.isRunning())
+    if (status.isRunning() && !m_files.item(row)->status.isRunning())
         return; // a late progress report
-    item.status = status;
+    m_files.setStatus(row, status);
     Q_EMIT itemChanged(id);
 }
 
 QUrl Session::targetURL(const QUrl& source, model::ExportFormat format) const
 {
     return freeOutputName(source, format, {folderPath(), suffix()}).url;
-}
-
-qsizetype Session::indexOf(const QUuid& id) const
-{
-    for (qsizetype i = 0; i < m_items.size(); ++i)
-        if (m_items[i].id == id)
-            return i;
-    return -1;
 }
 
 } // namespace tolvex::session

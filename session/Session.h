@@ -4,8 +4,10 @@
 #include "model/AudioItem.h"
 #include "model/ExportFormat.h"
 #include "session/BatchRunner.h"
+#include "session/FileList.h"
 #include "session/FilePicker.h"
 
+#include <QItemSelectionModel>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -38,11 +40,18 @@ public:
             QObject* parent = nullptr);
     ~Session() override;
 
-    // The list
-    const QList<model::AudioItem>& items() const { return m_items; }
-    const QSet<QUuid>& selection() const { return m_selection; }
+    // The list, and which of its rows are selected: views show the model
+    // and share the selection model.
+    FileList& files() { return m_files; }
+    const FileList& files() const { return m_files; }
+    const QList<model::AudioItem>& items() const { return m_files.items(); }
+    QItemSelectionModel& selectionModel() { return m_selection; }
+    /// The selected items' ids.
+    QSet<QUuid> selection() const;
+    /// Selects these items alone; the current row moves to the first of
+    /// them unless it is one of them already.
     void setSelection(const QSet<QUuid>& selection);
-    bool isSelected(const QUuid& id) const { return m_selection.contains(id); }
+    bool isSelected(const QUuid& id) const;
     /// Adds the audio files at `locations` (see FolderContents) that are not
     /// in the list yet; files that cannot be read, and audio files whose
     /// names are not valid UTF-8, are counted in one notice.
@@ -92,7 +101,7 @@ public:
     QUrl targetURL(const QUrl& source, model::ExportFormat format) const;
 
 Q_SIGNALS:
-    void itemsChanged();
+    /// An item's status changed; the list announces it to views in folds.
     void itemChanged(const QUuid& id);
     void selectionChanged();
     void exportingChanged(bool exporting);
@@ -108,13 +117,12 @@ private:
     void beginExport(const QUuid& id);
     void exportFinished(qint64 exported);
     void setToast(const QString& toast);
-    qsizetype indexOf(const QUuid& id) const;
 
     host::AudioHost& m_host;
     QSettings& m_settings;
     FilePicker* m_picker;
-    QList<model::AudioItem> m_items;
-    QSet<QUuid> m_selection;
+    FileList m_files;
+    QItemSelectionModel m_selection{&m_files};
     bool m_exporting = false;
     QString m_toast;
     int m_toastDuration = 3000;

@@ -64,7 +64,7 @@ private Q_SLOTS:
     {
         const QString place = folder();
         AppRig rig(place);
-        QSignalSpy added(&rig.app.session(), &session::Session::itemsChanged);
+        QSignalSpy added(&rig.app.session().files(), &session::FileList::rowsInserted);
         rig.addAudio(place + "/in/b.wav");
         rig.addAudio(place + "/in/a.wav");
         QDir::setCurrent(place);

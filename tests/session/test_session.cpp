@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -273,6 +274,17 @@ private Q_SLOTS:
         session.setSelection({});
         session.add({rig.file(root + "/4.wav")});
         QCOMPARE(session.selection(), QSet<QUuid>{session.items()[0].id}); // the top of the list
+
+        // Adjacent rows are one range of the shared selection model.
+        QSignalSpy changed(&session, &Session::selectionChanged);
+        const auto& items = session.items();
+        session.setSelection({items[3].id, items[1].id, items[2].id});
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(session.selectionModel().selection().size(), 1);
+        QVERIFY(!session.isSelected(items[0].id) && session.isSelected(items[2].id));
+        session.setSelection({items[0].id, items[2].id});
+        QCOMPARE(session.selectionModel().selection().size(), 2);
+        QCOMPARE(session.selectionModel().currentIndex().row(), 2); // already among them
     }
 
     void noticesClearThemselvesOnlyWhileShown()

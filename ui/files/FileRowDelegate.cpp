@@ -1,7 +1,7 @@
 #include "ui/files/FileRowDelegate.h"
 
 #include "chain/Chain.h"
-#include "ui/files/FileListModel.h"
+#include "session/FileList.h"
 
 #include <QAbstractItemView>
 #include <QHelpEvent>
@@ -23,10 +23,10 @@ FileRowDelegate::FileRowDelegate(tolvex::chain::Chain& chain, RevealFile reveal,
 void FileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                             const QModelIndex& index) const
 {
-    const auto item = index.data(FileListModel::ItemRole).value<model::AudioItem>();
+    const auto item = index.data(session::FileList::ItemRole).value<model::AudioItem>();
     if (item.id.isNull())
         return;
-    const FileRow row(item, index.data(FileListModel::PlayingRole).toBool(), option);
+    const FileRow row(item, m_chain.isPlaying(item.id), option);
     const bool hovered = index == m_hoverIndex;
     const bool pressed = index == m_pressIndex;
     row.paint(*painter, hovered ? m_hoverPart : FileRow::Part::none,
@@ -40,7 +40,7 @@ QSize FileRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModel
 
 FileRow::Part FileRowDelegate::partAt(const QModelIndex& index, const QPoint& position) const
 {
-    const auto item = index.data(FileListModel::ItemRole).value<model::AudioItem>();
+    const auto item = index.data(session::FileList::ItemRole).value<model::AudioItem>();
     if (item.id.isNull())
         return FileRow::Part::none;
     QStyleOptionViewItem option;
@@ -58,7 +58,7 @@ bool FileRowDelegate::editorEvent(QEvent* event, QAbstractItemModel*,
         type != QEvent::MouseButtonDblClick)
         return false;
     const auto* mouse = static_cast<QMouseEvent*>(event);
-    const auto item = index.data(FileListModel::ItemRole).value<model::AudioItem>();
+    const auto item = index.data(session::FileList::ItemRole).value<model::AudioItem>();
     const FileRow row(item, false, option);
     const FileRow::Part part = row.partAt(mouse->position().toPoint());
     if (type == QEvent::MouseButtonRelease && m_pressIndex.isValid()) {
@@ -83,7 +83,7 @@ bool FileRowDelegate::editorEvent(QEvent* event, QAbstractItemModel*,
 
 void FileRowDelegate::click(const QModelIndex& index, FileRow::Part part)
 {
-    const auto item = index.data(FileListModel::ItemRole).value<model::AudioItem>();
+    const auto item = index.data(session::FileList::ItemRole).value<model::AudioItem>();
     if (item.id.isNull())
         return;
     if (part == FileRow::Part::play) {
@@ -101,7 +101,7 @@ bool FileRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
 {
     if (event->type() != QEvent::ToolTip)
         return QStyledItemDelegate::helpEvent(event, view, option, index);
-    const auto item = index.data(FileListModel::ItemRole).value<model::AudioItem>();
+    const auto item = index.data(session::FileList::ItemRole).value<model::AudioItem>();
     const FileRow row(item, false, option);
     const FileRow::Part part = row.partAt(event->pos());
     const QString text = row.toolTip(part);

@@ -8,7 +8,6 @@
 #include "ui/Palette.h"
 #include "ui/Symbols.h"
 #include "ui/files/DropArea.h"
-#include "ui/files/FileListModel.h"
 #include "ui/files/PreviewBar.h"
 #include "ui/files/RowMenu.h"
 
@@ -68,12 +67,10 @@ FilesView::FilesView(session::Session& session, tolvex::chain::Chain& chain, QWi
     m_previewBar = new PreviewBar(session, chain, this);
     layout->addWidget(m_previewBar);
 
-    connect(&session, &session::Session::itemsChanged, this, &FilesView::refresh);
-    connect(&session, &session::Session::selectionChanged, this, &FilesView::showSelection);
+    connect(&session.files(), &session::FileList::countChanged, this, &FilesView::refresh);
     setFocusProxy(m_list);
     refreshColours();
     refresh();
-    showSelection();
 }
 
 FilesView::~FilesView()
@@ -141,8 +138,11 @@ QWidget* FilesView::buildEmptyState()
 void FilesView::buildList()
 {
     m_list = new QListView(m_stack);
-    m_model = new FileListModel(m_session, m_chain, m_list);
-    m_list->setModel(m_model);
+    m_list->setModel(&m_session.files());
+    // The session's selection, shared: what the list selects is selected.
+    QItemSelectionModel* own = m_list->selectionModel();
+    m_list->setSelectionModel(&m_session.selectionModel());
+    delete own;
     m_list->setItemDelegate(new FileRowDelegate(
         m_chain, [this](const QString& path) { m_reveal(path); }, *m_list));
     m_list->setUniformItemSizes(true);
@@ -156,10 +156,9 @@ void FilesView::buildList()
     m_list->viewport()->setAttribute(Qt::WA_Hover);
     m_list->viewport()->installEventFilter(this);
     connect(m_list, &QListView::customContextMenuRequested, this, &FilesView::openContextMenu);
-    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &FilesView::takeSelection);
-    // A reset forgets the view's selection; the session still has it.
-    connect(m_model, &FileListModel::modelReset, this, &FilesView::showSelection);
+    // The play button of the row that plays, and of the one that stopped.
+    connect(&m_chain, &tolvex::chain::Chain::playingIDChanged, m_list->viewport(),
+            qOverload<>(&QWidget::update));
 
     auto* remove = new QAction(m_list);
     remove->setShortcut(QKeySequence::Delete);
@@ -198,46 +197,6 @@ void FilesView::refreshColours()
             .pixmap(side, side));
 }
 
-void FilesView::showSelection()
-{
-    if (m_syncing)
-        return;
-    QList<int> rows;
-    for (const QUuid& id : m_session.selection())
-        if (const int row = m_model->row(id); row >= 0)
-            rows.append(row);
-    std::sort(rows.begin(), rows.end());
-    // Adjacent rows as one range each: selecting all 10,000 is one range.
-    QItemSelection selection;
-    for (qsizetype i = 0; i < rows.size();) {
-        qsizetype j = i;
-        while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1)
-            ++j;
-        selection.select(m_model->index(rows[i]), m_model->index(rows[j]));
-        i = j + 1;
-    }
-    m_syncing = true;
-    QItemSelectionModel* model = m_list->selectionModel();
-    model->select(selection, QItemSelectionModel::ClearAndSelect);
-    if (!rows.isEmpty() && !model->isSelected(model->currentIndex()))
-        model->setCurrentIndex(m_model->index(rows.first()), QItemSelectionModel::NoUpdate);
-    m_syncing = false;
-}
-
-void FilesView::takeSelection()
-{
-    if (m_syncing)
-        return;
-    QSet<QUuid> ids;
-    for (const QItemSelectionRange& range : m_list->selectionModel()->selection())
-        for (int row = range.top(); row <= range.bottom(); ++row)
-            ids.insert(m_model->id(row));
-    ids.remove(QUuid());
-    m_syncing = true;
-    m_session.setSelection(ids);
-    m_syncing = false;
-}
-
 bool FilesView::eventFilter(QObject* watched, QEvent* event)
 {
     // A right-click opens the clicked row's menu and leaves the selection
@@ -253,7 +212,7 @@ bool FilesView::eventFilter(QObject* watched, QEvent* event)
 
 std::unique_ptr<QMenu> FilesView::contextMenu(int row)
 {
-    const model::AudioItem* item = m_model->item(row);
+    const model::AudioItem* item = m_session.files().item(row);
     if (!item)
         return nullptr;
     return std::make_unique<RowMenu>(

@@ -2,7 +2,6 @@
 
 #include "ui/files/FileRowDelegate.h"
 
-#include <QItemSelection>
 #include <QWidget>
 
 #include <memory>
@@ -20,7 +19,6 @@ class Session;
 namespace tolvex::ui::files {
 
 class DropArea;
-class FileListModel;
 class PreviewBar;
 
 /// The files panel: a header with the count and the add and clear buttons,
@@ -36,7 +34,6 @@ public:
     ~FilesView() override;
 
     QListView* list() const { return m_list; }
-    FileListModel* model() const { return m_model; }
     PreviewBar* previewBar() const { return m_previewBar; }
     DropArea* dropArea() const { return m_dropArea; }
 
@@ -57,15 +54,11 @@ private:
     void buildList();
     void refresh();
     void refreshColours();
-    /// The session's selection shown in the list, and the list's in the session.
-    void showSelection();
-    void takeSelection();
     void openContextMenu(const QPoint& position);
 
     session::Session& m_session;
     tolvex::chain::Chain& m_chain;
     RevealFile m_reveal;
-    bool m_syncing = false;
 
     QLabel* m_title = nullptr;
     QLabel* m_count = nullptr;
@@ -76,7 +69,6 @@ private:
     QLabel* m_waveform = nullptr;
     QLabel* m_hint = nullptr;
     QListView* m_list = nullptr;
-    FileListModel* m_model = nullptr;
     PreviewBar* m_previewBar = nullptr;
 };
 

@@ -45,7 +45,7 @@ PreviewBar::PreviewBar(session::Session& session, tolvex::chain::Chain& chain, Q
     build();
     m_timer.setInterval(refreshInterval);
     connect(&m_timer, &QTimer::timeout, this, &PreviewBar::refreshPosition);
-    connect(&session, &session::Session::itemsChanged, this, &PreviewBar::refresh);
+    connect(&session.files(), &session::FileList::countChanged, this, &PreviewBar::refresh);
     connect(&session, &session::Session::selectionChanged, this, &PreviewBar::refresh);
     connect(&chain, &tolvex::chain::Chain::playingIDChanged, this, &PreviewBar::refresh);
     connect(&chain, &tolvex::chain::Chain::slotsChanged, this, &PreviewBar::refresh);

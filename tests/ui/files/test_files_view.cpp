@@ -3,7 +3,6 @@
 #include "session/Session.h"
 #include "tests/support/FakeHost.h"
 #include "ui/files/DropArea.h"
-#include "ui/files/FileListModel.h"
 #include "ui/files/FilesView.h"
 #include "ui/files/PreviewBar.h"
 #include "ui/files/RowMenu.h"
@@ -142,7 +141,7 @@ private Q_SLOTS:
         QVERIFY(enter.isAccepted());
         QVERIFY(area.targeted());
 
-        QSignalSpy adds(&rig.session, &session::Session::itemsChanged);
+        QSignalSpy adds(&rig.session.files(), &session::FileList::rowsInserted);
         QDropEvent drop({20, 20}, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&area, &drop);
         QCOMPARE(adds.size(), 1);
@@ -152,7 +151,7 @@ private Q_SLOTS:
         QCOMPARE(names, (QStringList{"x.wav", "a.wav"}));
         QVERIFY(rig.session.toast().isEmpty()); // the remote file never reached the list
         QVERIFY(!area.targeted());
-        QCOMPARE(rig.view.model()->rowCount(), 2);
+        QCOMPARE(rig.view.list()->model()->rowCount(), 2);
     }
 
     void contextMenuActsOnTheSelectionOrTheRow_data()
@@ -217,6 +216,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&rig.view));
         rig.select({1, 2, 3});
         QListView& list = *rig.view.list();
+        QCOMPARE(list.selectionModel(), &rig.session.selectionModel()); // one selection, shared
         const QPoint at =
             row >= 0 ? pointIn(list, row, true) : QPoint(40, list.viewport()->height() - 4);
         int menus = 0;
@@ -258,7 +258,7 @@ private Q_SLOTS:
         QTest::keyClick(rig.view.list(), Qt::Key_Delete);
         QCOMPARE(rig.session.items().size(), 2); // the running row stays
         QCOMPARE(rig.item(0).url.fileName(), QStringLiteral("1.wav"));
-        QCOMPARE(rig.view.model()->rowCount(), 2);
+        QCOMPARE(rig.view.list()->model()->rowCount(), 2);
         *rig.open = true;
         QTRY_VERIFY_WITH_TIMEOUT(!rig.session.exporting(), 20000);
     }
