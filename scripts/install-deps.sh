@@ -24,6 +24,8 @@ packages=(
   # walk-through and plugin UIs (software OpenGL for the UIs that draw with
   # it), and its pointer driver
   xvfb xauth xdotool libgl1-mesa-dri desktop-file-utils openbox
+  # a desktop's dark theme for the walk-through (Qt's colour-scheme tool)
+  qt6ct
   # a private sound server for the preview's test and bench: PulseAudio, and
   # PipeWire with WirePlumber and its PulseAudio service; WirePlumber wants a
   # D-Bus session bus, which the bench starts with dbus-daemon

@@ -7,20 +7,25 @@
 # build/walkthrough); look at them. Openbox manages the windows. With
 # TOLVEX_WALKTHROUGH_SOUND=1 a private PulseAudio with a null sink is the
 # session's sound server; without it there is no server and no device, and
-# the preview says that nothing can be heard. Needs a default build
+# the preview says that nothing can be heard. TOLVEX_WALKTHROUGH_SCALE=2
+# runs the window at twice the size (on a screen twice as large), and
+# TOLVEX_WALKTHROUGH_DARK=1 in a dark desktop theme (qt6ct with its "darker"
+# colours, as a desktop outside KDE and GNOME sets it). Needs a default build
 # (./test.sh or `cmake --build --preset default`) and the packages of
 # install-deps.sh.
-#   [TOLVEX_WALKTHROUGH_SOUND=1] scripts/walkthrough.sh [OUTPUT_FOLDER]
+#   [TOLVEX_WALKTHROUGH_SOUND=1] [TOLVEX_WALKTHROUGH_SCALE=2] [TOLVEX_WALKTHROUGH_DARK=1] \
+#     scripts/walkthrough.sh [OUTPUT_FOLDER]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
 out=$(realpath -m "${1:-$build/walkthrough}")
 mkdir -p "$out"
 rm -f "$out"/*.png
+scale=${TOLVEX_WALKTHROUGH_SCALE:-1}
 
 if [ -z "${TOLVEX_WALKTHROUGH_INNER:-}" ]; then
   export TOLVEX_WALKTHROUGH_INNER=1
-  exec xvfb-run -a -s "-screen 0 1920x1080x24" "$0" "$out"
+  exec xvfb-run -a -s "-screen 0 $((1920 * scale))x$((1080 * scale))x24" "$0" "$out"
 fi
 
 work=$(mktemp -d)
@@ -47,6 +52,15 @@ tone "$work/audio/Ordner/Lang.wav" 220 600
 mkdir -p "$work/config/Tolvex"
 printf '[General]\nformat=m4a\n' >"$work/config/Tolvex/Tolvex.conf"
 
+# The window's own environment: its scale, and the desktop's theme.
+window_env=(QT_SCALE_FACTOR="$scale")
+if [ -n "${TOLVEX_WALKTHROUGH_DARK:-}" ]; then
+  mkdir -p "$work/config/qt6ct"
+  printf '[Appearance]\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\ncustom_palette=true\nstyle=Fusion\n' \
+    >"$work/config/qt6ct/qt6ct.conf"
+  window_env+=(QT_QPA_PLATFORMTHEME=qt6ct)
+fi
+
 step=0
 shot() {
   step=$((step + 1))
@@ -61,23 +75,28 @@ until_true() {
   return 1
 }
 outputs() { find "$work/audio" -name '*Tolvex*' | wc -l; }
-click() { xdotool mousemove --sync "$1" "$2" click 1; }
+# Positions are the window's own (logical) pixels from its top left corner
+# (at the screen's), scaled to the screen's.
+at() { echo $(($1 * scale)) $(($2 * scale)); }
+click() { xdotool mousemove --sync $(at "$1" "$2") click 1; }
 key() { xdotool key --clearmodifiers "$@"; }
 
-"$build/app/tolvex" &
+env "${window_env[@]}" "$build/app/tolvex" &
 app=$!
 window=$(xdotool search --sync --onlyvisible --name '^Tolvex$' | head -n1)
 xdotool windowmove --sync "$window" 0 0
 eval "$(xdotool getwindowgeometry --shell "$window")" # WIDTH, HEIGHT
+WIDTH=$((WIDTH / scale))
+HEIGHT=$((HEIGHT / scale))
 shot empty 2
 
 # A file manager's drag of a folder and a file onto the list.
 "$build/tests/tooling/drag_source" "$work/audio/Ordner" "$work/audio/Atmo Straße.wav" &
 source_pid=$!
 source=$(xdotool search --sync --onlyvisible --name '^drag-source$' | head -n1)
-xdotool windowmove --sync "$source" 1300 700
-xdotool mousemove --sync 1380 760 mousedown 1
-for x in 1200 900 600 400; do xdotool mousemove --sync "$x" $((x / 2)); sleep 0.2; done
+xdotool windowmove --sync "$source" $((1300 * scale)) $((700 * scale))
+xdotool mousemove --sync $((1300 * scale + 80)) $((700 * scale + 60)) mousedown 1
+for x in 1200 900 600 400; do xdotool mousemove --sync $(at "$x" $((x / 2))); sleep 0.2; done
 shot drag-hover 0.5
 xdotool mouseup 1
 wait "$source_pid" || true
@@ -107,8 +126,9 @@ shot add-menu-filtered 1
 key Return
 shot plugin-added 4
 # The editor panel beside the window, where the screenshots show both.
-editor=$(xdotool search --sync --onlyvisible --name 'dpl' | head -n1)
-xdotool windowmove --sync "$editor" $((WIDTH + 20)) 0
+editor=$(timeout 60 xdotool search --sync --onlyvisible --name 'dpl' | head -n1)
+[ -n "$editor" ] || { echo "walkthrough: no editor window" >&2; exit 1; }
+xdotool windowmove --sync "$editor" $(at $((WIDTH + 20)) 0)
 shot editor 1
 echo "the editor window's title: $(xdotool getwindowname "$editor")"
 # Its parameter list, and back to the plugin's own interface.
