@@ -134,6 +134,13 @@ void PreviewBar::applyColours()
                        " border-radius: 4px; padding: 4px 12px; font-weight: 600; }"
                        "QPushButton:checked:hover { background: %3; }")
             .arg(tint.name(), tint.darker(120).name(), tint.lighter(112).name()));
+    // Wide enough for the checked state's heavier text and padding, so that
+    // switching it on neither cuts the text nor moves the bar's other parts.
+    QFont heavier = m_original->font();
+    heavier.setWeight(QFont::DemiBold);
+    const int checkedWidth =
+        QFontMetrics(heavier).horizontalAdvance(m_original->text()) + 2 * (12 + 1) + 4;
+    m_original->setMinimumWidth(checkedWidth);
 }
 
 void PreviewBar::changeEvent(QEvent* event)
