@@ -84,13 +84,15 @@ void takeExportOption(CliOptions& options, const QString& name,
         throw UsageError(QStringLiteral("Unbekannte Option ") + quoted(name) + u'.' + helpHint);
 }
 
-void takeOption(CliOptions& options, const QString& name, const std::function<QString()>& value)
+/// Takes one option of `command`; "--help" turns the command into help.
+void takeOption(CliOptions& options, CliOptions::Command command, const QString& name,
+                const std::function<QString()>& value)
 {
     if (name == u"--help" || name == u"-h")
         options.command = CliOptions::Command::help;
     else if (takeChainOption(options, name, value))
         return;
-    else if (options.command == CliOptions::Command::exportFiles)
+    else if (command == CliOptions::Command::exportFiles)
         takeExportOption(options, name, value);
     else
         throw UsageError(quoted(QStringLiteral("tolvex-cli chain show")) +
@@ -101,6 +103,7 @@ void takeOption(CliOptions& options, const QString& name, const std::function<QS
 /// The options and paths after the command; "--" ends the options.
 void takeArguments(CliOptions& options, const QStringList& rest)
 {
+    const CliOptions::Command command = options.command;
     bool optionsEnded = false;
     for (qsizetype i = 0; i < rest.size(); ++i) {
         const QString& argument = rest[i];
@@ -122,7 +125,7 @@ void takeArguments(CliOptions& options, const QStringList& rest)
                                  QStringLiteral(" braucht einen Wert."));
             return rest[++i];
         };
-        takeOption(options, name, value);
+        takeOption(options, command, name, value);
         if (equals >= 0 && name == u"--json")
             throw UsageError(QStringLiteral("Die Option „--json“ nimmt keinen Wert."));
     }

@@ -234,6 +234,23 @@ private Q_SLOTS:
         QCOMPARE(entries(path("in")), QStringList{"a.wav"}); // nothing written
     }
 
+    // "--help" anywhere shows the help, whatever options come after it.
+    void helpNamesTheChainOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("export") << QStringList{"export", "--help", "--format", "wav16"};
+        QTest::newRow("chain show") << QStringList{"chain", "show", "--help", "--preset", "x"};
+        QTest::newRow("chain") << QStringList{"chain", "--help"};
+    }
+    void helpNamesTheChainOptions()
+    {
+        QFETCH(QStringList, arguments);
+        const Result result = runCli(arguments);
+        QVERIFY2(result.status == 0, qPrintable(result.err));
+        QVERIFY(result.out.contains("--plugin URI[:SYMBOL=WERT,…]"));
+        QVERIFY(result.out.contains("tolvex-cli chain show [KETTE]"));
+    }
+
     void showsAChain_data()
     {
         QTest::addColumn<QStringList>("arguments");
