@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace tolvex::cli {
@@ -32,10 +31,12 @@ Json number(float value)
 {
     if (value == std::trunc(value) && std::abs(value) < 1e15f)
         return Json(std::int64_t(value));
+    // Both conversions ignore the locale, whose decimal comma strtod would follow.
     char text[32];
-    const auto end = std::to_chars(text, text + sizeof text - 1, value).ptr;
-    *end = '\0';
-    return Json(std::strtod(text, nullptr));
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    double shortest = value;
+    std::from_chars(text, end, shortest);
+    return Json(shortest);
 }
 
 /// The plugin's URI by its codes; for one that is not installed, the one
