@@ -1,6 +1,8 @@
 #include "cli/ChainLoading.h"
 
+#include "cli/PluginSpec.h"
 #include "cli/UsageError.h"
+#include "host/PropertyList.h"
 #include "model/ChainDocument.h"
 #include "presets/Presets.h"
 
@@ -8,6 +10,8 @@
 #include <QFile>
 #include <QSettings>
 
+#include <algorithm>
+#include <cmath>
 #include <future>
 
 namespace tolvex::cli {
@@ -53,38 +57,108 @@ QList<model::PluginState> fromSettings(const model::ExportSettings& settings)
     return *states;
 }
 
-/// Makes the plugin once and lets it go again.
-void checkLoads(host::AudioHost& host, const model::PluginState& entry)
+/// The value `text` gives the control `symbol`, or UsageError when the plugin
+/// has no such control input or `text` is no finite number. Values beyond
+/// the control's range are limited to it, as in stored chains.
+void setControl(host::PluginInstance& instance, const QString& uri, const QString& symbol,
+                const QString& text)
+{
+    const auto named = [&](const host::PluginParameter& parameter) {
+        return parameter.symbol == symbol;
+    };
+    const QList<host::PluginParameter> controls = instance.parameters();
+    if (std::none_of(controls.begin(), controls.end(), named)) {
+        const QList<host::PluginParameter> outputs = instance.outputs();
+        if (std::any_of(outputs.begin(), outputs.end(), named))
+            throw UsageError(quoted(symbol) + QStringLiteral(" von ") + quoted(uri) +
+                             QStringLiteral(" ist eine Anzeige des Plugins, kein Regler."));
+        QStringList symbols;
+        for (const host::PluginParameter& control : controls)
+            symbols.append(control.symbol);
+        throw UsageError(
+            QStringLiteral("Das Plugin ") + quoted(uri) + QStringLiteral(" hat keinen Regler ") +
+            quoted(symbol) + QStringLiteral(". Seine Regler: ") +
+            (symbols.isEmpty() ? QStringLiteral("keine") : symbols.join(u", ")) + u'.');
+    }
+    bool number = false;
+    const double value = text.toDouble(&number);
+    if (!number || !std::isfinite(value))
+        throw UsageError(QStringLiteral("Der Wert ") + quoted(text) + QStringLiteral(" für ") +
+                         quoted(symbol) + QStringLiteral(" von ") + quoted(uri) +
+                         QStringLiteral(" ist keine Zahl."));
+    instance.setParameter(symbol, float(value));
+}
+
+/// One "--plugin" argument as a chain entry, its values in its state.
+model::PluginState fromArgument(host::Lv2AudioHost& host, const QString& argument)
+{
+    const PluginSpec spec = PluginSpec::parse(
+        argument, [&host](const QString& uri) { return host.find(uri).has_value(); });
+    const std::optional<model::PluginInfo> info = host.find(spec.uri);
+    if (!info)
+        throw UsageError(QStringLiteral("Ein Effekt-Plugin ") + quoted(spec.uri) +
+                         QStringLiteral(" ist nicht installiert. „tolvex-cli plugins“ zeigt die "
+                                        "installierten mit ihren URIs."));
+    model::PluginState entry = model::PluginState::from(*info, false);
+    const std::unique_ptr<host::PluginInstance> instance = makeInstance(host, entry);
+    for (const auto& [symbol, text] : spec.settings)
+        setControl(*instance, spec.uri, symbol, text);
+    if (const auto state = instance->fullState())
+        entry.state = host::writeBinaryPropertyList(*state);
+    if (!entry.state && !spec.settings.isEmpty())
+        throw UsageError(QStringLiteral("Das Plugin ") + quoted(spec.uri) +
+                         QStringLiteral(" gibt seinen Zustand nicht heraus; die Werte lassen sich "
+                                        "nicht übernehmen."));
+    return entry;
+}
+
+} // namespace
+
+std::unique_ptr<host::PluginInstance> makeInstance(host::AudioHost& host,
+                                                   const model::PluginState& entry)
 {
     std::promise<host::Instantiation> promise;
     auto result = promise.get_future();
     host.instantiate(entry.codes,
                      [&promise](host::Instantiation made) { promise.set_value(std::move(made)); });
-    const host::Instantiation made = result.get();
+    host::Instantiation made = result.get();
     // The host's own message says why. It names a plugin that is not
     // installed by its codes, which the chain knows a name for.
     if (const auto* error = std::get_if<host::HostError>(&made))
         throw UsageError(
             QString(error->message()).replace(quoted(entry.codes.text()), quoted(entry.name)));
-    const auto* instance = std::get_if<std::unique_ptr<host::PluginInstance>>(&made);
+    auto* instance = std::get_if<std::unique_ptr<host::PluginInstance>>(&made);
     if (!instance || !*instance)
         throw UsageError(quoted(entry.name) + QStringLiteral(" lässt sich nicht laden."));
+    return std::move(*instance);
 }
 
-} // namespace
+QList<model::PluginState> storedChain(host::Lv2AudioHost& host,
+                                      const model::ExportSettings& settings,
+                                      const CliOptions& options)
+{
+    if (options.preset)
+        return fromPreset(*options.preset);
+    if (options.chainFile)
+        return fromFile(*options.chainFile);
+    if (options.plugins.isEmpty())
+        return fromSettings(settings);
+    QList<model::PluginState> built;
+    for (const QString& argument : options.plugins)
+        built.append(fromArgument(host, argument));
+    return built;
+}
 
-QList<model::PluginState> loadChain(host::AudioHost& host, const model::ExportSettings& settings,
+QList<model::PluginState> loadChain(host::Lv2AudioHost& host, const model::ExportSettings& settings,
                                     const CliOptions& options)
 {
-    const QList<model::PluginState> stored = options.preset      ? fromPreset(*options.preset)
-                                             : options.chainFile ? fromFile(*options.chainFile)
-                                                                 : fromSettings(settings);
     QList<model::PluginState> active;
-    for (const model::PluginState& entry : stored)
+    for (const model::PluginState& entry : storedChain(host, settings, options))
         if (!entry.bypass)
             active.append(entry);
-    for (const model::PluginState& entry : active)
-        checkLoads(host, entry);
+    if (options.plugins.isEmpty()) // plugins from arguments were made just now
+        for (const model::PluginState& entry : active)
+            makeInstance(host, entry);
     return active;
 }
 

@@ -20,6 +20,8 @@ std::optional<CliOptions::Command> commandNamed(const QString& name)
     using Command = CliOptions::Command;
     if (name == u"export")
         return Command::exportFiles;
+    if (name == u"chain")
+        return Command::showChain;
     if (name == u"plugins")
         return Command::plugins;
     if (name == u"presets")
@@ -49,16 +51,27 @@ int jobsFrom(const QString& text)
     return jobs;
 }
 
+/// Takes an option that names the chain; false for any other.
+bool takeChainOption(CliOptions& options, const QString& name,
+                     const std::function<QString()>& value)
+{
+    if (name == u"--preset")
+        options.preset = value();
+    else if (name == u"--chain")
+        options.chainFile = value();
+    else if (name == u"--plugin")
+        options.plugins.append(value());
+    else
+        return false;
+    return true;
+}
+
 /// Takes one option of the export command with its value, if it has one.
 void takeExportOption(CliOptions& options, const QString& name,
                       const std::function<QString()>& value)
 {
     if (name == u"--json")
         options.json = true;
-    else if (name == u"--preset")
-        options.preset = value();
-    else if (name == u"--chain")
-        options.chainFile = value();
     else if (name == u"--format")
         options.format = formatNamed(value());
     else if (name == u"--suffix")
@@ -67,31 +80,30 @@ void takeExportOption(CliOptions& options, const QString& name,
         options.outputDir = value();
     else if (name == u"--jobs")
         options.jobs = jobsFrom(value());
-    else if (name == u"--help" || name == u"-h")
-        options.command = CliOptions::Command::help;
     else
         throw UsageError(QStringLiteral("Unbekannte Option ") + quoted(name) + u'.' + helpHint);
 }
 
-} // namespace
-
-CliOptions CliOptions::parse(const QStringList& arguments)
+/// Takes one option of `command`; "--help" turns the command into help.
+void takeOption(CliOptions& options, CliOptions::Command command, const QString& name,
+                const std::function<QString()>& value)
 {
-    if (arguments.isEmpty())
-        throw UsageError(QStringLiteral("Kein Befehl angegeben.") + helpHint);
-    const auto command = commandNamed(arguments.first());
-    if (!command)
-        throw UsageError(QStringLiteral("Unbekannter Befehl ") + quoted(arguments.first()) + u'.' +
-                         helpHint);
-    CliOptions options;
-    options.command = *command;
-    const QStringList rest = arguments.mid(1);
-    if (options.command != Command::exportFiles) {
-        if (options.command != Command::help && !rest.isEmpty())
-            throw UsageError(quoted(QStringLiteral("tolvex-cli ") + arguments.first()) +
-                             QStringLiteral(" nimmt keine weiteren Angaben."));
-        return options;
-    }
+    if (name == u"--help" || name == u"-h")
+        options.command = CliOptions::Command::help;
+    else if (takeChainOption(options, name, value))
+        return;
+    else if (command == CliOptions::Command::exportFiles)
+        takeExportOption(options, name, value);
+    else
+        throw UsageError(quoted(QStringLiteral("tolvex-cli chain show")) +
+                         QStringLiteral(" kennt die Option ") + quoted(name) +
+                         QStringLiteral(" nicht; es nimmt --preset, --chain oder --plugin."));
+}
+
+/// The options and paths after the command; "--" ends the options.
+void takeArguments(CliOptions& options, const QStringList& rest)
+{
+    const CliOptions::Command command = options.command;
     bool optionsEnded = false;
     for (qsizetype i = 0; i < rest.size(); ++i) {
         const QString& argument = rest[i];
@@ -113,16 +125,56 @@ CliOptions CliOptions::parse(const QStringList& arguments)
                                  QStringLiteral(" braucht einen Wert."));
             return rest[++i];
         };
-        takeExportOption(options, name, value);
+        takeOption(options, command, name, value);
         if (equals >= 0 && name == u"--json")
             throw UsageError(QStringLiteral("Die Option „--json“ nimmt keinen Wert."));
     }
-    if (options.command == Command::help)
-        return options;
+}
+
+/// What the arguments say must hold together.
+void checkTogether(const CliOptions& options)
+{
     if (options.preset && options.chainFile)
         throw UsageError(QStringLiteral("--preset und --chain schließen einander aus."));
-    if (options.paths.isEmpty())
+    if (!options.plugins.isEmpty() && (options.preset || options.chainFile))
+        throw UsageError(QStringLiteral("--plugin baut eine eigene Kette und schließt --preset "
+                                        "und --chain aus."));
+    if (options.command == CliOptions::Command::showChain && !options.paths.isEmpty())
+        throw UsageError(quoted(QStringLiteral("tolvex-cli chain show")) +
+                         QStringLiteral(" nimmt keine Pfade, nicht ") +
+                         quoted(options.paths.first()) + u'.');
+    if (options.command == CliOptions::Command::exportFiles && options.paths.isEmpty())
         throw UsageError(QStringLiteral("Keine Dateien oder Ordner angegeben.") + helpHint);
+}
+
+} // namespace
+
+CliOptions CliOptions::parse(const QStringList& arguments)
+{
+    if (arguments.isEmpty())
+        throw UsageError(QStringLiteral("Kein Befehl angegeben.") + helpHint);
+    const auto command = commandNamed(arguments.first());
+    if (!command)
+        throw UsageError(QStringLiteral("Unbekannter Befehl ") + quoted(arguments.first()) + u'.' +
+                         helpHint);
+    CliOptions options;
+    options.command = *command;
+    QStringList rest = arguments.mid(1);
+    if (options.command == Command::showChain) {
+        if (!rest.isEmpty() && rest.first() == u"show")
+            rest.removeFirst();
+        else if (rest.isEmpty() || (rest.first() != u"--help" && rest.first() != u"-h"))
+            throw UsageError(QStringLiteral("„tolvex-cli chain“ kennt nur „show“.") + helpHint);
+    }
+    if (options.command != Command::exportFiles && options.command != Command::showChain) {
+        if (options.command != Command::help && !rest.isEmpty())
+            throw UsageError(quoted(QStringLiteral("tolvex-cli ") + arguments.first()) +
+                             QStringLiteral(" nimmt keine weiteren Angaben."));
+        return options;
+    }
+    takeArguments(options, rest);
+    if (options.command != Command::help)
+        checkTogether(options);
     return options;
 }
 

@@ -53,7 +53,7 @@ void tell(const QString& message)
 
 } // namespace
 
-ExportCommand::ExportCommand(host::AudioHost& host, QSettings& settings, CliOptions options,
+ExportCommand::ExportCommand(host::Lv2AudioHost& host, QSettings& settings, CliOptions options,
                              QObject* parent)
     : QObject(parent), m_host(host), m_settings(settings), m_options(std::move(options)),
       m_session(host, settings), m_runner(

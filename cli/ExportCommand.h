@@ -3,7 +3,7 @@
 #include "cli/CliOptions.h"
 #include "cli/ExportFile.h"
 #include "cli/ExportReport.h"
-#include "host/AudioHost.h"
+#include "host/lv2/Lv2AudioHost.h"
 #include "session/BatchRunner.h"
 #include "session/QuitSignals.h"
 #include "session/Session.h"
@@ -25,7 +25,7 @@ class ExportCommand : public QObject {
     Q_OBJECT
 
 public:
-    ExportCommand(host::AudioHost& host, QSettings& settings, CliOptions options,
+    ExportCommand(host::Lv2AudioHost& host, QSettings& settings, CliOptions options,
                   QObject* parent = nullptr);
     ~ExportCommand() override;
 
@@ -45,7 +45,7 @@ private:
     session::OutputPlace place() const;
     ExportFile& file(const QUuid& id) { return m_files[m_index.value(id)]; }
 
-    host::AudioHost& m_host;
+    host::Lv2AudioHost& m_host;
     QSettings& m_settings;
     CliOptions m_options;
     session::Session m_session;

@@ -8,12 +8,15 @@ QString helpText()
     tolvex-cli – Audiodateien ohne Fenster durch eine Effektkette schicken
 
 ÜBERSICHT
-    tolvex-cli export [--preset NAME | --chain DATEI] [--format FORMAT]
-                      [--suffix TEXT] [--output-dir ORDNER] [--jobs N] [--json]
-                      PFAD …
+    tolvex-cli export [KETTE] [--format FORMAT] [--suffix TEXT]
+                      [--output-dir ORDNER] [--jobs N] [--json] PFAD …
+    tolvex-cli chain show [KETTE]
     tolvex-cli plugins
     tolvex-cli presets
     tolvex-cli --help | --version
+
+    KETTE ist --preset NAME, --chain DATEI oder --plugin URI[:SYMBOL=WERT,…]
+    (wiederholbar).
 
 BESCHREIBUNG
     tolvex-cli exportiert Audiodateien durch eine Kette von LV2-Effekten, so
@@ -33,6 +36,14 @@ BEFEHLE
         Dateimanagers, doppelt genannte Dateien zählen einmal. Dateien, die
         kein lesbares Audio sind, werden gemeldet.
 
+    chain show
+        Gibt eine Kette als eingerücktes JSON aus, damit Mensch und Skript
+        sehen, was sie tut: eine Liste mit einem Objekt je Plugin, erstes
+        zuerst, mit name, vendor, uri, bypass und controls (jedes Regler-
+        Symbol mit seinem Wert). Ohne Option die aktuelle Kette. Ein Plugin,
+        das sich nicht laden lässt, hat statt controls eine Meldung unter
+        error; der Exit-Status ist dann 1.
+
     plugins
         Listet die installierten Effekt-Plugins nach Hersteller, mit URI und
         Namen.
@@ -40,13 +51,27 @@ BEFEHLE
     presets
         Listet die Namen der gespeicherten Ketten, einen pro Zeile.
 
-OPTIONEN FÜR export
+OPTIONEN FÜR export UND chain show
     --preset NAME
         Die gespeicherte Kette NAME statt der aktuellen Kette.
 
     --chain DATEI
         Die Kette aus einer Kettendatei (JSON, wie Tolvex Ketten speichert).
-        Nicht zusammen mit --preset.
+
+    --plugin URI[:SYMBOL=WERT,…]
+        Baut die Kette aus installierten Plugins statt aus einer gespeicherten
+        Kette: jedes --plugin hängt ein Plugin an, in der angegebenen
+        Reihenfolge. Nach dem letzten Doppelpunkt stehen, durch Kommas
+        getrennt, Werte für seine Regler (Symbole wie bei „chain show“);
+        ungenannte Regler behalten ihre Vorgabe. Werte sind Zahlen mit Punkt
+        („-3.5“, „1e-2“); Werte außerhalb des Bereichs eines Reglers werden
+        auf den Bereich begrenzt. Ein unbekanntes Plugin oder Symbol oder ein
+        Wert, der keine Zahl ist, ist ein falscher Aufruf.
+
+    Nur eine der drei Quellen: --preset, --chain und --plugin schließen
+    einander aus.
+
+WEITERE OPTIONEN FÜR export
 
     --format FORMAT
         wav24 (WAV 24 Bit), wav16 (WAV 16 Bit), wav32f (WAV 32 Bit Float),
@@ -76,7 +101,8 @@ AUSGABE
 
 EXIT-STATUS
     0    alle Dateien wurden geschrieben
-    1    mindestens eine Datei ließ sich nicht exportieren
+    1    mindestens eine Datei ließ sich nicht exportieren; bei chain show:
+         ein Plugin der Kette ließ sich nicht laden
     2    falscher Aufruf, oder die Kette lässt sich nicht lesen oder laden
     130  abgebrochen mit Strg+C oder SIGTERM; halb geschriebene Dateien
          werden entfernt
@@ -99,6 +125,9 @@ UMGEBUNG
 BEISPIELE
     tolvex-cli export --preset "Sprache säubern" --format m4a Aufnahmen/
     tolvex-cli export --chain kette.json --output-dir fertig --jobs 4 *.wav
+    tolvex-cli export --output-dir fertig \
+        --plugin 'http://gareus.org/oss/lv2/dpl#stereo:threshold=-3,gain=2' a.wav
+    tolvex-cli chain show --preset "Sprache säubern"
     find . -name '*.wav' -print0 | xargs -0 tolvex-cli export --json
 )");
 }

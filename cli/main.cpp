@@ -1,4 +1,5 @@
 // tolvex-cli: the batch export of Tolvex without a window.
+#include "cli/ChainShow.h"
 #include "cli/CliOptions.h"
 #include "cli/ExportCommand.h"
 #include "cli/HelpText.h"
@@ -46,11 +47,14 @@ int runCommand(const cli::CliOptions& options, session::QuitSignals& stops)
         host::Lv2AudioHost host([] { return host::makeNullOutput(); });
         return cli::listPlugins(host);
     }
+    case Command::showChain:
     case Command::exportFiles:
         break;
     }
     host::Lv2AudioHost host([] { return host::makeNullOutput(); });
     QSettings settings; // the window's store: organisation and application "Tolvex"
+    if (options.command == Command::showChain)
+        return cli::showChain(host, model::ExportSettings(settings), options);
     cli::ExportCommand command(host, settings, options);
     return command.run(stops);
 }

@@ -8,6 +8,9 @@ packages=(
   # libtsan2), clang and compiler-rt bring libFuzzer
   build-essential cmake ninja-build pkg-config clang-format
   clang libclang-rt-14-dev
+  # man and groff, which the tests render the manual pages with (priority
+  # "standard": not in a minimal Debian)
+  man-db groff-base
   # Qt 6 and QCoro
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qcoro-qt6-dev libgl-dev libxkbcommon-dev
   # Qt's own texts in German, and the desktop's file dialog on GTK desktops

@@ -2,6 +2,7 @@
 // all, never over anything, and never where nobody will find them.
 #include "host/HostError.h"
 #include "host/files/AudioFiles.h"
+#include "host/files/OutputFile.h"
 #include "model/ExportFormat.h"
 #include "tests/support/AudioTestFiles.h"
 
@@ -12,10 +13,13 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <array>
+#include <atomic>
 #include <cmath>
 #include <fcntl.h>
 #include <limits>
 #include <sys/file.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace tolvex;
@@ -141,6 +145,55 @@ private Q_SLOTS:
         QCOMPARE(partFiles(folder), QStringList());
         if (taken)
             QCOMPARE(readBytes(path), QByteArray("theirs"));
+    }
+
+    // Writers in several threads, as in several processes, put their files
+    // under one name at one moment, round after round: one takes the name,
+    // each other is told it is taken, and the name holds the taker's bytes.
+    void oneNameGoesToOneOfManyWriters()
+    {
+        constexpr int writers = 4;
+        for (int round = 0; round < 100; ++round) {
+            const QString path = newFolder() + "/x.wav";
+            std::vector<std::unique_ptr<OutputFile>> files;
+            for (int i = 0; i < writers; ++i) {
+                files.push_back(std::make_unique<OutputFile>(path));
+                const QByteArray bytes(4096, char('a' + i));
+                QCOMPARE(::write(files.back()->descriptor(), bytes.constData(), 4096), 4096);
+                QCOMPARE(::fsync(files.back()->descriptor()), 0); // flushed before the start
+            }
+            std::atomic<int> ready = 0;
+            std::atomic<bool> go = false;
+            std::array<std::atomic<int>, writers> outcome{}; // 1 placed, 2 told taken
+            std::vector<std::thread> threads;
+            for (int i = 0; i < writers; ++i)
+                threads.emplace_back([&, i] {
+                    ++ready;
+                    while (!go)
+                        std::this_thread::yield();
+                    try {
+                        files[size_t(i)]->place(path);
+                        outcome[size_t(i)] = 1;
+                    } catch (const NameTaken&) {
+                        outcome[size_t(i)] = 2;
+                    } catch (const HostError&) {
+                    }
+                });
+            while (ready < writers)
+                std::this_thread::yield();
+            go = true;
+            for (std::thread& thread : threads)
+                thread.join();
+            int placed = 0;
+            for (int i = 0; i < writers; ++i) {
+                QVERIFY2(outcome[size_t(i)] != 0, "neither placed nor told the name was taken");
+                if (outcome[size_t(i)] == 1) {
+                    ++placed;
+                    QCOMPARE(readBytes(path), QByteArray(4096, char('a' + i)));
+                }
+            }
+            QCOMPARE(placed, 1);
+        }
     }
 
     // A part file goes once nothing holds it and its process has ended; two
