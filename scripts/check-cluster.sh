@@ -148,6 +148,9 @@ free_port() {
   done
 }
 
+# Each recipe runs in a folder of its own with the README's settings filled
+# in, under a time limit: a hanging daemon fails the check, not CI.
+
 # --- GNU parallel over ssh ---------------------------------------------------------
 
 user=$(id -un)
@@ -206,7 +209,7 @@ recipe parallel >"$tmp/run-parallel/recipe.sh"
 [ -s "$tmp/run-parallel/recipe.sh" ] || fail "no parallel recipe in the README"
 (cd "$tmp/run-parallel" &&
   hosts=knoten1,knoten2 chain=$tmp/chain.json inputs=$tmp/inputs out=$tmp/out-parallel \
-    bash -euo pipefail -c "$(cat recipe.sh)") >"$tmp/run-parallel/output.log" 2>&1 ||
+    timeout 180 bash -euo pipefail -c "$(cat recipe.sh)") >"$tmp/run-parallel/output.log" 2>&1 ||
   { cat "$tmp/run-parallel/output.log"; fail "the parallel recipe"; }
 for host in knoten1 knoten2; do
   awk -F'\t' -v host="$host" 'NR > 1 && $2 == host' "$tmp/run-parallel/tolvex-parallel.log" | grep -q . ||
@@ -287,11 +290,12 @@ log "Recipe: Slurm array job"
 mkdir "$tmp/out-slurm" "$tmp/run-slurm"
 recipe slurm-script >"$tmp/run-slurm/tolvex-slice.sh"
 recipe slurm-submit >"$tmp/run-slurm/recipe.sh"
-[ -s "$tmp/run-slurm/tolvex-slice.sh" ] && [ -s "$tmp/run-slurm/recipe.sh" ] ||
+if [ ! -s "$tmp/run-slurm/tolvex-slice.sh" ] || [ ! -s "$tmp/run-slurm/recipe.sh" ]; then
   fail "no Slurm recipe in the README"
+fi
 (cd "$tmp/run-slurm" &&
   chain=$tmp/chain.json inputs=$tmp/inputs out=$tmp/out-slurm \
-    bash -euo pipefail -c "$(cat recipe.sh)") >"$tmp/run-slurm/output.log" 2>&1 ||
+    timeout 240 bash -euo pipefail -c "$(cat recipe.sh)") >"$tmp/run-slurm/output.log" 2>&1 ||
   { cat "$tmp/run-slurm/output.log" "$tmp/run-slurm"/tolvex-*.log; fail "the Slurm recipe"; }
 tasks=$(find "$tmp/run-slurm" -name 'tolvex-*_*.log' | wc -l)
 [ "$tasks" -eq 10 ] || fail "expected reports of 10 array tasks, found $tasks"
