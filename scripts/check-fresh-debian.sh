@@ -3,11 +3,14 @@
 # with debootstrap, puts a clean copy of the committed tree (git archive HEAD)
 # in it and runs the README's test command there, as root, through chroot.
 #
-#   sudo scripts/check-fresh-debian.sh [--keep] [--cache DIR] [-- COMMAND...]
+#   sudo scripts/check-fresh-debian.sh [--keep] [--cache DIR] [--add FILE]...
+#                                      [-- COMMAND...]
 #
 #   --keep       leave the root in place afterwards (its path is printed)
 #   --cache DIR  keep downloaded packages in DIR, to spare the downloads of a
 #                second run; the root itself is new every time
+#   --add FILE   copy FILE into the copy of the tree too (its top folder,
+#                under its own name), for COMMAND to use; may be repeated
 #   COMMAND      what to run in the copy instead of ./test.sh
 #
 # The mirror is the Debian mirror this machine's apt uses; TOLVEX_DEBIAN_MIRROR
@@ -23,11 +26,15 @@ set -euo pipefail
 suite=bookworm
 keep=0
 cache=
+added=()
 command=(./test.sh)
 while [ $# -gt 0 ]; do
   case "$1" in
     --keep) keep=1 ;;
     --cache) cache=$(realpath -m "$2"); shift ;;
+    --add)
+      [ -f "${2-}" ] || { echo "--add: no such file: ${2-}" >&2; exit 2; }
+      added+=("$(realpath "$2")"); shift ;;
     --) shift; [ $# -gt 0 ] && command=("$@"); break ;;
     *) echo "Unknown option: $1" >&2; exit 2 ;;
   esac
@@ -129,6 +136,7 @@ if [ -n "$cache" ]; then mount --bind "$cache" "$root/var/cache/apt/archives"; f
 log "Copying the committed tree ($(git -C "$repo" rev-parse --short HEAD))"
 mkdir "$root/root/tolvex"
 git -C "$repo" archive --format=tar HEAD | tar -x -C "$root/root/tolvex"
+if [ ${#added[@]} -gt 0 ]; then cp -- "${added[@]}" "$root/root/tolvex/"; fi
 
 log "Running ${command[*]} in the fresh root"
 set +e
