@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
@@ -24,16 +25,39 @@ struct DirectoryClose {
 };
 using Directory = std::unique_ptr<DIR, DirectoryClose>;
 
-/// The process named by a part file's name; 0 when the name is no part file's.
+/// This machine's name as part names carry it: letters, digits, '.' and
+/// '_' (anything else becomes '_'), at most 64 characters; "host" where the
+/// system has none.
+const QByteArray& machineName()
+{
+    static const QByteArray name = [] {
+        char buffer[256] = {};
+        QByteArray made;
+        if (::gethostname(buffer, sizeof buffer - 1) == 0)
+            made = QByteArray(buffer).left(64);
+        for (char& c : made)
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.')
+                c = '_';
+        return made.isEmpty() ? QByteArray("host") : made;
+    }();
+    return name;
+}
+
+/// The process named by a part file's name, when the file is this machine's
+/// to judge; 0 otherwise. A part file names its machine, because a folder
+/// shared over the network may hold files other machines are writing; names
+/// without one come from versions before that and from this machine.
 pid_t partOwner(const char* name)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^\\.tolvex-([1-9][0-9]{0,9})-[0-9a-f]{16}\\.part$"));
+    static const QRegularExpression pattern(QStringLiteral(
+        "^\\.tolvex-(?:([A-Za-z0-9._]{1,64})-)?([1-9][0-9]{0,9})-[0-9a-f]{16}\\.part$"));
     const QRegularExpressionMatch match = pattern.match(QLatin1StringView(name));
     if (!match.hasMatch())
         return 0;
+    if (match.hasCaptured(1) && match.captured(1).toLatin1() != machineName())
+        return 0;
     bool ok = false;
-    const qlonglong pid = match.captured(1).toLongLong(&ok);
+    const qlonglong pid = match.captured(2).toLongLong(&ok);
     return ok && pid <= 0x7fffffff ? pid_t(pid) : 0;
 }
 
@@ -92,7 +116,7 @@ bool nameIsFile(int folder, const char* name, int fd)
 QByteArray newPartName()
 {
     const quint64 random = QRandomGenerator::system()->generate64();
-    return ".tolvex-" + QByteArray::number(qint64(::getpid())) + '-' +
+    return ".tolvex-" + machineName() + '-' + QByteArray::number(qint64(::getpid())) + '-' +
            QByteArray::number(random, 16).rightJustified(16, '0') + ".part";
 }
 

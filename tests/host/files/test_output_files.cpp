@@ -3,6 +3,7 @@
 #include "host/HostError.h"
 #include "host/files/AudioFiles.h"
 #include "host/files/OutputFile.h"
+#include "host/files/PartFiles.h"
 #include "model/ExportFormat.h"
 #include "tests/support/AudioTestFiles.h"
 
@@ -206,6 +207,13 @@ private Q_SLOTS:
         const QString dead = QString::number(deadProcess());
         const QString alive = QString::number(::getpid());
         const QString random = "-0123456789abcdef.part";
+        // Names as this version writes them: with the machine's name.
+        const QString own = QString::fromLatin1(host::newPartName());
+        const QString mine = own.left(own.lastIndexOf('-', own.lastIndexOf('-') - 1)) + '-';
+        QTest::newRow("this machine's, writer gone") << mine + dead + random << "file" << true;
+        QTest::newRow("this machine's, process alive") << mine + alive + random << "file" << false;
+        QTest::newRow("another machine's, its number free here")
+            << ".tolvex-knoten2.example-" + dead + random << "file" << false;
         QTest::newRow("writer gone") << ".tolvex-" + dead + random << "file" << true;
         QTest::newRow("process alive") << ".tolvex-" + alive + random << "file" << false;
         QTest::newRow("locked by a writer elsewhere")
