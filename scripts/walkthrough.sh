@@ -2,7 +2,9 @@
 # A walk-through of the window with real files and real plugins, under a
 # headless X server: add files by dropping them from a stand-in file
 # manager, build a chain (x42 dpl from the add menu's filter), preview,
-# compare with the original, export, cancel an export and export again.
+# compare with the original, export, cancel an export and export again;
+# also the menus, both file dialogs, a right-click beside a selection, an
+# update check that waits, and a second start that hands its file over.
 # Screenshots of each step go to the folder given (default
 # build/walkthrough); look at them. Openbox manages the windows. With
 # TOLVEX_WALKTHROUGH_SOUND=1 a private PulseAudio with a null sink is the
@@ -29,7 +31,7 @@ if [ -z "${TOLVEX_WALKTHROUGH_INNER:-}" ]; then
 fi
 
 work=$(mktemp -d)
-trap 'kill "${app:-}" "${wm:-}" "${server:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill "${app:-}" "${wm:-}" "${server:-}" "${feed:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run
 mkdir -p "$work/run" "$work/audio/Ordner" && chmod 700 "$work/run"
 unset PULSE_SERVER
@@ -48,9 +50,21 @@ tone "$work/audio/Ordner/Interview Teil 2.wav" 550 6
 tone "$work/audio/Atmo Straße.wav" 330 6
 tone "$work/audio/Ordner/Lang.wav" 220 600
 
+tone "$work/audio/Nachzügler.wav" 660 6
+mkdir -p "$work/Export"
+
+# An update feed that takes the connection and never answers.
+python3 -c 'import socket, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen()
+print(s.getsockname()[1], flush=True); time.sleep(3600)' >"$work/feed-port" &
+feed=$!
+until_port() { [ -s "$work/feed-port" ]; }
+for _ in $(seq 100); do until_port && break; sleep 0.1; done
+
 # M4A: slow enough to cancel the long file while it runs.
 mkdir -p "$work/config/Tolvex"
-printf '[General]\nformat=m4a\n' >"$work/config/Tolvex/Tolvex.conf"
+printf '[General]\nformat=m4a\nupdateFeed=http://127.0.0.1:%s/appcast.xml\n' \
+  "$(cat "$work/feed-port")" >"$work/config/Tolvex/Tolvex.conf"
 
 # The window's own environment: its scale, and the desktop's theme.
 window_env=(QT_SCALE_FACTOR="$scale")
@@ -74,7 +88,7 @@ until_true() {
   echo "walkthrough: timed out waiting for: $*" >&2
   return 1
 }
-outputs() { find "$work/audio" -name '*Tolvex*' | wc -l; }
+outputs() { find "$work/audio" "$work/Export" -name '*Tolvex*' | wc -l; }
 # Positions are the window's own (logical) pixels from its top left corner
 # (at the screen's), scaled to the screen's.
 at() { echo $(($1 * scale)) $(($2 * scale)); }
@@ -115,8 +129,10 @@ click 268 $((HEIGHT - 29))
 sleep 0.5
 key Down Down Return
 shot folder-picker 2
-key Escape
-sleep 0.5
+# The folder named in the picker: the destination shows its name whole.
+xdotool type --delay 20 "$work/Export"
+key Return
+shot destination-chosen 1
 
 # The chain: the add menu's filter takes the single match and opens its editor.
 click $((WIDTH - 155)) $((HEIGHT - 84))
@@ -135,6 +151,18 @@ echo "the editor window's title: $(xdotool getwindowname "$editor")"
 click $((WIDTH + 78)) 13
 shot editor-parameters 1
 click $((WIDTH + 78)) 13
+sleep 0.5
+
+# A right-click on a row outside a selection of three opens that row's menu
+# and leaves the three selected.
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+click 300 86 # the first row
+xdotool keydown shift
+click 300 164 # the third
+xdotool keyup shift
+xdotool mousemove --sync $(at 300 203) click 3
+shot right-click 1
+key Escape
 sleep 0.5
 
 # Preview through the chain, then the original.
@@ -163,7 +191,21 @@ exported_all() { [ "$(outputs)" -ge $((cancelled + 4)) ]; }
 until_true exported_all
 shot exported 2
 
-find "$work/audio" -name '*Tolvex*' -printf '%P\n' | sort
+find "$work/audio" "$work/Export" -name '*Tolvex*' -printf '%P\n' | sort
+
+# An update check whose server does not answer: the dialog shows at once
+# that it runs, and "Abbrechen" ends it.
+key alt+h
+sleep 0.5
+key Return
+shot update-check 2
+key Escape
+sleep 0.5
+
+# A second start (as "Open with" does) hands its file to this window and ends.
+timeout 30 env "${window_env[@]}" "$build/app/tolvex" "$work/audio/Nachzügler.wav"
+echo "the second start ended with $?"
+shot second-start 2
 kill -TERM "$app"
 wait "$app"
 echo "walkthrough: done, screenshots in $out"
