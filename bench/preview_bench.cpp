@@ -242,6 +242,9 @@ private:
     {
         RunFigures figures = std::move(m_figures);
         figures.underflows = m_output.underflows();
+        for (int i = 0; i < std::min<qint64>(figures.underflows, WatchedOutput::maxUnderflows); ++i)
+            figures.underflowsAt.push_back(double(m_output.underflowFrame(i)) * 1000 /
+                                           m_output.rate());
         const std::vector<qint64> calls = m_output.calls();
         for (size_t i = 1; i < calls.size(); ++i) {
             const double gap = double(calls[i] - calls[i - 1]) / ms;

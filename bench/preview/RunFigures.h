@@ -16,7 +16,8 @@ struct RunFigures {
     std::optional<double> oldSound;        ///< other sound the sink took before it
     bool recordingBeganWithIt = false;     ///< nothing recorded before the first sound
     qint64 underflows = 0;
-    int gaps = 0; ///< renderer-call gaps over 50 ms
+    std::vector<double> underflowsAt; ///< sound rendered by each underflow, up to 16
+    int gaps = 0;                     ///< renderer-call gaps over 50 ms
     double longestGap = 0;
     double longestGapAt = 0;                         ///< when it began, after play()
     std::vector<double> latencies;                   ///< server-reported playback latency, sampled

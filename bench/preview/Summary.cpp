@@ -129,6 +129,12 @@ void Summary::printRow(const char* label, const RunFigures& figures)
                 medianMax(found(figures.compareTaken)).c_str());
     if (figures.gaps > 0)
         std::printf("     the longest gap began %.1f ms after play()\n", figures.longestGapAt);
+    if (!figures.underflowsAt.empty()) {
+        std::printf("     underflow(s) with this much sound rendered, ms:");
+        for (double at : figures.underflowsAt)
+            std::printf(" %.1f", at);
+        std::printf("\n");
+    }
     if (figures.recordingBeganWithIt)
         std::printf("     the monitor's recording begins with the first sound\n");
     if (figures.oldSound)

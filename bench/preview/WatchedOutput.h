@@ -18,11 +18,12 @@ namespace tolvex::bench {
 /// (in the first call that ends in sound, a frame above `sound` in its last
 /// millisecond: after the last silent millisecond before that end); the
 /// first frame rendered after each switch mark; and the underflows the
-/// output reports to the engine. Moments are steady-clock nanoseconds;
-/// frames count from the last reset().
+/// output reports to the engine, each with the frames rendered by then. Moments are steady-clock
+/// nanoseconds; frames count from the last reset().
 class WatchedOutput : public host::AudioOutput, private host::AudioOutput::Renderer {
 public:
     static constexpr int maxMarks = 256;
+    static constexpr int maxUnderflows = 16;
     static constexpr float sound = 0.1f;
 
     /// Keeps up to `maxCalls` call moments per run.
@@ -82,6 +83,8 @@ public:
     qint64 markFrame(int number) const { return m_markFrames[size_t(number)].load(); }
     qint64 callCount() const { return qint64(m_callCount.load()); }
     qint64 underflows() const { return m_underflows.load(); }
+    /// Frames rendered when underflow `index` (below maxUnderflows) came.
+    qint64 underflowFrame(int index) const { return m_underflowFrames[size_t(index)].load(); }
 
 private:
     void renderOutput(float* const* channels, int channelCount, qint64 frames) noexcept override
@@ -125,7 +128,8 @@ private:
 
     void underrun() noexcept override
     {
-        ++m_underflows;
+        if (const qint64 n = m_underflows.fetch_add(1); n < maxUnderflows)
+            m_underflowFrames[size_t(n)].store(m_frames.load(std::memory_order_relaxed));
         m_outer->underrun();
     }
 
@@ -141,6 +145,7 @@ private:
     std::atomic<int> m_mark{0};
     int m_seenMark = 0; ///< the output's thread only
     std::array<std::atomic<qint64>, maxMarks> m_markFrames{};
+    std::array<std::atomic<qint64>, maxUnderflows> m_underflowFrames{};
 };
 
 } // namespace tolvex::bench
