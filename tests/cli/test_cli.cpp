@@ -5,6 +5,7 @@
 #include "model/ChainDocument.h"
 #include "model/ExportFormat.h"
 #include "session/FileNames.h"
+#include "tests/cli/CliProcess.h"
 #include "tests/support/AudioTestFiles.h"
 #include "tests/support/Lv2TestSupport.h"
 
@@ -29,11 +30,7 @@ using namespace tolvex::testing;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Result = CliResult;
 
 /// The fields of /proc/<pid>/stat after the name: state, parent, …; none
 /// once the process has gone.
@@ -96,10 +93,7 @@ class TestCli : public QObject {
     {
         QProcess process;
         startCli(process, arguments, variables);
-        process.waitForFinished(120000);
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        return finished(process);
     }
 
     /// Runs `script` in a shell with the program as $0 and `arguments` as
@@ -112,10 +106,7 @@ class TestCli : public QObject {
         environment.insert("XDG_DATA_HOME", path("data"));
         process.setProcessEnvironment(environment);
         process.start("/bin/sh", QStringList{"-c", script, TOLVEX_CLI} + arguments);
-        process.waitForFinished(120000);
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        return finished(process);
     }
 
     /// No control character but the line ends, nothing that a terminal acts on.

@@ -5,6 +5,7 @@
 #include "host/files/AudioFiles.h"
 #include "model/ChainDocument.h"
 #include "model/ExportFormat.h"
+#include "tests/cli/CliProcess.h"
 #include "tests/support/AudioTestFiles.h"
 #include "tests/support/Lv2TestSupport.h"
 
@@ -22,11 +23,7 @@ using namespace tolvex::testing;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Result = CliResult;
 
 const char* const dpl = "http://gareus.org/oss/lv2/dpl#stereo";
 
@@ -68,10 +65,7 @@ class TestCliChains : public QObject {
         environment.insert("XDG_DATA_HOME", path("data"));   // and preset folder
         process.setProcessEnvironment(environment);
         process.start(TOLVEX_CLI, arguments);
-        process.waitForFinished(120000);
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        return finished(process);
     }
 
     static void writeFile(const QString& path, const QByteArray& bytes)
