@@ -133,7 +133,8 @@ ChainPipeline::~ChainPipeline()
         m_abandoned.store(true, std::memory_order_relaxed);
         m_queues.front()->push(-1);
         for (auto& stage : m_stages)
-            stage->thread.join();
+            if (stage->thread.joinable()) // all but those whose start failed
+                stage->thread.join();
     }
     // The engines stop with their steps, after the threads that ran them.
 }
