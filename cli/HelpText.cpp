@@ -87,7 +87,9 @@ WEITERE OPTIONEN FÜR export
     --jobs N
         Exportiert bis zu N Dateien gleichzeitig (höchstens 64); 1 heißt eine
         nach der anderen. Vorgabe: die Einstellung „jobs“, sonst die Zahl der
-        Prozessorkerne.
+        Prozessorkerne. Sind es weniger Dateien als N, verteilt eine Datei
+        ihre Plugins auf die freien Plätze, eine lange Datei nutzt so mehrere
+        Kerne.
 
     --json
         Gibt für jede fertige Datei eine Zeile JSON aus: source, output,

@@ -70,7 +70,8 @@ enum class RenderStatus {
 };
 
 /// The engine behind the export: the caller pulls blocks from it on its own
-/// thread, as fast as the plugins allow.
+/// thread, as fast as the plugins allow. render() may be called from another
+/// thread than the graph calls, provided the calls never overlap.
 class OfflineEngine : public AudioEngine {
 public:
     /// Hands over the block the engine reads its input from; the frame count
@@ -90,6 +91,11 @@ public:
     /// sets its frame length. Throws HostError when the engine reports an error
     /// of its own; a plugin failing inside the graph gives RenderStatus::error.
     virtual RenderStatus render(qint64 frameCount, AudioBuffer& buffer) = 0;
+    /// Where this engine's first node stands in the render's whole chain,
+    /// when the chain is split over several engines: the positions the
+    /// engine reports as running (to a crash handler, a watchdog) count from
+    /// there. 0 unless set; called before start().
+    virtual void setChainPosition(int first) { (void)first; }
 };
 
 } // namespace tolvex::host

@@ -1,5 +1,7 @@
 #include "render/ChainBuffers.h"
 
+#include "render/RenderError.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -32,6 +34,12 @@ void fillChainBuffer(host::AudioBuffer& target, qint64 frames, host::AudioFileRe
         std::copy_n(readBuffer.channel(std::min(c, readChannels - 1)), delivered, out);
         std::fill(out + delivered, out + frames, 0.0f);
     }
+}
+
+void throwOnFailure(host::RenderStatus status)
+{
+    if (status != host::RenderStatus::success && status != host::RenderStatus::insufficientInput)
+        throw RenderError(QStringLiteral("Ein Plugin hat beim Rechnen abgebrochen."));
 }
 
 float peakLevel(const host::AudioBuffer& buffer)

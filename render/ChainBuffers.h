@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/AudioBuffer.h"
+#include "host/AudioEngine.h"
 #include "host/AudioFile.h"
 #include "host/PluginInstance.h"
 
@@ -21,6 +22,9 @@ bool applyChainFormat(const host::AudioFormat& format,
 /// file are silence. Throws the reader's HostError.
 void fillChainBuffer(host::AudioBuffer& target, qint64 frames, host::AudioFileReader& file,
                      host::AudioBuffer& readBuffer);
+
+/// Throws RenderError unless an engine's status says the block was rendered.
+void throwOnFailure(host::RenderStatus status);
 
 /// The largest absolute sample over all channels and valid frames; 0 when
 /// there are none.

@@ -21,6 +21,13 @@ struct RenderJob {
     /// finished file moves on to the next free name of that series. 0: the
     /// target or nothing.
     int targetNumber = 0;
+    /// How many threads the chain's plugins may keep busy at once. 1 runs
+    /// them one after another on the rendering thread; more lets a chain of
+    /// several plugins run as a pipeline of up to that many stages. The
+    /// batch gives no more than its jobs, which default to the machine's
+    /// cores. Reading and encoding run on threads of their own either way
+    /// and are not counted.
+    int threads = 1;
 };
 
 } // namespace tolvex::render

@@ -4,6 +4,7 @@
 #include "model/DisplayText.h"
 #include "model/NumberedName.h"
 #include "render/ChainBuffers.h"
+#include "render/ChainPipeline.h"
 #include "render/EncoderThread.h"
 
 #include <QFileInfo>
@@ -27,6 +28,10 @@ constexpr double tailCap = 10.0;
 /// takes about 0.3 s) to arrive before the first frame of the file.
 constexpr double settleSeconds = 1.0;
 constexpr float silence = 0.0001f;
+/// Blocks of the source a pipeline renders on the rendering thread before
+/// its stages start, measuring what each plugin costs (beside the settling
+/// blocks, which are silence and may cost differently).
+constexpr qint64 calibrationBlocks = 16;
 /// How many further names of its series a finished file tries when its own
 /// was taken meanwhile.
 constexpr int maxNamesTried = 1000;
@@ -66,11 +71,15 @@ std::optional<AudioBuffer> makeBlock(const AudioFormat& format)
 }
 
 /// One render from the opened source to the output in place. The plugins
-/// run on the calling thread, the writer on the encoder thread beside them.
+/// run on the calling thread, or, when the job allows several threads and
+/// the chain has several plugins, as a pipeline on threads of their own
+/// (ChainPipeline); the writer runs on the encoder thread beside them.
+/// Either way every block is rendered alike, so the output is the same.
 /// The members are released in reverse order: on a failing exit the
 /// destructor first ends the encoder thread, releases the writer (which
-/// removes its unfinished file), then stops the engine; the engine goes
-/// before the instances it hosts and the buffers it reads.
+/// removes its unfinished file), then stops the engine or the pipeline's
+/// threads and engines; they go before the instances they host and the
+/// buffers they read.
 class FileRender {
 public:
     FileRender(host::AudioHost& host, const RenderJob& job) : m_host(host), m_job(job) {}
@@ -83,15 +92,23 @@ private:
     void openSource();
     void instantiatePlugins();
     void chooseChainFormat();
+    /// How many stages the chain runs in; 1: no pipeline.
+    int stageCount() const;
     void buildGraph();
     void settlePlugins(std::stop_token stop);
-    /// Renders n frames of whatever the input buffer holds.
-    void renderInput(qint64 n);
+    /// Renders n frames of whatever the input buffer holds on this thread.
+    const AudioBuffer& renderInput(qint64 n);
     void countFrames();
     void createOutput();
     void renderBlocks(const ProgressCallback& progress, std::stop_token stop);
-    /// Renders the next n frames; false when the tail has died away.
-    bool renderBlock(qint64 rendered, qint64 n, std::stop_token stop);
+    /// The blocks from m_rendered on through the pipeline's stages.
+    void renderPipelined(const ProgressCallback& progress, std::stop_token stop);
+    /// Fills `target` with the source's next n frames.
+    void fillInput(AudioBuffer& target, qint64 n);
+    /// Takes the rendered block that starts at m_rendered to the output;
+    /// false when the tail has died away.
+    bool takeBlock(const AudioBuffer& rendered, std::stop_token stop);
+    void reportProgress(const ProgressCallback& progress);
     QUrl placeOutput();
 
     host::AudioHost& m_host;
@@ -103,15 +120,18 @@ private:
     std::vector<host::PluginInstance*> m_instances;
     std::optional<AudioFormat> m_chainFormat;
 
-    std::optional<AudioBuffer> m_input;  // the chain's input, filled before each block
-    std::optional<AudioBuffer> m_render; // what the engine renders
-    std::optional<AudioBuffer> m_read;   // the source's frames as read
-    std::unique_ptr<host::OfflineEngine> m_engine;
+    std::optional<AudioBuffer> m_input;            // the chain's input, filled before each block
+    std::optional<AudioBuffer> m_render;           // what the engine renders
+    std::optional<AudioBuffer> m_read;             // the source's frames as read
+    std::unique_ptr<host::OfflineEngine> m_engine; // the chain in one line, or:
+    std::unique_ptr<ChainPipeline> m_pipeline;     // the chain in stages
     bool m_engineStarted = false;
 
     qint64 m_sourceFrames = 0;
     qint64 m_latencyFrames = 0;
     qint64 m_totalFrames = 0;
+    qint64 m_rendered = 0; ///< frames rendered and taken to the output
+    double m_lastProgress = 0;
 
     std::unique_ptr<host::AudioFileWriter> m_writer;
     std::unique_ptr<EncoderThread> m_encoder; // writes what goes to the output
@@ -169,10 +189,24 @@ void FileRender::chooseChainFormat()
                       QStringLiteral(" nicht verarbeiten."));
 }
 
-/// The offline engine fed from the input buffer: input → plugins → mixer.
+int FileRender::stageCount() const
+{
+    return std::clamp(m_job.threads, 1, std::max(int(m_instances.size()), 1));
+}
+
+/// The offline engine fed from the input buffer: input → plugins → mixer;
+/// or an engine per plugin, for the pipeline.
 void FileRender::buildGraph()
 {
     const AudioFormat& format = *m_chainFormat;
+    if (stageCount() > 1) {
+        m_input = makeBlock(format);
+        m_read = makeBlock(m_source->processingFormat());
+        if (!m_input || !m_read)
+            throw RenderError(QStringLiteral("Kein Speicher für den Export."));
+        m_pipeline = std::make_unique<ChainPipeline>(m_host, m_instances, format, blockFrames);
+        return;
+    }
     m_engine = m_host.makeOfflineEngine();
     m_engine->enableManualRendering(format, blockFrames);
     m_input = makeBlock(format);
@@ -215,11 +249,12 @@ void FileRender::settlePlugins(std::stop_token stop)
     }
 }
 
-void FileRender::renderInput(qint64 n)
+const AudioBuffer& FileRender::renderInput(qint64 n)
 {
-    const host::RenderStatus status = m_engine->render(n, *m_render);
-    if (status != host::RenderStatus::success && status != host::RenderStatus::insufficientInput)
-        throw RenderError(QStringLiteral("Ein Plugin hat beim Rechnen abgebrochen."));
+    if (m_pipeline)
+        return m_pipeline->renderHere(*m_input);
+    throwOnFailure(m_engine->render(n, *m_render));
+    return *m_render;
 }
 
 /// The chain's latency is rendered but not written; its tail, up to ten
@@ -264,44 +299,80 @@ void FileRender::createOutput()
 /// each block.
 void FileRender::renderBlocks(const ProgressCallback& progress, std::stop_token stop)
 {
-    qint64 rendered = 0;
-    double lastProgress = 0;
-    const double denominator = double(std::max<qint64>(m_totalFrames, 1));
-    while (rendered < m_totalFrames) {
+    const qint64 here = m_pipeline ? calibrationBlocks * blockFrames : m_totalFrames;
+    while (m_rendered < m_totalFrames) {
+        if (m_rendered >= here)
+            return renderPipelined(progress, stop);
         if (stop.stop_requested())
             throw RenderCancelled();
-        const qint64 n = std::min(m_totalFrames - rendered, blockFrames);
-        if (!renderBlock(rendered, n, stop))
+        const qint64 n = std::min(m_totalFrames - m_rendered, blockFrames);
+        fillInput(*m_input, n);
+        if (!takeBlock(renderInput(n), stop))
             return;
-        rendered += n;
-        const double fraction = double(rendered) / denominator;
-        if (fraction - lastProgress >= 0.01) {
-            progress(fraction);
-            lastProgress = fraction;
-        }
+        reportProgress(progress);
     }
 }
 
-bool FileRender::renderBlock(qint64 rendered, qint64 n, std::stop_token stop)
+/// Blocks go into the chain while buffers are free and the source has
+/// frames left, and come out in order; blocks sent past a tail that died
+/// away are dropped unwritten.
+void FileRender::renderPipelined(const ProgressCallback& progress, std::stop_token stop)
 {
-    fillChainBuffer(*m_input, n, *m_source, *m_read);
+    m_pipeline->start(stageCount());
+    qint64 sent = m_rendered;
+    while (m_rendered < m_totalFrames) {
+        if (stop.stop_requested())
+            throw RenderCancelled();
+        AudioBuffer* vacant = sent < m_totalFrames ? m_pipeline->vacant() : nullptr;
+        if (vacant) {
+            const qint64 n = std::min(m_totalFrames - sent, blockFrames);
+            fillInput(*vacant, n);
+            m_pipeline->push();
+            sent += n;
+            continue;
+        }
+        const bool more = takeBlock(m_pipeline->finished(), stop);
+        m_pipeline->release();
+        if (!more)
+            return;
+        reportProgress(progress);
+    }
+}
+
+void FileRender::fillInput(AudioBuffer& target, qint64 n)
+{
+    fillChainBuffer(target, n, *m_source, *m_read);
     // A reader shortens its length when the stream ends before it: the file
     // was cut while it was read, or is damaged. Silence must not stand in.
     if (m_source->length() < m_sourceFrames)
         throw RenderError(u'„' + QFileInfo(m_job.source.toLocalFile()).fileName() +
                           QStringLiteral("“ ist kürzer als angegeben: Die Datei ist beschädigt "
                                          "oder wurde während des Exports verändert."));
-    renderInput(n);
+}
+
+bool FileRender::takeBlock(const AudioBuffer& rendered, std::stop_token stop)
+{
+    const qint64 n = rendered.frameLength();
     // Only blocks that start after source and latency may end the file;
     // the silent block itself is not written.
-    if (rendered >= m_sourceFrames + m_latencyFrames && peakLevel(*m_render) < silence)
+    if (m_rendered >= m_sourceFrames + m_latencyFrames && peakLevel(rendered) < silence)
         return false;
-    const qint64 skip = std::max<qint64>(0, std::min(m_latencyFrames - rendered, n));
-    if (skip < m_render->frameLength()) {
-        copyForOutput(*m_render, skip, m_encoder->next(stop));
+    const qint64 skip = std::max<qint64>(0, std::min(m_latencyFrames - m_rendered, n));
+    if (skip < n) {
+        copyForOutput(rendered, skip, m_encoder->next(stop));
         m_encoder->push();
     }
+    m_rendered += n;
     return true;
+}
+
+void FileRender::reportProgress(const ProgressCallback& progress)
+{
+    const double fraction = double(m_rendered) / double(std::max<qint64>(m_totalFrames, 1));
+    if (fraction - m_lastProgress >= 0.01) {
+        progress(fraction);
+        m_lastProgress = fraction;
+    }
 }
 
 /// Completes the output and puts it in place: under the target's name, or,

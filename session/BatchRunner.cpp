@@ -14,6 +14,7 @@ struct BatchRunner::Run {
     int jobs = 1;
     qsizetype next = 0;
     int running = 0;
+    int busy = 0; ///< threads held by the running files
     qint64 exported = 0;
     QSet<QString> taken; ///< output paths of the files being written
     bool cancelled = false;
@@ -70,9 +71,11 @@ void BatchRunner::fill()
             continue; // removed from the list meanwhile
         const OutputName target = freeOutputName(*source, m_run->format, m_place(), m_run->taken);
         m_run->taken.insert(target.url.toLocalFile());
+        const int threads = threadsForNext();
         ++m_run->running;
+        m_run->busy += threads;
         Q_EMIT fileStarted(id, target.url);
-        launch(id, *source, target);
+        launch(id, *source, target, threads);
     }
     if (m_run && m_run->running == 0) {
         const qint64 exported = m_run->exported;
@@ -82,25 +85,38 @@ void BatchRunner::fill()
     }
 }
 
-void BatchRunner::launch(const QUuid& id, const QUrl& source, const OutputName& target)
+int BatchRunner::threadsForNext() const
+{
+    // The free slots are shared among this file and those that start right
+    // after it; while more files wait than slots are free, each gets one.
+    const int free = m_run->jobs - m_run->busy;
+    const qsizetype waiting = m_run->ids.size() - m_run->next;
+    if (free <= 1 || waiting >= free)
+        return 1;
+    return free / int(1 + waiting);
+}
+
+void BatchRunner::launch(const QUuid& id, const QUrl& source, const OutputName& target, int threads)
 {
     QElapsedTimer timer;
     timer.start();
     m_launcher->launch(
         // A name another process takes while the file is written is left at
         // the end, for the next free one of its series: no file renders twice.
-        render::RenderJob{source, target.url, m_run->plugins, m_run->format, target.number},
+        render::RenderJob{source, target.url, m_run->plugins, m_run->format, target.number,
+                          threads},
         [this, id](double fraction) { Q_EMIT fileProgress(id, fraction); },
-        [this, id, target = target.url, timer](const RenderOutcome& outcome) {
-            fileEnded(id, target, outcome, timer);
+        [this, id, target = target.url, threads, timer](const RenderOutcome& outcome) {
+            fileEnded(id, target, threads, outcome, timer);
         });
 }
 
-void BatchRunner::fileEnded(const QUuid& id, const QUrl& target, const RenderOutcome& outcome,
-                            const QElapsedTimer& timer)
+void BatchRunner::fileEnded(const QUuid& id, const QUrl& target, int threads,
+                            const RenderOutcome& outcome, const QElapsedTimer& timer)
 {
     m_run->taken.remove(target.toLocalFile());
     --m_run->running;
+    m_run->busy -= threads;
     m_run->exported += outcome.status.isDone();
     Q_EMIT fileFinished(id, outcome.status, double(timer.nsecsElapsed()) / 1e9);
     fill();

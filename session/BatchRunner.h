@@ -35,6 +35,13 @@ namespace tolvex::session {
 /// file is written moves it on to the next free one when it is finished (its
 /// `done` status names where it went). Destroying the runner cancels the run
 /// and waits for every render, so the host may go right after it.
+///
+/// The `jobs` slots are threads for the plugins: a file normally takes one.
+/// A file that starts while slots are free and no files wait behind those
+/// starting now (a single file, or fewer files than slots) is given a share
+/// of the free slots for its chain's stages (RenderJob::threads), so that
+/// the threads busy with plugins stay at about `jobs`. The share is fixed
+/// when the file starts: slots freed later are not handed to running files.
 class BatchRunner : public QObject {
     Q_OBJECT
 
@@ -86,9 +93,12 @@ private:
     /// Starts files until `jobs` are running or none is left; ends the run
     /// when nothing runs any more.
     void fill();
-    void launch(const QUuid& id, const QUrl& source, const OutputName& target);
-    /// `target` is the name the file was given at its start.
-    void fileEnded(const QUuid& id, const QUrl& target, const RenderOutcome& outcome,
+    /// The threads the file starting now may use for its plugins.
+    int threadsForNext() const;
+    void launch(const QUuid& id, const QUrl& source, const OutputName& target, int threads);
+    /// `target` is the name the file was given at its start, `threads` the
+    /// slots it held.
+    void fileEnded(const QUuid& id, const QUrl& target, int threads, const RenderOutcome& outcome,
                    const QElapsedTimer& timer);
 
     SourceLookup m_source;

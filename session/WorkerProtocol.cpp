@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace tolvex::session {
 
 namespace {
@@ -37,7 +39,8 @@ QJsonObject writeJob(const render::RenderJob& job)
             {"target", job.target.toLocalFile()},
             {"format", model::rawValue(job.format)},
             {"chain", QString::fromUtf8(model::encodeChain(job.plugins))},
-            {"number", job.targetNumber}};
+            {"number", job.targetNumber},
+            {"threads", job.threads}};
 }
 
 std::optional<render::RenderJob> readJob(const QJsonObject& object)
@@ -49,7 +52,8 @@ std::optional<render::RenderJob> readJob(const QJsonObject& object)
     if (!format || !plugins || source.isEmpty() || target.isEmpty())
         return std::nullopt;
     return render::RenderJob{QUrl::fromLocalFile(source), QUrl::fromLocalFile(target),
-                             std::move(*plugins), *format, object["number"].toInt()};
+                             std::move(*plugins),         *format,
+                             object["number"].toInt(),    std::max(object["threads"].toInt(1), 1)};
 }
 
 QJsonObject writeOutcome(const RenderOutcome& outcome)

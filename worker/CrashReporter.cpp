@@ -15,10 +15,6 @@ namespace {
 constexpr int fatalSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 constexpr size_t signalStackSize = 64 * 1024;
 
-/// Whether this thread runs the plugins. Read by the handler: thread-local
-/// storage of the program itself is safe to read there.
-thread_local bool t_rendering = false;
-
 /// Appends `text` to the buffer at `end`; returns the new end.
 char* append(char* end, const char* text)
 {
@@ -30,7 +26,7 @@ char* append(char* end, const char* text)
 /// Async-signal-safe: no allocation, no lock, only write(2) and raise(3).
 void reportCrash(int signal)
 {
-    int stage = t_rendering ? host::RenderActivity::stage.load(std::memory_order_relaxed) : -1;
+    int stage = host::RenderActivity::positionOnThisThread();
     char line[64];
     char* end = append(line, session::crashedReportHead);
     if (stage < 0) {
@@ -70,12 +66,10 @@ CrashReporter::RenderThread::RenderThread() : m_stack(new char[signalStackSize])
     stack.ss_sp = m_stack.get();
     stack.ss_size = signalStackSize;
     sigaltstack(&stack, nullptr);
-    t_rendering = true;
 }
 
 CrashReporter::RenderThread::~RenderThread()
 {
-    t_rendering = false;
     stack_t none{};
     none.ss_flags = SS_DISABLE;
     sigaltstack(&none, nullptr);

@@ -7,16 +7,16 @@ namespace tolvex::worker {
 /// Tells the parent which plugin was running when the worker dies of a
 /// fatal signal (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT): the handler
 /// writes a crash report to standard output, then the signal takes its
-/// course. A crash on a thread other than the rendering one, or between
-/// plugins, is reported outside any plugin.
+/// course. The plugin is the one whose process call runs on the thread that
+/// faulted (the render may run its chain on several threads); a crash on a
+/// thread that runs none, or between plugins, is reported outside any plugin.
 class CrashReporter {
 public:
     /// Installs the handlers; once, before any other thread starts.
     static void install();
 
-    /// Marks the calling thread as the one that runs the plugins while it
-    /// lives, and gives it a signal stack of its own, so that a plugin that
-    /// overflows the thread's stack is reported too.
+    /// Gives the rendering thread a signal stack of its own while it lives,
+    /// so that a plugin that overflows the thread's stack is reported too.
     class RenderThread {
     public:
         RenderThread();

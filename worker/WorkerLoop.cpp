@@ -90,7 +90,7 @@ void WorkerLoop::tick()
     if (!m_render.joinable())
         return;
     const session::TickReport tick{host::RenderActivity::blocks.load(std::memory_order_relaxed),
-                                   host::RenderActivity::stage.load(std::memory_order_relaxed)};
+                                   host::RenderActivity::runningPosition()};
     if (!m_reports.send(tick))
         m_stop.request_stop();
 }

@@ -111,11 +111,12 @@ RenderStatus OfflineGraphEngine::render(qint64 frameCount, AudioBuffer& buffer)
         const bool last = i + 1 == m_stages.size();
         AudioBuffer& target =
             last && buffer.channelCount() == stage.output.channelCount() ? buffer : stage.output;
-        RenderActivity::stage.store(int(i), std::memory_order_relaxed);
+        const int position = m_firstPosition + int(i);
+        RenderActivity::enter(position);
         stage.node->process(*current, target, frameCount);
+        RenderActivity::leave(position);
         current = &target;
     }
-    RenderActivity::stage.store(-1, std::memory_order_relaxed);
     if (current != &buffer)
         copyChannels(*current, buffer, frameCount);
     buffer.setFrameLength(frameCount);

@@ -32,6 +32,7 @@ public:
     AudioNode& inputNode() override { return m_input; }
     bool setManualRenderingInput(const AudioFormat& format, InputBlock block) override;
     RenderStatus render(qint64 frameCount, AudioBuffer& buffer) override;
+    void setChainPosition(int first) override { m_firstPosition = first; }
 
 private:
     struct EngineNode : AudioNode {};
@@ -45,6 +46,7 @@ private:
     std::optional<AudioFormat> m_inputFormat;
     InputBlock m_inputBlock;
     bool m_running = false;
+    int m_firstPosition = 0;
 
     std::optional<AudioBuffer> m_inputBuffer; ///< what the first node reads
     std::vector<std::unique_ptr<Stage>> m_stages;
