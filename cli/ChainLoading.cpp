@@ -1,6 +1,6 @@
 #include "cli/ChainLoading.h"
 
-#include "cli/PluginSpec.h"
+#include "cli/PluginArgument.h"
 #include "cli/UsageError.h"
 #include "host/PropertyList.h"
 #include "model/ChainDocument.h"
@@ -92,21 +92,21 @@ void setControl(host::PluginInstance& instance, const QString& uri, const QStrin
 /// One "--plugin" argument as a chain entry, its values in its state.
 model::PluginState fromArgument(host::Lv2AudioHost& host, const QString& argument)
 {
-    const PluginSpec spec = PluginSpec::parse(
+    const PluginArgument wanted = PluginArgument::parse(
         argument, [&host](const QString& uri) { return host.find(uri).has_value(); });
-    const std::optional<model::PluginInfo> info = host.find(spec.uri);
+    const std::optional<model::PluginInfo> info = host.find(wanted.uri);
     if (!info)
-        throw UsageError(QStringLiteral("Ein Effekt-Plugin ") + quoted(spec.uri) +
+        throw UsageError(QStringLiteral("Ein Effekt-Plugin ") + quoted(wanted.uri) +
                          QStringLiteral(" ist nicht installiert. „tolvex-cli plugins“ zeigt die "
                                         "installierten mit ihren URIs."));
     model::PluginState entry = model::PluginState::from(*info, false);
     const std::unique_ptr<host::PluginInstance> instance = makeInstance(host, entry);
-    for (const auto& [symbol, text] : spec.settings)
-        setControl(*instance, spec.uri, symbol, text);
+    for (const auto& [symbol, text] : wanted.settings)
+        setControl(*instance, wanted.uri, symbol, text);
     if (const auto state = instance->fullState())
         entry.state = host::writeBinaryPropertyList(*state);
-    if (!entry.state && !spec.settings.isEmpty())
-        throw UsageError(QStringLiteral("Das Plugin ") + quoted(spec.uri) +
+    if (!entry.state && !wanted.settings.isEmpty())
+        throw UsageError(QStringLiteral("Das Plugin ") + quoted(wanted.uri) +
                          QStringLiteral(" gibt seinen Zustand nicht heraus; die Werte lassen sich "
                                         "nicht übernehmen."));
     return entry;

@@ -10,7 +10,7 @@ namespace tolvex::cli {
 
 /// One "--plugin" argument taken apart: a plugin's URI and the control
 /// values to give it, URI[:SYMBOL=VALUE,…].
-struct PluginSpec {
+struct PluginArgument {
     QString uri;
     /// Symbol and value as written, in the order given; the value is not
     /// checked here.
@@ -23,8 +23,8 @@ struct PluginSpec {
     /// and "_"). The whole argument is the URI when it names a plugin by
     /// `isPlugin`, when it has no such list, or when the list would leave
     /// no URI.
-    static PluginSpec parse(const QString& argument,
-                            const std::function<bool(const QString&)>& isPlugin);
+    static PluginArgument parse(const QString& argument,
+                                const std::function<bool(const QString&)>& isPlugin);
 };
 
 } // namespace tolvex::cli

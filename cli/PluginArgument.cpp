@@ -1,11 +1,11 @@
-#include "cli/PluginSpec.h"
+#include "cli/PluginArgument.h"
 
 #include <QRegularExpression>
 
 namespace tolvex::cli {
 
-PluginSpec PluginSpec::parse(const QString& argument,
-                             const std::function<bool(const QString&)>& isPlugin)
+PluginArgument PluginArgument::parse(const QString& argument,
+                                     const std::function<bool(const QString&)>& isPlugin)
 {
     static const QRegularExpression settingsList(
         QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*=[^,]*(,[A-Za-z_][A-Za-z0-9_]*=[^,]*)*$"));
@@ -13,12 +13,12 @@ PluginSpec PluginSpec::parse(const QString& argument,
     if (colon <= 0 || isPlugin(argument) ||
         !settingsList.match(QStringView(argument).mid(colon + 1)).hasMatch())
         return {argument, {}};
-    PluginSpec spec{argument.left(colon), {}};
+    PluginArgument parsed{argument.left(colon), {}};
     for (const QString& setting : argument.mid(colon + 1).split(u',')) {
         const qsizetype equals = setting.indexOf(u'=');
-        spec.settings.append({setting.left(equals), setting.mid(equals + 1)});
+        parsed.settings.append({setting.left(equals), setting.mid(equals + 1)});
     }
-    return spec;
+    return parsed;
 }
 
 } // namespace tolvex::cli
