@@ -124,23 +124,40 @@ void PreviewBar::build()
     connect(m_original, &QPushButton::toggled, &m_chain, &tolvex::chain::Chain::setCompareOriginal);
     layout->addWidget(m_original);
     applyColours();
+    fitOriginal();
 }
+
+namespace {
+
+/// The checked "Original"'s look: its padding beside the text, its border
+/// and its type's weight (in CSS units: 600 is QFont::DemiBold).
+constexpr int checkedPadding = 12;
+constexpr int checkedBorder = 1;
+constexpr QFont::Weight checkedWeight = QFont::DemiBold;
+
+} // namespace
 
 void PreviewBar::applyColours()
 {
     const QColor tint = Palette::colour(Palette::Colour::tint, palette());
     m_original->setStyleSheet(
-        QStringLiteral("QPushButton:checked { background: %1; color: white; border: 1px solid %2;"
-                       " border-radius: 4px; padding: 4px 12px; font-weight: 600; }"
+        QStringLiteral("QPushButton:checked { background: %1; color: white; border: %4px solid %2;"
+                       " border-radius: 4px; padding: 4px %5px; font-weight: %6; }"
                        "QPushButton:checked:hover { background: %3; }")
-            .arg(tint.name(), tint.darker(120).name(), tint.lighter(112).name()));
-    // Wide enough for the checked state's heavier text and padding, so that
+            .arg(tint.name(), tint.darker(120).name(), tint.lighter(112).name())
+            .arg(checkedBorder)
+            .arg(checkedPadding)
+            .arg(int(checkedWeight)));
+}
+
+void PreviewBar::fitOriginal()
+{
+    // Wide enough for the checked look's heavier text and padding, so that
     // switching it on neither cuts the text nor moves the bar's other parts.
     QFont heavier = m_original->font();
-    heavier.setWeight(QFont::DemiBold);
-    const int checkedWidth =
-        QFontMetrics(heavier).horizontalAdvance(m_original->text()) + 2 * (12 + 1) + 4;
-    m_original->setMinimumWidth(checkedWidth);
+    heavier.setWeight(checkedWeight);
+    m_original->setMinimumWidth(QFontMetrics(heavier).horizontalAdvance(m_original->text()) +
+                                2 * (checkedPadding + checkedBorder) + 4);
 }
 
 void PreviewBar::changeEvent(QEvent* event)
@@ -149,26 +166,26 @@ void PreviewBar::changeEvent(QEvent* event)
     if (event->type() == QEvent::PaletteChange) {
         applyColours();
         refresh();
+    } else if (event->type() == QEvent::FontChange) {
+        fitOriginal();
     }
 }
 
 std::optional<model::AudioItem> PreviewBar::previewTarget() const
 {
-    const QList<model::AudioItem>& items = m_session.items();
-    if (const auto playing = m_chain.playingID()) {
-        const auto it = std::find_if(items.begin(), items.end(), [&](const model::AudioItem& item) {
-            return item.id == *playing;
-        });
-        if (it != items.end())
-            return *it;
-    }
-    const auto selected =
-        std::find_if(items.begin(), items.end(),
-                     [&](const model::AudioItem& item) { return m_session.isSelected(item.id); });
-    if (selected != items.end())
-        return *selected;
-    if (!items.isEmpty())
-        return items.first();
+    const session::FileList& files = m_session.files();
+    if (const auto playing = m_chain.playingID())
+        if (const model::AudioItem* item = files.item(files.row(*playing)))
+            return *item;
+    // The first selected row in list order, else the first row.
+    int row = files.count() > 0 ? 0 : -1;
+    const QModelIndexList selected = m_session.selectionModel().selectedRows();
+    if (!selected.isEmpty())
+        row = std::min_element(selected.begin(), selected.end(), [](const auto& a, const auto& b) {
+                  return a.row() < b.row();
+              })->row();
+    if (const model::AudioItem* item = files.item(row))
+        return *item;
     return std::nullopt;
 }
 

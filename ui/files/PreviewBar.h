@@ -49,6 +49,8 @@ protected:
 private:
     /// The compare switch in the tint when it is on: the chain is not heard.
     void applyColours();
+    /// Sizes "Original" for its checked look.
+    void fitOriginal();
     void build();
     /// Re-reads the target and the enabled rules.
     void refresh();
