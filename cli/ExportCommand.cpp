@@ -198,6 +198,7 @@ void ExportCommand::fileFinished(const QUuid& id, const model::Status& status, d
     if (status.isDone()) {
         ended.phase = ExportFile::Phase::done;
         ended.output = status.file().toLocalFile();
+        ended.loudness = status.loudness();
     } else if (status.isFailed()) {
         ended.phase = ExportFile::Phase::failed;
         ended.message = status.message();

@@ -5,6 +5,7 @@
 #include "model/NumberedName.h"
 #include "render/ChainBuffers.h"
 #include "render/EncoderThread.h"
+#include "render/OutputStage.h"
 
 #include <QFileInfo>
 
@@ -76,8 +77,8 @@ public:
     FileRender(host::AudioHost& host, const RenderJob& job) : m_host(host), m_job(job) {}
     ~FileRender();
 
-    /// Where the output stands.
-    QUrl run(const ProgressCallback& progress, std::stop_token stop);
+    /// Where the output stands, and what it measures.
+    RenderResult run(const ProgressCallback& progress, std::stop_token stop);
 
 private:
     void openSource();
@@ -113,6 +114,7 @@ private:
     qint64 m_latencyFrames = 0;
     qint64 m_totalFrames = 0;
 
+    std::unique_ptr<OutputStage> m_stage; // the encoder's last step before the writer
     std::unique_ptr<host::AudioFileWriter> m_writer;
     std::unique_ptr<EncoderThread> m_encoder; // writes what goes to the output
 };
@@ -125,7 +127,7 @@ FileRender::~FileRender()
         m_engine->stop();
 }
 
-QUrl FileRender::run(const ProgressCallback& progress, std::stop_token stop)
+RenderResult FileRender::run(const ProgressCallback& progress, std::stop_token stop)
 {
     openSource();
     instantiatePlugins();
@@ -137,7 +139,10 @@ QUrl FileRender::run(const ProgressCallback& progress, std::stop_token stop)
     renderBlocks(progress, stop);
     m_encoder->finish();
     progress(1.0);
-    return placeOutput();
+    const QUrl placed = placeOutput();
+    if (OutputStage::measuredAfterWriting(m_job.format))
+        return {placed, OutputStage::measureFile(m_host, placed.toLocalFile())};
+    return {placed, m_stage->loudness()};
 }
 
 void FileRender::openSource()
@@ -254,10 +259,12 @@ void FileRender::createOutput()
     }
     if (blocks.size() < size_t(encoderQueueDepth))
         throw RenderError(QStringLiteral("Ausgabeformat wird nicht unterstützt."));
+    m_stage = OutputStage::forJob(m_host, m_job, *format);
     m_writer = m_host.openForWriting(m_job.target.toLocalFile(),
                                      model::writerSettings(m_job.format, channels, m_rate),
                                      m_source->tags());
-    m_encoder = std::make_unique<EncoderThread>(*m_writer, std::move(blocks));
+    m_encoder = std::make_unique<EncoderThread>(
+        *m_writer, std::move(blocks), [this](AudioBuffer& block) { m_stage->process(block); });
 }
 
 /// Progress goes out in steps of at least 0.01; cancellation is seen before
@@ -333,8 +340,8 @@ QUrl FileRender::placeOutput()
 
 } // namespace
 
-QUrl renderFile(host::AudioHost& host, const RenderJob& job, const ProgressCallback& progress,
-                std::stop_token stop)
+RenderResult renderFile(host::AudioHost& host, const RenderJob& job,
+                        const ProgressCallback& progress, std::stop_token stop)
 {
     return FileRender(host, job).run(progress, stop);
 }

@@ -52,11 +52,42 @@ std::optional<render::RenderJob> readJob(const QJsonObject& object)
                              std::move(*plugins), *format, object["number"].toInt()};
 }
 
+QJsonValue optionalNumber(const std::optional<double>& value)
+{
+    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+}
+
+std::optional<double> optionalNumber(const QJsonValue& value)
+{
+    return value.isDouble() ? std::optional(value.toDouble()) : std::nullopt;
+}
+
+QJsonValue writeLoudness(const std::optional<model::Loudness>& loudness)
+{
+    if (!loudness)
+        return QJsonValue::Null;
+    return QJsonObject{{"integrated", optionalNumber(loudness->integrated)},
+                       {"range", optionalNumber(loudness->range)},
+                       {"truePeak", optionalNumber(loudness->truePeak)},
+                       {"tooShort", loudness->tooShort}};
+}
+
+std::optional<model::Loudness> readLoudness(const QJsonValue& value)
+{
+    if (!value.isObject())
+        return std::nullopt;
+    const QJsonObject object = value.toObject();
+    return model::Loudness{optionalNumber(object["integrated"]), optionalNumber(object["range"]),
+                           optionalNumber(object["truePeak"]), object["tooShort"].toBool()};
+}
+
 QJsonObject writeOutcome(const RenderOutcome& outcome)
 {
     const model::Status& status = outcome.status;
     if (status.isDone())
-        return {{"status", "done"}, {"file", status.file().toLocalFile()}};
+        return {{"status", "done"},
+                {"file", status.file().toLocalFile()},
+                {"loudness", writeLoudness(status.loudness())}};
     if (status.isFailed())
         return {{"status", "failed"}, {"message", status.message()}};
     return {{"status", "cancelled"}};
@@ -66,7 +97,8 @@ std::optional<RenderOutcome> readOutcome(const QJsonObject& object)
 {
     const QString status = object["status"].toString();
     if (status == u"done" && object["file"].isString())
-        return RenderOutcome{model::Status::done(QUrl::fromLocalFile(object["file"].toString()))};
+        return RenderOutcome{model::Status::done(QUrl::fromLocalFile(object["file"].toString()),
+                                                 readLoudness(object["loudness"]))};
     if (status == u"failed" && object["message"].isString())
         return RenderOutcome{model::Status::failed(object["message"].toString())};
     if (status == u"cancelled")

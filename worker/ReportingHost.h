@@ -34,6 +34,10 @@ public:
     std::unique_ptr<host::AudioFileWriter> openForWriting(const QString& path,
                                                           const model::WriterSettings& settings,
                                                           const host::AudioTags& tags) override;
+    std::unique_ptr<host::LoudnessMeter> makeLoudnessMeter(const host::AudioFormat& format) override
+    {
+        return m_host.makeLoudnessMeter(format);
+    }
 
 private:
     host::AudioHost& m_host;

@@ -4,6 +4,7 @@
 #include "host/engine/RealtimeGraphEngine.h"
 #include "host/engine/RealtimePlayer.h"
 #include "host/files/AudioFiles.h"
+#include "host/loudness/EbuR128Meter.h"
 #include "host/lv2/Lv2Instance.h"
 #include "host/lv2/Lv2World.h"
 
@@ -166,6 +167,11 @@ std::unique_ptr<AudioFileWriter> Lv2AudioHost::openForWriting(const QString& pat
                                                               const AudioTags& tags)
 {
     return createAudioFile(path, settings, tags);
+}
+
+std::unique_ptr<LoudnessMeter> Lv2AudioHost::makeLoudnessMeter(const AudioFormat& format)
+{
+    return makeEbuR128Meter(format);
 }
 
 } // namespace tolvex::host

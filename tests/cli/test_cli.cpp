@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <cmath>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -259,6 +260,10 @@ private Q_SLOTS:
                 const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
                 QCOMPARE(object["status"].toString(), QStringLiteral("done"));
                 QVERIFY(object["seconds"].toDouble() > 0);
+                // Half-scale sines at half gain: a quarter of full scale.
+                QVERIFY(std::abs(object["truePeak"].toDouble(0) - 20 * std::log10(0.25)) < 0.2);
+                QVERIFY(object["loudness"].isDouble());
+                QVERIFY(object["range"].isDouble());
                 outputs << QFileInfo(object["output"].toString()).fileName();
             }
             QCOMPARE(outputs, (QSet<QString>{"a – Tolvex" + suffix + ".wav",
@@ -318,8 +323,10 @@ private Q_SLOTS:
             runCli({"export", "--chain", path("gain.json"), "--format", "wav16", "--suffix", " x",
                     "--output-dir", path("escaped-out"), source});
         QCOMPARE(result.status, 0);
+        // A tenth of a second: no integrated loudness.
         const QString line = "fertig: " + path("escaped/" + shown + ".wav") + " → " +
-                             path("escaped-out/" + shown + " x.wav") + '\n';
+                             path("escaped-out/" + shown + " x.wav") +
+                             QStringLiteral(" (zu kurz für eine Lautheit · −12,0 dBTP)\n");
         QVERIFY2(result.out.contains(line), qPrintable(result.out));
         QVERIFY(isPlain(result.out));
 

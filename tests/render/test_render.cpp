@@ -52,7 +52,7 @@ class TestRender : public QObject {
         RenderJob job{QUrl::fromLocalFile("/source.wav"),
                       QUrl::fromLocalFile(m_dir.filePath(QString::number(++m_counter))),
                       {},
-                      ExportFormat::wav16};
+                      ExportFormat::wav32f}; // kept as rendered: neither clipped nor dithered
         for (const auto& info : plugins)
             job.plugins.append(model::PluginState::from(info, false));
         return job;
@@ -92,7 +92,7 @@ private Q_SLOTS:
         const FakeWrittenFile out = run(host, job(), &reported);
         QVERIFY(out.finished);
         QCOMPARE(out.channels, ramp(2, frames).channels);
-        QCOMPARE(out.settings, model::writerSettings(ExportFormat::wav16, 2, rate));
+        QCOMPARE(out.settings, model::writerSettings(ExportFormat::wav32f, 2, rate));
         QVERIFY(progress.empty() || reported == progress);
         // About a hundred calls at most, never closer than 0.01, then 1.0.
         QCOMPARE(reported.back(), 1.0);
@@ -291,7 +291,7 @@ private Q_SLOTS:
         };
         QUrl result;
         try {
-            result = renderFile(host, render, squat);
+            result = renderFile(host, render, squat).file;
         } catch (const host::NameTaken&) {
         }
         QCOMPARE(result.fileName(), placed);

@@ -93,6 +93,9 @@ public:
     std::unique_ptr<host::AudioFileWriter> openForWriting(const QString& path,
                                                           const model::WriterSettings& settings,
                                                           const host::AudioTags& tags) override;
+    /// The real meter: what the fake files hold is measured as it is.
+    std::unique_ptr<host::LoudnessMeter>
+    makeLoudnessMeter(const host::AudioFormat& format) override;
 
 private:
     friend class FakeInstance;
