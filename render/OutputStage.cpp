@@ -1,13 +1,16 @@
 #include "render/OutputStage.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cmath>
 
 namespace tolvex::render {
 
-OutputStage::OutputStage(model::ExportFormat format, std::unique_ptr<host::LoudnessMeter> meter)
+OutputStage::OutputStage(model::ExportFormat format, std::unique_ptr<host::LoudnessMeter> meter,
+                         std::optional<TpdfDither> dither)
     : m_clips(format != model::ExportFormat::wav32f && format != model::ExportFormat::m4a),
-      m_meter(std::move(meter))
+      m_meter(std::move(meter)), m_dither(std::move(dither))
 {}
 
 void OutputStage::process(host::AudioBuffer& block)
@@ -18,6 +21,8 @@ void OutputStage::process(host::AudioBuffer& block)
         for (qint64 i = 0; i < block.frameLength(); ++i)
             samples[i] = std::isfinite(samples[i]) ? std::clamp(samples[i], -limit, limit) : 0.0f;
     }
+    if (m_dither)
+        m_dither->process(block);
     if (m_meter)
         m_meter->add(block);
 }
@@ -30,8 +35,13 @@ std::optional<model::Loudness> OutputStage::loudness() const
 std::unique_ptr<OutputStage> OutputStage::forJob(host::AudioHost& host, const RenderJob& job,
                                                  const host::AudioFormat& format)
 {
+    std::optional<TpdfDither> dither;
+    if (job.format == model::ExportFormat::wav16 && !job.plugins.isEmpty())
+        dither.emplace(TpdfDither::seedFor(QFileInfo(job.source.toLocalFile()).fileName()),
+                       format.channelCount());
     return std::make_unique<OutputStage>(
-        job.format, measuredAfterWriting(job.format) ? nullptr : host.makeLoudnessMeter(format));
+        job.format, measuredAfterWriting(job.format) ? nullptr : host.makeLoudnessMeter(format),
+        std::move(dither));
 }
 
 bool OutputStage::measuredAfterWriting(model::ExportFormat format)

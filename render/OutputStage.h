@@ -5,6 +5,7 @@
 #include "host/LoudnessMeter.h"
 #include "model/ExportFormat.h"
 #include "render/RenderJob.h"
+#include "render/TpdfDither.h"
 
 #include <memory>
 #include <optional>
@@ -15,6 +16,12 @@ namespace tolvex::render {
 /// block on the encoder thread: the samples are brought to what the file
 /// will hold, and measured there.
 ///
+/// With dither (WAV 16 whose signal the chain changed) the samples are
+/// rounded to 16 bits here with TPDF dither, so that the writer's own
+/// conversion keeps them exactly; the meter sees them as they are written.
+/// Without it a 16-bit source through an empty chain reaches the writer
+/// untouched and comes out with its very samples.
+///
 /// Integer PCM formats hold full scale at most: their samples are clipped to
 /// ±1 here, as the writer would clip them, so that the meter sees the
 /// clipped peaks. Non-finite samples become 0, as the writer writes them.
@@ -24,8 +31,10 @@ namespace tolvex::render {
 /// writing instead (encoding raises peaks): its stage measures nothing.
 class OutputStage {
 public:
-    /// `meter` in the blocks' format, or none for formats measured later.
-    OutputStage(model::ExportFormat format, std::unique_ptr<host::LoudnessMeter> meter);
+    /// `meter` in the blocks' format, or none for formats measured later;
+    /// `dither` for WAV 16 when the signal is not the source's own.
+    OutputStage(model::ExportFormat format, std::unique_ptr<host::LoudnessMeter> meter,
+                std::optional<TpdfDither> dither = std::nullopt);
 
     /// Brings the block's valid frames to what the file holds and measures
     /// them. Throws the meter's HostError.
@@ -33,7 +42,9 @@ public:
     /// The figures of every block processed; absent without a meter.
     std::optional<model::Loudness> loudness() const;
 
-    /// The stage for a job's blocks in `format`. Throws the host's HostError.
+    /// The stage for a job's blocks in `format`: dithered when the job
+    /// writes WAV 16 through plugins, seeded by the source's file name.
+    /// Throws the host's HostError.
     static std::unique_ptr<OutputStage> forJob(host::AudioHost& host, const RenderJob& job,
                                                const host::AudioFormat& format);
     /// Whether the format is measured on its decoded file after writing.
@@ -45,6 +56,7 @@ public:
 private:
     bool m_clips;
     std::unique_ptr<host::LoudnessMeter> m_meter;
+    std::optional<TpdfDither> m_dither;
 };
 
 } // namespace tolvex::render
