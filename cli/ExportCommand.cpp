@@ -171,7 +171,17 @@ void ExportCommand::start(QList<model::PluginState> plugins)
     QList<QUuid> ids;
     for (const model::AudioItem& item : m_session.items())
         ids.append(item.id);
-    m_runner.start(std::move(ids), std::move(plugins), format, jobs);
+    m_runner.start(std::move(ids), std::move(plugins), format, jobs, loudnessTarget());
+}
+
+std::optional<model::LoudnessTarget> ExportCommand::loudnessTarget() const
+{
+    if (!m_options.loudness)
+        return m_session.loudnessTarget();
+    if (!*m_options.loudness)
+        return std::nullopt;
+    return model::LoudnessTarget{**m_options.loudness,
+                                 m_options.truePeak.value_or(m_session.truePeakCeiling())};
 }
 
 session::OutputPlace ExportCommand::place() const

@@ -52,6 +52,7 @@ QByteArray LineReport::jsonLine(const ExportFile& file)
         {"loudness", figure(file.loudness, &model::Loudness::integrated)},
         {"range", figure(file.loudness, &model::Loudness::range)},
         {"truePeak", figure(file.loudness, &model::Loudness::truePeak)},
+        {"belowTarget", figure(file.loudness, &model::Loudness::belowTarget)},
     };
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }

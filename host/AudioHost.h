@@ -5,6 +5,7 @@
 #include "host/HostError.h"
 #include "host/LoudnessMeter.h"
 #include "host/PluginInstance.h"
+#include "host/ScratchAudio.h"
 #include "model/AudioItem.h"
 #include "model/PluginInfo.h"
 #include "model/WriterSettings.h"
@@ -66,6 +67,10 @@ public:
                                                             const AudioTags& tags) = 0;
     /// A fresh loudness meter for audio in `format`. Throws HostError.
     virtual std::unique_ptr<LoudnessMeter> makeLoudnessMeter(const AudioFormat& format) = 0;
+    /// Scratch audio in `format` beside the output `path`, for a render in
+    /// two passes. Throws HostError naming `path`.
+    virtual std::unique_ptr<ScratchAudio> makeScratchAudio(const QString& path,
+                                                           const AudioFormat& format) = 0;
 };
 
 /// An item for the file list, read through the host: the file's rate,

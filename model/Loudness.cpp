@@ -28,6 +28,9 @@ QString loudnessText(const Loudness& loudness)
         parts << QStringLiteral("LRA ") + levelText(*loudness.range) + QStringLiteral(" LU");
     if (loudness.truePeak)
         parts << levelText(*loudness.truePeak) + QStringLiteral(" dBTP");
+    if (loudness.belowTarget)
+        parts << levelText(*loudness.belowTarget) +
+                     QStringLiteral(" LU unter dem Ziel (True-Peak-Grenze)");
     return parts.join(QStringLiteral(" · "));
 }
 

@@ -19,6 +19,9 @@ struct Loudness {
     std::optional<double> truePeak;
     /// Shorter than 0.4 s: too short for an integrated loudness.
     bool tooShort = false;
+    /// When the file was normalised to a loudness target and the true-peak
+    /// ceiling kept it below: by how much, LU.
+    std::optional<double> belowTarget = std::nullopt;
 
     friend bool operator==(const Loudness&, const Loudness&) = default;
 };
@@ -29,7 +32,9 @@ QString levelText(double value);
 
 /// The figures for people: "−16,0 LUFS · LRA 4,2 LU · −1,2 dBTP";
 /// "zu kurz für eine Lautheit · −3,0 dBTP" for a file under 0.4 s, "Stille"
-/// for a silent one. The range is left out where it is absent.
+/// for a silent one. The range is left out where it is absent. A file the
+/// true-peak ceiling kept below its target ends in "· 1,3 LU unter dem Ziel
+/// (True-Peak-Grenze)".
 QString loudnessText(const Loudness& loudness);
 
 } // namespace tolvex::model

@@ -8,9 +8,9 @@
 namespace tolvex::render {
 
 OutputStage::OutputStage(model::ExportFormat format, std::unique_ptr<host::LoudnessMeter> meter,
-                         std::optional<TpdfDither> dither)
+                         std::optional<TpdfDither> dither, float gain)
     : m_clips(format != model::ExportFormat::wav32f && format != model::ExportFormat::m4a),
-      m_meter(std::move(meter)), m_dither(std::move(dither))
+      m_meter(std::move(meter)), m_dither(std::move(dither)), m_gain(gain)
 {}
 
 void OutputStage::process(host::AudioBuffer& block)
@@ -18,8 +18,10 @@ void OutputStage::process(host::AudioBuffer& block)
     const float limit = m_clips ? 1.0f : INFINITY;
     for (int c = 0; c < block.channelCount(); ++c) {
         float* samples = block.channel(c);
-        for (qint64 i = 0; i < block.frameLength(); ++i)
-            samples[i] = std::isfinite(samples[i]) ? std::clamp(samples[i], -limit, limit) : 0.0f;
+        for (qint64 i = 0; i < block.frameLength(); ++i) {
+            const float sample = samples[i] * m_gain;
+            samples[i] = std::isfinite(sample) ? std::clamp(sample, -limit, limit) : 0.0f;
+        }
     }
     if (m_dither)
         m_dither->process(block);
@@ -33,15 +35,15 @@ std::optional<model::Loudness> OutputStage::loudness() const
 }
 
 std::unique_ptr<OutputStage> OutputStage::forJob(host::AudioHost& host, const RenderJob& job,
-                                                 const host::AudioFormat& format)
+                                                 const host::AudioFormat& format, double gain)
 {
     std::optional<TpdfDither> dither;
-    if (job.format == model::ExportFormat::wav16 && !job.plugins.isEmpty())
+    if (job.format == model::ExportFormat::wav16 && (!job.plugins.isEmpty() || gain != 1))
         dither.emplace(TpdfDither::seedFor(QFileInfo(job.source.toLocalFile()).fileName()),
                        format.channelCount());
     return std::make_unique<OutputStage>(
         job.format, measuredAfterWriting(job.format) ? nullptr : host.makeLoudnessMeter(format),
-        std::move(dither));
+        std::move(dither), float(gain));
 }
 
 bool OutputStage::measuredAfterWriting(model::ExportFormat format)

@@ -13,8 +13,8 @@
 namespace tolvex::render {
 
 /// The last step of a render before the writer, applied to each finished
-/// block on the encoder thread: the samples are brought to what the file
-/// will hold, and measured there.
+/// block on the encoder thread: a loudness target's gain is applied, the
+/// samples are brought to what the file will hold, and measured there.
 ///
 /// With dither (WAV 16 whose signal the chain changed) the samples are
 /// rounded to 16 bits here with TPDF dither, so that the writer's own
@@ -32,9 +32,10 @@ namespace tolvex::render {
 class OutputStage {
 public:
     /// `meter` in the blocks' format, or none for formats measured later;
-    /// `dither` for WAV 16 when the signal is not the source's own.
+    /// `dither` for WAV 16 when the signal is not the source's own; `gain`
+    /// (linear) applied first.
     OutputStage(model::ExportFormat format, std::unique_ptr<host::LoudnessMeter> meter,
-                std::optional<TpdfDither> dither = std::nullopt);
+                std::optional<TpdfDither> dither = std::nullopt, float gain = 1);
 
     /// Brings the block's valid frames to what the file holds and measures
     /// them. Throws the meter's HostError.
@@ -42,11 +43,11 @@ public:
     /// The figures of every block processed; absent without a meter.
     std::optional<model::Loudness> loudness() const;
 
-    /// The stage for a job's blocks in `format`: dithered when the job
-    /// writes WAV 16 through plugins, seeded by the source's file name.
-    /// Throws the host's HostError.
+    /// The stage for a job's blocks in `format`, with `gain` (linear):
+    /// dithered when the job writes WAV 16 through plugins or with a gain,
+    /// seeded by the source's file name. Throws the host's HostError.
     static std::unique_ptr<OutputStage> forJob(host::AudioHost& host, const RenderJob& job,
-                                               const host::AudioFormat& format);
+                                               const host::AudioFormat& format, double gain = 1);
     /// Whether the format is measured on its decoded file after writing.
     static bool measuredAfterWriting(model::ExportFormat format);
     /// The figures of the file at `path`, decoded through the host; absent
@@ -57,6 +58,7 @@ private:
     bool m_clips;
     std::unique_ptr<host::LoudnessMeter> m_meter;
     std::optional<TpdfDither> m_dither;
+    float m_gain;
 };
 
 } // namespace tolvex::render

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "model/ExportFormat.h"
+#include "model/LoudnessTarget.h"
 #include "model/PluginState.h"
 
 #include <QList>
 #include <QUrl>
+
+#include <optional>
 
 namespace tolvex::render {
 
@@ -21,6 +24,8 @@ struct RenderJob {
     /// finished file moves on to the next free name of that series. 0: the
     /// target or nothing.
     int targetNumber = 0;
+    /// Normalise the file to this target; none: the chain's own level.
+    std::optional<model::LoudnessTarget> loudnessTarget = std::nullopt;
 };
 
 } // namespace tolvex::render

@@ -6,6 +6,7 @@
 #include "render/ChainBuffers.h"
 #include "render/EncoderThread.h"
 #include "render/OutputStage.h"
+#include "render/ScratchPass.h"
 
 #include <QFileInfo>
 
@@ -89,7 +90,12 @@ private:
     /// Renders n frames of whatever the input buffer holds.
     void renderInput(qint64 n);
     void countFrames();
-    void createOutput();
+    std::vector<AudioBuffer> makeEncoderBlocks(const AudioFormat& format);
+    void createOutput(double gain = 1);
+    void createScratch();
+    /// The chain into scratch audio, then the output from it with the gain
+    /// that meets the loudness target; how far the ceiling kept it below.
+    std::optional<double> renderToTarget(const ProgressCallback& progress, std::stop_token stop);
     void renderBlocks(const ProgressCallback& progress, std::stop_token stop);
     /// Renders the next n frames; false when the tail has died away.
     bool renderBlock(qint64 rendered, qint64 n, std::stop_token stop);
@@ -114,7 +120,8 @@ private:
     qint64 m_latencyFrames = 0;
     qint64 m_totalFrames = 0;
 
-    std::unique_ptr<OutputStage> m_stage; // the encoder's last step before the writer
+    std::unique_ptr<host::ScratchAudio> m_scratch; // the chain's output, for a loudness target
+    std::unique_ptr<OutputStage> m_stage;          // the encoder's last step before the writer
     std::unique_ptr<host::AudioFileWriter> m_writer;
     std::unique_ptr<EncoderThread> m_encoder; // writes what goes to the output
 };
@@ -135,14 +142,38 @@ RenderResult FileRender::run(const ProgressCallback& progress, std::stop_token s
     buildGraph();
     settlePlugins(stop);
     countFrames();
-    createOutput();
-    renderBlocks(progress, stop);
+    std::optional<double> belowTarget;
+    if (m_job.loudnessTarget) {
+        belowTarget = renderToTarget(progress, stop);
+    } else {
+        createOutput();
+        renderBlocks(progress, stop);
+    }
     m_encoder->finish();
     progress(1.0);
     const QUrl placed = placeOutput();
-    if (OutputStage::measuredAfterWriting(m_job.format))
-        return {placed, OutputStage::measureFile(m_host, placed.toLocalFile())};
-    return {placed, m_stage->loudness()};
+    RenderResult result{placed, OutputStage::measuredAfterWriting(m_job.format)
+                                    ? OutputStage::measureFile(m_host, placed.toLocalFile())
+                                    : m_stage->loudness()};
+    if (result.loudness)
+        result.loudness->belowTarget = belowTarget;
+    return result;
+}
+
+std::optional<double> FileRender::renderToTarget(const ProgressCallback& progress,
+                                                 std::stop_token stop)
+{
+    createScratch();
+    renderBlocks([&progress](double fraction) { progress(fraction * chainPassShare); }, stop);
+    m_encoder->finish();
+    const model::TargetGain gain =
+        model::targetGain(m_stage->loudness().value_or(model::Loudness{}), *m_job.loudnessTarget);
+    m_encoder.reset();
+    m_writer.reset();
+    createOutput(std::pow(10.0, gain.gain / 20.0));
+    const auto scratch = m_scratch->read();
+    writeFromScratch(*scratch, *m_encoder, progress, stop);
+    return gain.shortfall;
 }
 
 void FileRender::openSource()
@@ -243,26 +274,50 @@ void FileRender::countFrames()
     m_totalFrames = m_sourceFrames + m_latencyFrames + tailFrames;
 }
 
+/// The few blocks that go round between the render and the encoder thread.
+std::vector<AudioBuffer> FileRender::makeEncoderBlocks(const AudioFormat& format)
+{
+    std::vector<AudioBuffer> blocks;
+    for (int i = 0; i < encoderQueueDepth; ++i) {
+        auto block = makeBlock(format);
+        if (!block)
+            throw RenderError(QStringLiteral("Ausgabeformat wird nicht unterstützt."));
+        blocks.push_back(std::move(*block));
+    }
+    return blocks;
+}
+
 /// The output has no more channels than the source; from here on a failure
 /// leaves no file behind.
-void FileRender::createOutput()
+void FileRender::createOutput(double gain)
 {
     const int channels =
         std::min(m_chainFormat->channelCount(), m_source->processingFormat().channelCount());
     const auto format = AudioFormat::standard(m_rate, channels);
-    std::vector<AudioBuffer> blocks;
-    for (int i = 0; format && i < encoderQueueDepth; ++i) {
-        auto block = makeBlock(*format);
-        if (!block)
-            break;
-        blocks.push_back(std::move(*block));
-    }
-    if (blocks.size() < size_t(encoderQueueDepth))
+    if (!format)
         throw RenderError(QStringLiteral("Ausgabeformat wird nicht unterstützt."));
-    m_stage = OutputStage::forJob(m_host, m_job, *format);
+    std::vector<AudioBuffer> blocks = makeEncoderBlocks(*format);
+    m_stage = OutputStage::forJob(m_host, m_job, *format, gain);
     m_writer = m_host.openForWriting(m_job.target.toLocalFile(),
                                      model::writerSettings(m_job.format, channels, m_rate),
                                      m_source->tags());
+    m_encoder = std::make_unique<EncoderThread>(
+        *m_writer, std::move(blocks), [this](AudioBuffer& block) { m_stage->process(block); });
+}
+
+/// Scratch audio in the output's format, measured, kept as rendered.
+void FileRender::createScratch()
+{
+    const int channels =
+        std::min(m_chainFormat->channelCount(), m_source->processingFormat().channelCount());
+    const auto format = AudioFormat::standard(m_rate, channels);
+    if (!format)
+        throw RenderError(QStringLiteral("Ausgabeformat wird nicht unterstützt."));
+    std::vector<AudioBuffer> blocks = makeEncoderBlocks(*format);
+    m_stage = std::make_unique<OutputStage>(model::ExportFormat::wav32f,
+                                            m_host.makeLoudnessMeter(*format));
+    m_scratch = m_host.makeScratchAudio(m_job.target.toLocalFile(), *format);
+    m_writer = std::make_unique<ScratchWriter>(*m_scratch);
     m_encoder = std::make_unique<EncoderThread>(
         *m_writer, std::move(blocks), [this](AudioBuffer& block) { m_stage->process(block); });
 }

@@ -31,13 +31,29 @@ std::optional<quint64> number(const QJsonValue& value)
     return ok ? std::optional(result) : std::nullopt;
 }
 
+QJsonValue writeTarget(const std::optional<model::LoudnessTarget>& target)
+{
+    if (!target)
+        return QJsonValue::Null;
+    return QJsonObject{{"level", target->loudness}, {"ceiling", target->ceiling}};
+}
+
+std::optional<model::LoudnessTarget> readTarget(const QJsonValue& value)
+{
+    const QJsonObject target = value.toObject();
+    if (!target["level"].isDouble() || !target["ceiling"].isDouble())
+        return std::nullopt;
+    return model::LoudnessTarget{target["level"].toDouble(), target["ceiling"].toDouble()};
+}
+
 QJsonObject writeJob(const render::RenderJob& job)
 {
     return {{"source", job.source.toLocalFile()},
             {"target", job.target.toLocalFile()},
             {"format", model::rawValue(job.format)},
             {"chain", QString::fromUtf8(model::encodeChain(job.plugins))},
-            {"number", job.targetNumber}};
+            {"number", job.targetNumber},
+            {"loudness", writeTarget(job.loudnessTarget)}};
 }
 
 std::optional<render::RenderJob> readJob(const QJsonObject& object)
@@ -48,8 +64,10 @@ std::optional<render::RenderJob> readJob(const QJsonObject& object)
     const QString target = object["target"].toString();
     if (!format || !plugins || source.isEmpty() || target.isEmpty())
         return std::nullopt;
-    return render::RenderJob{QUrl::fromLocalFile(source), QUrl::fromLocalFile(target),
-                             std::move(*plugins), *format, object["number"].toInt()};
+    render::RenderJob job{QUrl::fromLocalFile(source), QUrl::fromLocalFile(target),
+                          std::move(*plugins), *format, object["number"].toInt()};
+    job.loudnessTarget = readTarget(object["loudness"]);
+    return job;
 }
 
 QJsonValue optionalNumber(const std::optional<double>& value)
@@ -69,7 +87,8 @@ QJsonValue writeLoudness(const std::optional<model::Loudness>& loudness)
     return QJsonObject{{"integrated", optionalNumber(loudness->integrated)},
                        {"range", optionalNumber(loudness->range)},
                        {"truePeak", optionalNumber(loudness->truePeak)},
-                       {"tooShort", loudness->tooShort}};
+                       {"tooShort", loudness->tooShort},
+                       {"belowTarget", optionalNumber(loudness->belowTarget)}};
 }
 
 std::optional<model::Loudness> readLoudness(const QJsonValue& value)
@@ -78,7 +97,8 @@ std::optional<model::Loudness> readLoudness(const QJsonValue& value)
         return std::nullopt;
     const QJsonObject object = value.toObject();
     return model::Loudness{optionalNumber(object["integrated"]), optionalNumber(object["range"]),
-                           optionalNumber(object["truePeak"]), object["tooShort"].toBool()};
+                           optionalNumber(object["truePeak"]), object["tooShort"].toBool(),
+                           optionalNumber(object["belowTarget"])};
 }
 
 QJsonObject writeOutcome(const RenderOutcome& outcome)

@@ -38,6 +38,11 @@ public:
     {
         return m_host.makeLoudnessMeter(format);
     }
+    std::unique_ptr<host::ScratchAudio> makeScratchAudio(const QString& path,
+                                                         const host::AudioFormat& format) override
+    {
+        return m_host.makeScratchAudio(path, format);
+    }
 
 private:
     host::AudioHost& m_host;

@@ -42,6 +42,8 @@ public:
                                                     const model::WriterSettings& settings,
                                                     const AudioTags& tags) override;
     std::unique_ptr<LoudnessMeter> makeLoudnessMeter(const AudioFormat& format) override;
+    std::unique_ptr<ScratchAudio> makeScratchAudio(const QString& path,
+                                                   const AudioFormat& format) override;
 
 private:
     struct Private;

@@ -5,6 +5,8 @@
 #include "render/Renderer.h"
 #include "tests/support/AudioTestFiles.h"
 
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -50,6 +52,23 @@ Signal sine(const Segments& segments, double frequency, double phaseDegrees)
         }
     }
     return signal;
+}
+
+/// Integrated loudness and true peak as FFmpeg's ebur128 filter measures
+/// the file, from its summary.
+std::pair<double, double> ffmpegLoudness(const QString& path)
+{
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
+    ffmpeg.start("ffmpeg", {"-nostats", "-i", path, "-filter_complex", "ebur128=peak=true", "-f",
+                            "null", "-"});
+    ffmpeg.waitForFinished(-1);
+    const QString output = QString::fromUtf8(ffmpeg.readAll());
+    const QString summary = output.mid(output.lastIndexOf(u"Summary:"));
+    static const QRegularExpression integrated(QStringLiteral("I:\\s+(-?[0-9.]+) LUFS"));
+    static const QRegularExpression peak(QStringLiteral("Peak:\\s+(-?[0-9.]+|-inf) dBFS"));
+    return {integrated.match(summary).captured(1).toDouble(),
+            peak.match(summary).captured(1).toDouble()};
 }
 
 } // namespace
@@ -138,6 +157,57 @@ private Q_SLOTS:
             const double peak = *result.loudness->truePeak;
             QVERIFY2(peak <= truePeak + 0.2 && peak >= truePeak - 0.4,
                      qPrintable(QString::number(peak)));
+        }
+    }
+
+    // Normalised to -16 LUFS under a ceiling of -1 dBTP, each file measures
+    // so with FFmpeg too, or stays below the ceiling with the report saying
+    // by how much it missed the target.
+    void normalisedFilesMeetTheTargetOrTheCeiling_data()
+    {
+        QTest::addColumn<QString>("source"); // FFmpeg's lavfi, 2 channels at 48 kHz
+        QTest::addColumn<ExportFormat>("format");
+        QTest::addColumn<bool>("held"); // by the ceiling
+        // M4A is measured for its gain before encoding, which takes away what
+        // lies above the encoder's band: the file comes out a little quieter.
+        QTest::addColumn<double>("tolerance");
+        QTest::newRow("quiet noise")
+            << "anoisesrc=d=8:c=pink:a=0.02:seed=5" << ExportFormat::wav24 << false << 0.1;
+        QTest::newRow("loud sine, 16 bit")
+            << "sine=f=997:d=6,volume=0.9" << ExportFormat::wav16 << false << 0.1;
+        QTest::newRow("quiet sine under clicks")
+            << "sine=f=440:d=6,volume=0.01[s];"
+               "aevalsrc='0.9*lt(mod(n,24000),1)':d=6[c];[s][c]amix=normalize=0"
+            << ExportFormat::wav24 << true << 0.1;
+        QTest::newRow("m4a") << "anoisesrc=d=8:c=pink:a=0.05:seed=7" << ExportFormat::m4a << false
+                             << 0.3;
+    }
+    void normalisedFilesMeetTheTargetOrTheCeiling()
+    {
+        QFETCH(QString, source);
+        QFETCH(ExportFormat, format);
+        QFETCH(bool, held);
+        QFETCH(double, tolerance);
+        const QString name = QString::fromLatin1(QTest::currentDataTag());
+        const QString input = m_dir.filePath(name + " normalised source.wav");
+        runTool("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", source + ",aresample=48000", "-ac",
+                           "2", "-c:a", "pcm_f32le", input});
+        RenderJob job{QUrl::fromLocalFile(input),
+                      QUrl::fromLocalFile(
+                          m_dir.filePath(name + " normalised." + model::fileExtension(format))),
+                      {},
+                      format};
+        job.loudnessTarget = model::LoudnessTarget{-16, -1};
+        const RenderResult result = renderFile(*m_host, job, [](double) {});
+        const auto [integrated, peak] = ffmpegLoudness(result.file.toLocalFile());
+        QVERIFY2(peak <= -1.0, qPrintable(QString::number(peak)));
+        QCOMPARE(result.loudness->belowTarget.has_value(), held);
+        if (held) {
+            QVERIFY(integrated < -16.1);
+            QVERIFY(std::abs(-16 - *result.loudness->belowTarget - integrated) <= 0.1);
+        } else {
+            QVERIFY2(std::abs(integrated + 16) <= tolerance,
+                     qPrintable(QString::number(integrated)));
         }
     }
 

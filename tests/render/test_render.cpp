@@ -326,6 +326,40 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(cancelled.target.toLocalFile()));
         QCOMPARE(host.runningEngines(), 0);
     }
+
+    // A render to a loudness target keeps the chain's output in a hidden
+    // scratch file beside the target: it is gone however the render ends.
+    void scratchAudioGoesWithTheRender_data()
+    {
+        QTest::addColumn<int>("cancelAt"); // progress report; 0: never
+        QTest::newRow("finished") << 0;
+        QTest::newRow("cancelled in the chain's pass") << 3;
+        QTest::newRow("cancelled while writing the output") << 110; // of about 200
+    }
+    void scratchAudioGoesWithTheRender()
+    {
+        QFETCH(int, cancelAt);
+        FakeHost host;
+        host.addFile("/source.wav", ramp(2, 4096 * 100));
+        RenderJob render = job();
+        render.loudnessTarget = model::LoudnessTarget{-16, -1};
+        std::stop_source stop;
+        int reports = 0;
+        const auto cancel = [&](double) {
+            if (++reports == cancelAt)
+                stop.request_stop();
+        };
+        bool cancelled = false;
+        try {
+            renderFile(host, render, cancel, stop.get_token());
+        } catch (const RenderCancelled&) {
+            cancelled = true;
+        }
+        QCOMPARE(cancelled, cancelAt > 0);
+        const QStringList left = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY2(left.filter(".part").isEmpty(), qPrintable(left.join(", ")));
+        QCOMPARE(QFile::exists(render.target.toLocalFile()), !cancelled);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRender)

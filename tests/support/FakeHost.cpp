@@ -4,6 +4,7 @@
 #include "host/engine/OfflineGraphEngine.h"
 #include "host/engine/RealtimeGraphEngine.h"
 #include "host/engine/RealtimePlayer.h"
+#include "host/files/ScratchFile.h"
 #include "host/loudness/EbuR128Meter.h"
 
 #include <QFile>
@@ -362,6 +363,12 @@ FakeHost::openForWriting(const QString& path, const model::WriterSettings& setti
 std::unique_ptr<host::LoudnessMeter> FakeHost::makeLoudnessMeter(const host::AudioFormat& format)
 {
     return host::makeEbuR128Meter(format);
+}
+
+std::unique_ptr<host::ScratchAudio> FakeHost::makeScratchAudio(const QString& path,
+                                                               const host::AudioFormat& format)
+{
+    return host::createScratchFile(path, format);
 }
 
 } // namespace tolvex::testing

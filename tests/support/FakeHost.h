@@ -96,6 +96,9 @@ public:
     /// The real meter: what the fake files hold is measured as it is.
     std::unique_ptr<host::LoudnessMeter>
     makeLoudnessMeter(const host::AudioFormat& format) override;
+    /// The real scratch file, beside the fake output's path.
+    std::unique_ptr<host::ScratchAudio> makeScratchAudio(const QString& path,
+                                                         const host::AudioFormat& format) override;
 
 private:
     friend class FakeInstance;
