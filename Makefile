@@ -47,6 +47,7 @@ bench: build
 	./build/bench/bench_render
 	./build/bench/bench_import
 	./build/bench/bench_preview
+	./build/bench/bench_loudness
 
 clean:
 	rm -rf build build-sanitize build-thread build-fuzz

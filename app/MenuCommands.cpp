@@ -8,6 +8,7 @@
 #include "ui/MenuText.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCoreApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -23,6 +24,7 @@ MenuCommands::MenuCommands(session::Session& session, chain::Chain& chain,
 {
     makeFileCommands();
     makeChainAndHelpCommands();
+    makeLoudnessCommands();
     connectRules();
 }
 
@@ -71,6 +73,54 @@ void MenuCommands::makeChainAndHelpCommands()
     m_about->setMenuRole(QAction::AboutRole);
 }
 
+/// Each choice is stored the moment it is made; the next export uses it.
+void MenuCommands::makeLoudnessCommands()
+{
+    const auto choices = [this](QActionGroup* group, const QList<QPair<QString, QVariant>>& items,
+                                const QVariant& current) {
+        for (const auto& [title, value] : items) {
+            QAction* action = group->addAction(title);
+            action->setCheckable(true);
+            action->setData(value);
+            action->setChecked(value == current);
+        }
+    };
+    m_levels = new QActionGroup(this);
+    const auto level = m_session.loudnessLevel();
+    choices(m_levels,
+            {{QStringLiteral("Aus"), QVariant()},
+             {QStringLiteral("−14 LUFS"), -14.0},
+             {QStringLiteral("−16 LUFS"), -16.0},
+             {QStringLiteral("−23 LUFS"), -23.0}},
+            level ? QVariant(*level) : QVariant());
+    connect(m_levels, &QActionGroup::triggered, this, &MenuCommands::runLoudnessLevel);
+    m_ceilings = new QActionGroup(this);
+    choices(m_ceilings,
+            {{QStringLiteral("True Peak höchstens −1 dBTP"), -1.0},
+             {QStringLiteral("True Peak höchstens −2 dBTP"), -2.0}},
+            m_session.truePeakCeiling());
+    connect(m_ceilings, &QActionGroup::triggered, this, &MenuCommands::runTruePeakCeiling);
+}
+
+QMenu* MenuCommands::loudnessMenu(QWidget* parent) const
+{
+    auto* menu = new QMenu(QStringLiteral("Lautheit angleichen"), parent);
+    menu->addActions(loudnessLevels());
+    menu->addSeparator();
+    menu->addActions(truePeakCeilings());
+    return menu;
+}
+
+QList<QAction*> MenuCommands::loudnessLevels() const
+{
+    return m_levels->actions();
+}
+
+QList<QAction*> MenuCommands::truePeakCeilings() const
+{
+    return m_ceilings->actions();
+}
+
 void MenuCommands::connectRules()
 {
     using session::Session;
@@ -92,6 +142,7 @@ void MenuCommands::install(QMenuBar& bar)
     file->addActions({m_addFiles, m_export, m_cancel});
     file->addSeparator();
     file->addActions({m_pickFolder, m_nextToSource});
+    file->addMenu(loudnessMenu(file));
     file->addSeparator();
     file->addAction(m_quit);
 
@@ -164,6 +215,17 @@ void MenuCommands::runQuit()
 void MenuCommands::runCheck()
 {
     m_updates.checkForUpdates();
+}
+
+void MenuCommands::runLoudnessLevel(QAction* chosen)
+{
+    const QVariant level = chosen->data();
+    m_session.setLoudnessLevel(level.isValid() ? std::optional(level.toDouble()) : std::nullopt);
+}
+
+void MenuCommands::runTruePeakCeiling(QAction* chosen)
+{
+    m_session.setTruePeakCeiling(chosen->data().toDouble());
 }
 
 void MenuCommands::runAbout()

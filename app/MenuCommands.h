@@ -3,6 +3,8 @@
 #include <QObject>
 
 class QAction;
+class QActionGroup;
+class QMenu;
 class QMenuBar;
 class QWidget;
 
@@ -47,11 +49,17 @@ public:
     QAction* nextToSource() const { return m_nextToSource; }
     QAction* quit() const { return m_quit; }
     QAction* checkForUpdates() const { return m_checkUpdates; }
+    /// The "Lautheit angleichen" choices: the levels (first "Aus") and the
+    /// ceilings, checked as the settings say.
+    QList<QAction*> loudnessLevels() const;
+    QList<QAction*> truePeakCeilings() const;
 
 private:
     QAction* make(const QString& title, void (MenuCommands::*handler)());
     void makeFileCommands();
     void makeChainAndHelpCommands();
+    void makeLoudnessCommands();
+    QMenu* loudnessMenu(QWidget* parent) const;
     void connectRules();
 
     void updateExport();
@@ -67,6 +75,8 @@ private:
     void runQuit();
     void runCheck();
     void runAbout();
+    void runLoudnessLevel(QAction* chosen);
+    void runTruePeakCeiling(QAction* chosen);
 
     session::Session& m_session;
     chain::Chain& m_chain;
@@ -82,6 +92,8 @@ private:
     QAction* m_quit = nullptr;
     QAction* m_checkUpdates = nullptr;
     QAction* m_about = nullptr;
+    QActionGroup* m_levels = nullptr;   ///< data: the level in LUFS, invalid for "Aus"
+    QActionGroup* m_ceilings = nullptr; ///< data: the ceiling in dBTP
 };
 
 } // namespace tolvex::app

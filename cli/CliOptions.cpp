@@ -2,6 +2,7 @@
 
 #include "cli/UsageError.h"
 
+#include <cmath>
 #include <functional>
 
 namespace tolvex::cli {
@@ -51,6 +52,38 @@ int jobsFrom(const QString& text)
     return jobs;
 }
 
+/// A level as people type it: "-16", "−16", "-16.5" or "-16,5", within
+/// lowest…highest; nothing otherwise.
+std::optional<double> levelFrom(QString text, double lowest, double highest)
+{
+    text.replace(QChar(0x2212), u'-').replace(u',', u'.');
+    bool number = false;
+    const double level = text.toDouble(&number);
+    if (!number || !std::isfinite(level) || level < lowest || level > highest)
+        return std::nullopt;
+    return level;
+}
+
+std::optional<double> loudnessFrom(const QString& text)
+{
+    if (text == u"aus")
+        return std::nullopt;
+    if (const auto level = levelFrom(text, -70, 0))
+        return level;
+    throw UsageError(QStringLiteral("--loudness braucht eine Lautheit in LUFS von −70 bis 0 "
+                                    "oder „aus“, nicht ") +
+                     quoted(text) + u'.');
+}
+
+double truePeakFrom(const QString& text)
+{
+    if (const auto level = levelFrom(text, -20, 0))
+        return *level;
+    throw UsageError(QStringLiteral("--true-peak braucht einen Spitzenpegel in dBTP von −20 "
+                                    "bis 0, nicht ") +
+                     quoted(text) + u'.');
+}
+
 /// Takes an option that names the chain; false for any other.
 bool takeChainOption(CliOptions& options, const QString& name,
                      const std::function<QString()>& value)
@@ -80,6 +113,11 @@ void takeExportOption(CliOptions& options, const QString& name,
         options.outputDir = value();
     else if (name == u"--jobs")
         options.jobs = jobsFrom(value());
+    else if (name == u"--loudness")
+        options.loudness = loudnessFrom(value());
+    else if (name == u"--true-peak")
+        options.truePeak = truePeakFrom(value());
+
     else
         throw UsageError(QStringLiteral("Unbekannte Option ") + quoted(name) + u'.' + helpHint);
 }
@@ -143,6 +181,9 @@ void checkTogether(const CliOptions& options)
         throw UsageError(quoted(QStringLiteral("tolvex-cli chain show")) +
                          QStringLiteral(" nimmt keine Pfade, nicht ") +
                          quoted(options.paths.first()) + u'.');
+    if (options.truePeak && !(options.loudness && *options.loudness))
+        throw UsageError(
+            QStringLiteral("--true-peak gilt nur mit einer Lautheit nach --loudness."));
     if (options.command == CliOptions::Command::exportFiles && options.paths.isEmpty())
         throw UsageError(QStringLiteral("Keine Dateien oder Ordner angegeben.") + helpHint);
 }

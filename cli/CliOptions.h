@@ -23,6 +23,10 @@ struct CliOptions {
     std::optional<QString> suffix;
     std::optional<QString> outputDir;
     std::optional<int> jobs;
+    /// "--loudness": a target in LUFS, or "aus" (switched off here, whatever
+    /// the window's setting says); left out: the window's setting.
+    std::optional<std::optional<double>> loudness;
+    std::optional<double> truePeak; ///< "--true-peak", dBTP; only with --loudness
     bool json = false;
     QStringList paths;
 

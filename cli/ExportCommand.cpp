@@ -171,7 +171,17 @@ void ExportCommand::start(QList<model::PluginState> plugins)
     QList<QUuid> ids;
     for (const model::AudioItem& item : m_session.items())
         ids.append(item.id);
-    m_runner.start(std::move(ids), std::move(plugins), format, jobs);
+    m_runner.start(std::move(ids), std::move(plugins), format, jobs, loudnessTarget());
+}
+
+std::optional<model::LoudnessTarget> ExportCommand::loudnessTarget() const
+{
+    if (!m_options.loudness)
+        return m_session.loudnessTarget();
+    if (!*m_options.loudness)
+        return std::nullopt;
+    return model::LoudnessTarget{**m_options.loudness,
+                                 m_options.truePeak.value_or(m_session.truePeakCeiling())};
 }
 
 session::OutputPlace ExportCommand::place() const
@@ -198,6 +208,7 @@ void ExportCommand::fileFinished(const QUuid& id, const model::Status& status, d
     if (status.isDone()) {
         ended.phase = ExportFile::Phase::done;
         ended.output = status.file().toLocalFile();
+        ended.loudness = status.loudness();
     } else if (status.isFailed()) {
         ended.phase = ExportFile::Phase::failed;
         ended.message = status.message();

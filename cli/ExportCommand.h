@@ -43,6 +43,8 @@ private:
     void fileFinished(const QUuid& id, const model::Status& status, double seconds);
     void runFinished(qint64 exported);
     session::OutputPlace place() const;
+    /// The options' loudness target, else the window's.
+    std::optional<model::LoudnessTarget> loudnessTarget() const;
     ExportFile& file(const QUuid& id) { return m_files[m_index.value(id)]; }
 
     host::Lv2AudioHost& m_host;

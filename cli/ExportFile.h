@@ -1,7 +1,11 @@
 #pragma once
 
+#include "model/Loudness.h"
+
 #include <QElapsedTimer>
 #include <QString>
+
+#include <optional>
 
 namespace tolvex::cli {
 
@@ -13,10 +17,11 @@ struct ExportFile {
     QString output;      ///< absolute path, once the file has started
     double duration = 0; ///< seconds of audio
     Phase phase = Phase::waiting;
-    double progress = 0; ///< 0…1 while running
-    QElapsedTimer clock; ///< started with the file
-    QString message;     ///< why it failed
-    double seconds = 0;  ///< wall time the render took
+    double progress = 0;                     ///< 0…1 while running
+    QElapsedTimer clock;                     ///< started with the file
+    QString message;                         ///< why it failed
+    double seconds = 0;                      ///< wall time the render took
+    std::optional<model::Loudness> loudness; ///< what the written file measures
 };
 
 /// A path as the user would type it from here: relative when it lies below

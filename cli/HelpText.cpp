@@ -9,7 +9,8 @@ QString helpText()
 
 ÜBERSICHT
     tolvex-cli export [KETTE] [--format FORMAT] [--suffix TEXT]
-                      [--output-dir ORDNER] [--jobs N] [--json] PFAD …
+                      [--output-dir ORDNER] [--jobs N] [--json]
+                      [--loudness LUFS [--true-peak DBTP]] PFAD …
     tolvex-cli chain show [KETTE]
     tolvex-cli plugins
     tolvex-cli presets
@@ -93,7 +94,18 @@ WEITERE OPTIONEN FÜR export
 
     --json
         Gibt für jede fertige Datei eine Zeile JSON aus: source, output,
-        status („done“, „failed“ oder „cancelled“), message und seconds.
+        status („done“, „failed“ oder „cancelled“), message, seconds und die
+        Messwerte der geschriebenen Datei: loudness (LUFS), range (LU),
+        truePeak (dBTP), belowTarget (LU); null, wo es keinen Wert gibt.
+
+    --loudness LUFS
+        Gleicht jede Datei nach der Kette mit einer einzigen Verstärkung auf
+        diese integrierte Lautheit an (etwa -16 oder -23); „aus“ schaltet es
+        ab. Vorgabe: die Einstellung des Fensters, sonst aus.
+
+    --true-peak DBTP
+        Obergrenze für den True Peak beim Angleichen, Vorgabe -1. Wo sie die
+        Datei unter dem Ziel hält, sagt es die Ausgabe. Nur mit --loudness.
 
 AUSGABE
     Auf einem Terminal zeigt tolvex-cli für jede laufende Datei einen Balken

@@ -7,8 +7,10 @@
 namespace tolvex::cli {
 
 /// One line per ended file on a stream: for people ("fertig: a.wav →
-/// a bearbeitet.wav", "Fehler: b.wav: …") or, with `json`, one JSON object
-/// per line for scripts (source, output, status, message, seconds).
+/// a bearbeitet.wav (−16,0 LUFS · LRA 3,1 LU · −1,2 dBTP)", "Fehler: b.wav:
+/// …") or, with `json`, one JSON object per line for scripts (source,
+/// output, status, message, seconds, and the written file's loudness in
+/// LUFS, range in LU and truePeak in dBTP, each null where undefined).
 class LineReport : public ExportReport {
 public:
     LineReport(std::FILE* stream, bool json) : m_stream(stream), m_json(json) {}

@@ -3,7 +3,9 @@
 #include "host/AudioEngine.h"
 #include "host/AudioFile.h"
 #include "host/HostError.h"
+#include "host/LoudnessMeter.h"
 #include "host/PluginInstance.h"
+#include "host/ScratchAudio.h"
 #include "model/AudioItem.h"
 #include "model/PluginInfo.h"
 #include "model/WriterSettings.h"
@@ -22,9 +24,10 @@ namespace tolvex::host {
 using Instantiation = std::variant<std::unique_ptr<PluginInstance>, HostError>;
 
 /// Everything the program asks of the audio system: the plugin registry and
-/// instances, the real-time and the offline engine, and audio files. The
-/// renderer, the chain and the session know only this interface; the real
-/// host (LV2, libsndfile, FFmpeg, PortAudio) and the tests' fake implement it.
+/// instances, the real-time and the offline engine, audio files and loudness
+/// meters. The renderer, the chain and the session know only this interface;
+/// the real host (LV2, libsndfile, FFmpeg, PortAudio, libebur128) and the
+/// tests' fake implement it.
 ///
 /// Thread rules: components() is called on the GUI thread. instantiate() and
 /// the file and engine factories may be called from any thread; what they
@@ -62,6 +65,12 @@ public:
     virtual std::unique_ptr<AudioFileWriter> openForWriting(const QString& path,
                                                             const model::WriterSettings& settings,
                                                             const AudioTags& tags) = 0;
+    /// A fresh loudness meter for audio in `format`. Throws HostError.
+    virtual std::unique_ptr<LoudnessMeter> makeLoudnessMeter(const AudioFormat& format) = 0;
+    /// Scratch audio in `format` beside the output `path`, for a render in
+    /// two passes. Throws HostError naming `path`.
+    virtual std::unique_ptr<ScratchAudio> makeScratchAudio(const QString& path,
+                                                           const AudioFormat& format) = 0;
 };
 
 /// An item for the file list, read through the host: the file's rate,

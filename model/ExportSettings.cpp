@@ -4,6 +4,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cmath>
 
 namespace tolvex::model {
 
@@ -13,6 +14,8 @@ const QString suffixKey = QStringLiteral("suffix");
 const QString folderKey = QStringLiteral("folder");
 const QString jobsKey = QStringLiteral("jobs");
 const QString chainKey = QStringLiteral("chain");
+const QString loudnessKey = QStringLiteral("loudnessTarget");
+const QString ceilingKey = QStringLiteral("truePeakCeiling");
 const QString defaultSuffix = QStringLiteral(" – Tolvex");
 } // namespace
 
@@ -66,6 +69,41 @@ std::optional<QByteArray> ExportSettings::savedChain() const
 void ExportSettings::setSavedChain(const QByteArray& chain)
 {
     m_settings.setValue(chainKey, chain);
+}
+
+std::optional<double> ExportSettings::loudnessLevel() const
+{
+    bool number = false;
+    const double lufs = m_settings.value(loudnessKey).toDouble(&number);
+    return number && std::isfinite(lufs) ? std::optional(lufs) : std::nullopt;
+}
+
+void ExportSettings::setLoudnessLevel(std::optional<double> lufs)
+{
+    if (lufs)
+        m_settings.setValue(loudnessKey, *lufs);
+    else
+        m_settings.remove(loudnessKey);
+}
+
+double ExportSettings::truePeakCeiling() const
+{
+    bool number = false;
+    const double dbtp = m_settings.value(ceilingKey).toDouble(&number);
+    return number && std::isfinite(dbtp) ? dbtp : LoudnessTarget().ceiling;
+}
+
+void ExportSettings::setTruePeakCeiling(double dbtp)
+{
+    m_settings.setValue(ceilingKey, dbtp);
+}
+
+std::optional<LoudnessTarget> ExportSettings::loudnessTarget() const
+{
+    const auto level = loudnessLevel();
+    if (!level)
+        return std::nullopt;
+    return LoudnessTarget{*level, truePeakCeiling()};
 }
 
 } // namespace tolvex::model

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/ExportFormat.h"
+#include "model/LoudnessTarget.h"
 
 #include <QByteArray>
 #include <QString>
@@ -36,6 +37,15 @@ public:
     /// first save.
     std::optional<QByteArray> savedChain() const;
     void setSavedChain(const QByteArray& chain);
+    /// The integrated loudness files are normalised to, LUFS; none (the
+    /// default): they keep the chain's own level.
+    std::optional<double> loudnessLevel() const;
+    void setLoudnessLevel(std::optional<double> lufs);
+    /// The true-peak ceiling of the normalisation, dBTP; −1 by default.
+    double truePeakCeiling() const;
+    void setTruePeakCeiling(double dbtp);
+    /// The two together; none when no level is chosen.
+    std::optional<LoudnessTarget> loudnessTarget() const;
 
 private:
     QSettings& m_settings;

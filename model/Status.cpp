@@ -20,4 +20,10 @@ QString Status::message() const
     return failed ? failed->message : QString();
 }
 
+std::optional<Loudness> Status::loudness() const
+{
+    const auto* done = std::get_if<Done>(&m_value);
+    return done ? done->loudness : std::nullopt;
+}
+
 } // namespace tolvex::model

@@ -1,14 +1,17 @@
 #pragma once
 
+#include "model/Loudness.h"
+
 #include <QString>
 #include <QUrl>
 
+#include <optional>
 #include <variant>
 
 namespace tolvex::model {
 
 /// Export state of one file in the list. Cases, in order: running (progress
-/// 0...1), done (the written file), failed (the message shown in the row) and
+/// 0...1), done (the written file and its loudness), failed (the message shown in the row) and
 /// waiting (new, or cancelled). Equal when case and payload are equal.
 class Status {
 public:
@@ -18,6 +21,8 @@ public:
     };
     struct Done {
         QUrl file;
+        /// What the written file measures; absent where it was not measured.
+        std::optional<Loudness> loudness;
         friend bool operator==(const Done&, const Done&) = default;
     };
     struct Failed {
@@ -30,7 +35,10 @@ public:
 
     Status() = default; // waiting
     static Status running(double progress) { return Status(Running{progress}); }
-    static Status done(QUrl file) { return Status(Done{std::move(file)}); }
+    static Status done(QUrl file, std::optional<Loudness> loudness = std::nullopt)
+    {
+        return Status(Done{std::move(file), std::move(loudness)});
+    }
     static Status failed(QString message) { return Status(Failed{std::move(message)}); }
     static Status waiting() { return {}; }
 
@@ -44,6 +52,7 @@ public:
     double progress() const;
     QUrl file() const;
     QString message() const;
+    std::optional<Loudness> loudness() const;
 
     const std::variant<Running, Done, Failed, Waiting>& value() const { return m_value; }
 

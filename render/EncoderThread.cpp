@@ -4,8 +4,10 @@
 
 namespace tolvex::render {
 
-EncoderThread::EncoderThread(host::AudioFileWriter& writer, std::vector<host::AudioBuffer> buffers)
-    : m_writer(writer), m_buffers(std::move(buffers)), m_thread(&EncoderThread::run, this)
+EncoderThread::EncoderThread(host::AudioFileWriter& writer, std::vector<host::AudioBuffer> buffers,
+                             Prepare prepare)
+    : m_writer(writer), m_buffers(std::move(buffers)), m_prepare(std::move(prepare)),
+      m_thread(&EncoderThread::run, this)
 {}
 
 EncoderThread::~EncoderThread()
@@ -60,10 +62,12 @@ void EncoderThread::run()
         m_changed.wait(lock, [this] { return m_queued > 0 || m_closed || m_abandoned; });
         if (m_abandoned || m_queued == 0)
             return;
-        const host::AudioBuffer& block = m_buffers[m_first];
+        host::AudioBuffer& block = m_buffers[m_first];
         lock.unlock();
         std::exception_ptr error;
         try {
+            if (m_prepare)
+                m_prepare(block);
             m_writer.write(block);
         } catch (...) {
             error = std::current_exception();

@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <stop_token>
 #include <thread>
@@ -23,9 +24,14 @@ namespace tolvex::render {
 /// construction until finish() returns or the object is destroyed.
 class EncoderThread {
 public:
+    /// Runs on the encoder thread on each block before it is written; what
+    /// it throws fails the write.
+    using Prepare = std::function<void(host::AudioBuffer&)>;
+
     /// Starts the thread; the blocks go round in `buffers` (at least one),
-    /// all in the writer's format.
-    EncoderThread(host::AudioFileWriter& writer, std::vector<host::AudioBuffer> buffers);
+    /// all in the writer's format, and pass `prepare` (if any) on their way.
+    EncoderThread(host::AudioFileWriter& writer, std::vector<host::AudioBuffer> buffers,
+                  Prepare prepare = {});
     /// Drops the blocks not yet written and joins the thread; a write under
     /// way is completed, no further one starts.
     ~EncoderThread();
@@ -48,6 +54,7 @@ private:
 
     host::AudioFileWriter& m_writer;
     std::vector<host::AudioBuffer> m_buffers;
+    Prepare m_prepare;
 
     std::mutex m_mutex;
     std::condition_variable_any m_changed;

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "model/ExportFormat.h"
+#include "model/LoudnessTarget.h"
 #include "model/PluginState.h"
 
 #include <QList>
 #include <QUrl>
+
+#include <optional>
 
 namespace tolvex::render {
 
@@ -28,6 +31,8 @@ struct RenderJob {
     /// cores. Reading and encoding run on threads of their own either way
     /// and are not counted.
     int threads = 1;
+    /// Normalise the file to this target; none: the chain's own level.
+    std::optional<model::LoudnessTarget> loudnessTarget = std::nullopt;
 };
 
 } // namespace tolvex::render

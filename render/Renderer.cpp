@@ -6,6 +6,8 @@
 #include "render/ChainBuffers.h"
 #include "render/ChainPipeline.h"
 #include "render/EncoderThread.h"
+#include "render/OutputStage.h"
+#include "render/ScratchPass.h"
 
 #include <QFileInfo>
 
@@ -85,8 +87,8 @@ public:
     FileRender(host::AudioHost& host, const RenderJob& job) : m_host(host), m_job(job) {}
     ~FileRender();
 
-    /// Where the output stands.
-    QUrl run(const ProgressCallback& progress, std::stop_token stop);
+    /// Where the output stands, and what it measures.
+    RenderResult run(const ProgressCallback& progress, std::stop_token stop);
 
 private:
     void openSource();
@@ -99,7 +101,12 @@ private:
     /// Renders n frames of whatever the input buffer holds on this thread.
     const AudioBuffer& renderInput(qint64 n);
     void countFrames();
-    void createOutput();
+    std::vector<AudioBuffer> makeEncoderBlocks(const AudioFormat& format);
+    void createOutput(double gain = 1);
+    void createScratch();
+    /// The chain into scratch audio, then the output from it with the gain
+    /// that meets the loudness target; how far the ceiling kept it below.
+    std::optional<double> renderToTarget(const ProgressCallback& progress, std::stop_token stop);
     void renderBlocks(const ProgressCallback& progress, std::stop_token stop);
     /// The blocks from m_rendered on through the pipeline's stages.
     void renderPipelined(const ProgressCallback& progress, std::stop_token stop);
@@ -133,6 +140,8 @@ private:
     qint64 m_rendered = 0; ///< frames rendered and taken to the output
     double m_lastProgress = 0;
 
+    std::unique_ptr<host::ScratchAudio> m_scratch; // the chain's output, for a loudness target
+    std::unique_ptr<OutputStage> m_stage;          // the encoder's last step before the writer
     std::unique_ptr<host::AudioFileWriter> m_writer;
     std::unique_ptr<EncoderThread> m_encoder; // writes what goes to the output
 };
@@ -145,7 +154,7 @@ FileRender::~FileRender()
         m_engine->stop();
 }
 
-QUrl FileRender::run(const ProgressCallback& progress, std::stop_token stop)
+RenderResult FileRender::run(const ProgressCallback& progress, std::stop_token stop)
 {
     openSource();
     instantiatePlugins();
@@ -153,11 +162,38 @@ QUrl FileRender::run(const ProgressCallback& progress, std::stop_token stop)
     buildGraph();
     settlePlugins(stop);
     countFrames();
-    createOutput();
-    renderBlocks(progress, stop);
+    std::optional<double> belowTarget;
+    if (m_job.loudnessTarget) {
+        belowTarget = renderToTarget(progress, stop);
+    } else {
+        createOutput();
+        renderBlocks(progress, stop);
+    }
     m_encoder->finish();
     progress(1.0);
-    return placeOutput();
+    const QUrl placed = placeOutput();
+    RenderResult result{placed, OutputStage::measuredAfterWriting(m_job.format)
+                                    ? OutputStage::measureFile(m_host, placed.toLocalFile())
+                                    : m_stage->loudness()};
+    if (result.loudness)
+        result.loudness->belowTarget = belowTarget;
+    return result;
+}
+
+std::optional<double> FileRender::renderToTarget(const ProgressCallback& progress,
+                                                 std::stop_token stop)
+{
+    createScratch();
+    renderBlocks([&progress](double fraction) { progress(fraction * chainPassShare); }, stop);
+    m_encoder->finish();
+    const model::TargetGain gain =
+        model::targetGain(m_stage->loudness().value_or(model::Loudness{}), *m_job.loudnessTarget);
+    m_encoder.reset();
+    m_writer.reset();
+    createOutput(std::pow(10.0, gain.gain / 20.0));
+    const auto scratch = m_scratch->read();
+    writeFromScratch(*scratch, *m_encoder, progress, stop);
+    return gain.shortfall;
 }
 
 void FileRender::openSource()
@@ -273,26 +309,52 @@ void FileRender::countFrames()
     m_totalFrames = m_sourceFrames + m_latencyFrames + tailFrames;
 }
 
+/// The few blocks that go round between the render and the encoder thread.
+std::vector<AudioBuffer> FileRender::makeEncoderBlocks(const AudioFormat& format)
+{
+    std::vector<AudioBuffer> blocks;
+    for (int i = 0; i < encoderQueueDepth; ++i) {
+        auto block = makeBlock(format);
+        if (!block)
+            throw RenderError(QStringLiteral("Ausgabeformat wird nicht unterstützt."));
+        blocks.push_back(std::move(*block));
+    }
+    return blocks;
+}
+
 /// The output has no more channels than the source; from here on a failure
 /// leaves no file behind.
-void FileRender::createOutput()
+void FileRender::createOutput(double gain)
 {
     const int channels =
         std::min(m_chainFormat->channelCount(), m_source->processingFormat().channelCount());
     const auto format = AudioFormat::standard(m_rate, channels);
-    std::vector<AudioBuffer> blocks;
-    for (int i = 0; format && i < encoderQueueDepth; ++i) {
-        auto block = makeBlock(*format);
-        if (!block)
-            break;
-        blocks.push_back(std::move(*block));
-    }
-    if (blocks.size() < size_t(encoderQueueDepth))
+    if (!format)
         throw RenderError(QStringLiteral("Ausgabeformat wird nicht unterstützt."));
+    std::vector<AudioBuffer> blocks = makeEncoderBlocks(*format);
+    m_stage = OutputStage::forJob(m_host, m_job, *format, gain);
     m_writer = m_host.openForWriting(m_job.target.toLocalFile(),
                                      model::writerSettings(m_job.format, channels, m_rate),
                                      m_source->tags());
-    m_encoder = std::make_unique<EncoderThread>(*m_writer, std::move(blocks));
+    m_encoder = std::make_unique<EncoderThread>(
+        *m_writer, std::move(blocks), [this](AudioBuffer& block) { m_stage->process(block); });
+}
+
+/// Scratch audio in the output's format, measured, kept as rendered.
+void FileRender::createScratch()
+{
+    const int channels =
+        std::min(m_chainFormat->channelCount(), m_source->processingFormat().channelCount());
+    const auto format = AudioFormat::standard(m_rate, channels);
+    if (!format)
+        throw RenderError(QStringLiteral("Ausgabeformat wird nicht unterstützt."));
+    std::vector<AudioBuffer> blocks = makeEncoderBlocks(*format);
+    m_stage = std::make_unique<OutputStage>(model::ExportFormat::wav32f,
+                                            m_host.makeLoudnessMeter(*format));
+    m_scratch = m_host.makeScratchAudio(m_job.target.toLocalFile(), *format);
+    m_writer = std::make_unique<ScratchWriter>(*m_scratch);
+    m_encoder = std::make_unique<EncoderThread>(
+        *m_writer, std::move(blocks), [this](AudioBuffer& block) { m_stage->process(block); });
 }
 
 /// Progress goes out in steps of at least 0.01; cancellation is seen before
@@ -404,8 +466,8 @@ QUrl FileRender::placeOutput()
 
 } // namespace
 
-QUrl renderFile(host::AudioHost& host, const RenderJob& job, const ProgressCallback& progress,
-                std::stop_token stop)
+RenderResult renderFile(host::AudioHost& host, const RenderJob& job,
+                        const ProgressCallback& progress, std::stop_token stop)
 {
     return FileRender(host, job).run(progress, stop);
 }

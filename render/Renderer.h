@@ -3,6 +3,7 @@
 #include "host/AudioHost.h"
 #include "render/RenderError.h"
 #include "render/RenderJob.h"
+#include "render/RenderResult.h"
 
 #include <exception>
 #include <functional>
@@ -18,12 +19,13 @@ using ProgressCallback = std::function<void(double)>;
 /// through fresh instances of the job's plugins and writes the target; the
 /// encoder writes on a thread of the render's own, ended before it returns.
 /// Returns where the file stands: the target, or the name it moved on to
-/// when the target was taken meanwhile (see RenderJob::targetNumber).
+/// when the target was taken meanwhile (see RenderJob::targetNumber); and its
+/// loudness, measured as it was written (M4A: on the decoded file after).
 /// Throws RenderError (also when the source delivers fewer frames than it
 /// announced), the host's HostError unchanged, or RenderCancelled when
 /// `stop` was requested before a block. On any failure no file is left
 /// under the target's name nor any other. Never call it on the GUI thread.
-QUrl renderFile(host::AudioHost& host, const RenderJob& job, const ProgressCallback& progress,
-                std::stop_token stop = {});
+RenderResult renderFile(host::AudioHost& host, const RenderJob& job,
+                        const ProgressCallback& progress, std::stop_token stop = {});
 
 } // namespace tolvex::render

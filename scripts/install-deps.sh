@@ -19,6 +19,8 @@ packages=(
   liblilv-dev libsuil-dev lv2-dev libsndfile1-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   portaudio19-dev libpulse-dev
+  # loudness and true peak of the written files (EBU R 128)
+  libebur128-dev
   # state and documents
   libplist-dev nlohmann-json3-dev
   # effect plugins to chain, and the tools the tests compare against

@@ -11,6 +11,7 @@ struct BatchRunner::Run {
     QList<QUuid> ids;
     QList<model::PluginState> plugins;
     model::ExportFormat format = model::ExportFormat::wav24;
+    std::optional<model::LoudnessTarget> loudness;
     int jobs = 1;
     qsizetype next = 0;
     int running = 0;
@@ -39,7 +40,8 @@ void BatchRunner::setLauncher(std::unique_ptr<RenderLauncher> launcher)
 }
 
 void BatchRunner::start(QList<QUuid> ids, QList<model::PluginState> plugins,
-                        model::ExportFormat format, int jobs)
+                        model::ExportFormat format, int jobs,
+                        std::optional<model::LoudnessTarget> loudness)
 {
     if (m_run)
         return;
@@ -47,6 +49,7 @@ void BatchRunner::start(QList<QUuid> ids, QList<model::PluginState> plugins,
     m_run->ids = std::move(ids);
     m_run->plugins = std::move(plugins);
     m_run->format = format;
+    m_run->loudness = loudness;
     m_run->jobs = std::clamp(jobs, 1, maxJobs);
     m_launcher->begin(m_run->jobs);
     fill();
@@ -103,8 +106,8 @@ void BatchRunner::launch(const QUuid& id, const QUrl& source, const OutputName& 
     m_launcher->launch(
         // A name another process takes while the file is written is left at
         // the end, for the next free one of its series: no file renders twice.
-        render::RenderJob{source, target.url, m_run->plugins, m_run->format, target.number,
-                          threads},
+        render::RenderJob{source, target.url, m_run->plugins, m_run->format, target.number, threads,
+                          m_run->loudness},
         [this, id](double fraction) { Q_EMIT fileProgress(id, fraction); },
         [this, id, target = target.url, threads, timer](const RenderOutcome& outcome) {
             fileEnded(id, target, threads, outcome, timer);

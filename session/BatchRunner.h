@@ -66,11 +66,11 @@ public:
     /// is going.
     void setLauncher(std::unique_ptr<RenderLauncher> launcher);
 
-    /// Starts a run over `ids` with the plugins and format fixed now and at
-    /// most `jobs` files at once (clamped to 1…maxJobs). Ignored while a
-    /// run is going: start the next after `finished`.
+    /// Starts a run over `ids` with the plugins, format and loudness target
+    /// fixed now and at most `jobs` files at once (clamped to 1…maxJobs).
+    /// Ignored while a run is going: start the next after `finished`.
     void start(QList<QUuid> ids, QList<model::PluginState> plugins, model::ExportFormat format,
-               int jobs);
+               int jobs, std::optional<model::LoudnessTarget> loudness = std::nullopt);
     /// Cancels the run: every file being rendered stops at its next block,
     /// its partial output is removed and it ends as waiting; no further file
     /// starts. No effect when no run is going.

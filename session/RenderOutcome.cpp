@@ -27,7 +27,8 @@ RenderOutcome renderOutcome(host::AudioHost& host, const render::RenderJob& job,
 {
     RenderOutcome outcome;
     try {
-        outcome.status = model::Status::done(render::renderFile(host, job, progress, stop));
+        render::RenderResult result = render::renderFile(host, job, progress, stop);
+        outcome.status = model::Status::done(std::move(result.file), std::move(result.loudness));
     } catch (...) {
         outcome.status = statusOf(std::current_exception());
     }

@@ -219,6 +219,31 @@ int Session::jobs() const
     return model::ExportSettings(m_settings).jobs();
 }
 
+std::optional<model::LoudnessTarget> Session::loudnessTarget() const
+{
+    return model::ExportSettings(m_settings).loudnessTarget();
+}
+
+std::optional<double> Session::loudnessLevel() const
+{
+    return model::ExportSettings(m_settings).loudnessLevel();
+}
+
+void Session::setLoudnessLevel(std::optional<double> lufs)
+{
+    model::ExportSettings(m_settings).setLoudnessLevel(lufs);
+}
+
+double Session::truePeakCeiling() const
+{
+    return model::ExportSettings(m_settings).truePeakCeiling();
+}
+
+void Session::setTruePeakCeiling(double dbtp)
+{
+    model::ExportSettings(m_settings).setTruePeakCeiling(dbtp);
+}
+
 void Session::pickFolder()
 {
     if (!m_picker)
@@ -247,7 +272,7 @@ void Session::startExport(chain::Chain& chain, std::optional<QSet<QUuid>> ids)
         showToast(QStringLiteral("Die Kette ist leer – die Dateien werden nur umgewandelt."));
     m_exporting = true;
     Q_EMIT exportingChanged(true);
-    m_export.start(std::move(chosen), std::move(plugins), format(), jobs());
+    m_export.start(std::move(chosen), std::move(plugins), format(), jobs(), loudnessTarget());
 }
 
 void Session::cancelExport()

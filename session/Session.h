@@ -76,6 +76,12 @@ public:
     /// Files exported at once: the "jobs" setting, by default the number of
     /// cores (see model::ExportSettings::jobs).
     int jobs() const;
+    /// The export's loudness target (see model::ExportSettings); none: off.
+    std::optional<model::LoudnessTarget> loudnessTarget() const;
+    std::optional<double> loudnessLevel() const;
+    void setLoudnessLevel(std::optional<double> lufs);
+    double truePeakCeiling() const;
+    void setTruePeakCeiling(double dbtp);
     /// The output folder, or nothing for "next to the source".
     std::optional<QUrl> folder() const;
     void pickFolder();

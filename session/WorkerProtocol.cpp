@@ -33,6 +33,21 @@ std::optional<quint64> number(const QJsonValue& value)
     return ok ? std::optional(result) : std::nullopt;
 }
 
+QJsonValue writeTarget(const std::optional<model::LoudnessTarget>& target)
+{
+    if (!target)
+        return QJsonValue::Null;
+    return QJsonObject{{"level", target->loudness}, {"ceiling", target->ceiling}};
+}
+
+std::optional<model::LoudnessTarget> readTarget(const QJsonValue& value)
+{
+    const QJsonObject target = value.toObject();
+    if (!target["level"].isDouble() || !target["ceiling"].isDouble())
+        return std::nullopt;
+    return model::LoudnessTarget{target["level"].toDouble(), target["ceiling"].toDouble()};
+}
+
 QJsonObject writeJob(const render::RenderJob& job)
 {
     return {{"source", job.source.toLocalFile()},
@@ -40,7 +55,8 @@ QJsonObject writeJob(const render::RenderJob& job)
             {"format", model::rawValue(job.format)},
             {"chain", QString::fromUtf8(model::encodeChain(job.plugins))},
             {"number", job.targetNumber},
-            {"threads", job.threads}};
+            {"threads", job.threads},
+            {"loudness", writeTarget(job.loudnessTarget)}};
 }
 
 std::optional<render::RenderJob> readJob(const QJsonObject& object)
@@ -51,16 +67,51 @@ std::optional<render::RenderJob> readJob(const QJsonObject& object)
     const QString target = object["target"].toString();
     if (!format || !plugins || source.isEmpty() || target.isEmpty())
         return std::nullopt;
-    return render::RenderJob{QUrl::fromLocalFile(source), QUrl::fromLocalFile(target),
-                             std::move(*plugins),         *format,
-                             object["number"].toInt(),    std::max(object["threads"].toInt(1), 1)};
+    render::RenderJob job{QUrl::fromLocalFile(source), QUrl::fromLocalFile(target),
+                          std::move(*plugins),         *format,
+                          object["number"].toInt(),    std::max(object["threads"].toInt(1), 1)};
+    job.loudnessTarget = readTarget(object["loudness"]);
+    return job;
+}
+
+QJsonValue optionalNumber(const std::optional<double>& value)
+{
+    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+}
+
+std::optional<double> optionalNumber(const QJsonValue& value)
+{
+    return value.isDouble() ? std::optional(value.toDouble()) : std::nullopt;
+}
+
+QJsonValue writeLoudness(const std::optional<model::Loudness>& loudness)
+{
+    if (!loudness)
+        return QJsonValue::Null;
+    return QJsonObject{{"integrated", optionalNumber(loudness->integrated)},
+                       {"range", optionalNumber(loudness->range)},
+                       {"truePeak", optionalNumber(loudness->truePeak)},
+                       {"tooShort", loudness->tooShort},
+                       {"belowTarget", optionalNumber(loudness->belowTarget)}};
+}
+
+std::optional<model::Loudness> readLoudness(const QJsonValue& value)
+{
+    if (!value.isObject())
+        return std::nullopt;
+    const QJsonObject object = value.toObject();
+    return model::Loudness{optionalNumber(object["integrated"]), optionalNumber(object["range"]),
+                           optionalNumber(object["truePeak"]), object["tooShort"].toBool(),
+                           optionalNumber(object["belowTarget"])};
 }
 
 QJsonObject writeOutcome(const RenderOutcome& outcome)
 {
     const model::Status& status = outcome.status;
     if (status.isDone())
-        return {{"status", "done"}, {"file", status.file().toLocalFile()}};
+        return {{"status", "done"},
+                {"file", status.file().toLocalFile()},
+                {"loudness", writeLoudness(status.loudness())}};
     if (status.isFailed())
         return {{"status", "failed"}, {"message", status.message()}};
     return {{"status", "cancelled"}};
@@ -70,7 +121,8 @@ std::optional<RenderOutcome> readOutcome(const QJsonObject& object)
 {
     const QString status = object["status"].toString();
     if (status == u"done" && object["file"].isString())
-        return RenderOutcome{model::Status::done(QUrl::fromLocalFile(object["file"].toString()))};
+        return RenderOutcome{model::Status::done(QUrl::fromLocalFile(object["file"].toString()),
+                                                 readLoudness(object["loudness"]))};
     if (status == u"failed" && object["message"].isString())
         return RenderOutcome{model::Status::failed(object["message"].toString())};
     if (status == u"cancelled")

@@ -34,6 +34,15 @@ public:
     std::unique_ptr<host::AudioFileWriter> openForWriting(const QString& path,
                                                           const model::WriterSettings& settings,
                                                           const host::AudioTags& tags) override;
+    std::unique_ptr<host::LoudnessMeter> makeLoudnessMeter(const host::AudioFormat& format) override
+    {
+        return m_host.makeLoudnessMeter(format);
+    }
+    std::unique_ptr<host::ScratchAudio> makeScratchAudio(const QString& path,
+                                                         const host::AudioFormat& format) override
+    {
+        return m_host.makeScratchAudio(path, format);
+    }
 
 private:
     host::AudioHost& m_host;

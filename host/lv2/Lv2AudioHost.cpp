@@ -4,6 +4,8 @@
 #include "host/engine/RealtimeGraphEngine.h"
 #include "host/engine/RealtimePlayer.h"
 #include "host/files/AudioFiles.h"
+#include "host/files/ScratchFile.h"
+#include "host/loudness/EbuR128Meter.h"
 #include "host/lv2/Lv2Instance.h"
 #include "host/lv2/Lv2World.h"
 
@@ -166,6 +168,17 @@ std::unique_ptr<AudioFileWriter> Lv2AudioHost::openForWriting(const QString& pat
                                                               const AudioTags& tags)
 {
     return createAudioFile(path, settings, tags);
+}
+
+std::unique_ptr<LoudnessMeter> Lv2AudioHost::makeLoudnessMeter(const AudioFormat& format)
+{
+    return makeEbuR128Meter(format);
+}
+
+std::unique_ptr<ScratchAudio> Lv2AudioHost::makeScratchAudio(const QString& path,
+                                                             const AudioFormat& format)
+{
+    return createScratchFile(path, format);
 }
 
 } // namespace tolvex::host

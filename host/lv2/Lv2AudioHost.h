@@ -10,9 +10,10 @@ namespace tolvex::host {
 
 /// The real audio host: LV2 plugins through lilv (the plugins on LV2_PATH,
 /// or lilv's default folders), audio files through libsndfile and FFmpeg,
-/// the offline engine of the export, and the real-time engine of the
-/// preview, which plays through the output `makeOutput` gives it (the app
-/// gives the sound device, tests the null output). One per process.
+/// loudness meters through libebur128, the offline engine of the export, and
+/// the real-time engine of the preview, which plays through the output
+/// `makeOutput` gives it (the app gives the sound device, tests the null
+/// output). One per process.
 ///
 /// The installed plugins are scanned when first asked about and again on
 /// each rescan(). Files plugins make for their state live in a temporary
@@ -40,6 +41,9 @@ public:
     std::unique_ptr<AudioFileWriter> openForWriting(const QString& path,
                                                     const model::WriterSettings& settings,
                                                     const AudioTags& tags) override;
+    std::unique_ptr<LoudnessMeter> makeLoudnessMeter(const AudioFormat& format) override;
+    std::unique_ptr<ScratchAudio> makeScratchAudio(const QString& path,
+                                                   const AudioFormat& format) override;
 
 private:
     struct Private;

@@ -192,6 +192,37 @@ private Q_SLOTS:
         QCOMPARE(presetItems(rig.app), QStringList{reveal});
     }
 
+    // "Datei" › "Lautheit angleichen": off at first; each choice is stored
+    // at once and is what the next export normalises to.
+    void loudnessChoicesAreStored()
+    {
+        AppRig rig(folder());
+        auto& session = rig.app.session();
+        QMenu* loudness = nullptr;
+        for (QAction* entry : rig.app.window().menuBar()->actions())
+            if (entry->text().remove('&') == u"Datei")
+                for (QMenu* menu : entry->menu()->findChildren<QMenu*>())
+                    if (menu->title() == u"Lautheit angleichen")
+                        loudness = menu;
+        QVERIFY(loudness);
+        QStringList titles;
+        for (const QAction* action : loudness->actions())
+            titles << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(titles,
+                 (QStringList{"Aus", "−14 LUFS", "−16 LUFS", "−23 LUFS", "-",
+                              "True Peak höchstens −1 dBTP", "True Peak höchstens −2 dBTP"}));
+        const QList<QAction*> actions = loudness->actions();
+        QVERIFY(actions[0]->isChecked() && actions[5]->isChecked());
+        QCOMPARE(session.loudnessTarget(), std::nullopt);
+        actions[2]->trigger();
+        QCOMPARE(session.loudnessTarget(), (model::LoudnessTarget{-16, -1}));
+        actions[6]->trigger();
+        QCOMPARE(session.loudnessTarget(), (model::LoudnessTarget{-16, -2}));
+        actions[0]->trigger();
+        QCOMPARE(session.loudnessTarget(), std::nullopt);
+        QCOMPARE(session.truePeakCeiling(), -2.0);
+    }
+
     void destinationFollowsTheFolder()
     {
         AppRig rig(folder());

@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <cmath>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -216,6 +217,20 @@ private Q_SLOTS:
         row("unknown preset", {"export", "--preset", "Nie", in}, "Eine Kette „Nie“ gibt es nicht.");
         row("no such output folder", {"export", "--output-dir", path("nowhere"), in},
             "Den Ordner „" + path("nowhere") + "“ gibt es nicht.");
+        const QString loudness =
+            QStringLiteral("--loudness braucht eine Lautheit in LUFS von −70 bis 0 oder „aus“");
+        row("loudness not a number", {"export", "--loudness", "laut", in},
+            loudness + QStringLiteral(", nicht „laut“."));
+        row("loudness above 0", {"export", "--loudness=3", in},
+            loudness + QStringLiteral(", nicht „3“."));
+        row("true peak not a number", {"export", "--loudness", "-16", "--true-peak", "-1dB", in},
+            QStringLiteral("--true-peak braucht einen Spitzenpegel in dBTP von −20 bis 0, nicht "
+                           "„-1dB“."));
+        const QString alone =
+            QStringLiteral("--true-peak gilt nur mit einer Lautheit nach --loudness.");
+        row("true peak alone", {"export", "--true-peak", "-2", in}, alone);
+        row("true peak with loudness off", {"export", "--loudness", "aus", "--true-peak=-2", in},
+            alone);
     }
     void refusedCommandLines()
     {
@@ -227,6 +242,28 @@ private Q_SLOTS:
         QCOMPARE(result.status, 2);
         QVERIFY2(result.err.contains(message), qPrintable(result.err));
         QCOMPARE(entries(path("refused")), QStringList{"a.wav"}); // nothing touched
+    }
+
+    // Through the render worker: each file normalised on its own, its
+    // figures in the JSON lines.
+    void exportsToALoudnessTarget()
+    {
+        writeSine(path("loud/a.wav"), 44100 * 3, 44100, 0.1f);
+        writeSine(path("loud/b.wav"), 44100 * 3, 44100, 0.9f);
+        QDir().mkpath(path("loud-out"));
+        const Result result =
+            runCli({"export", "--chain", path("gain.json"), "--loudness", "−23", "--true-peak",
+                    "-1,5", "--json", "--output-dir", path("loud-out"), path("loud")});
+        QCOMPARE(result.status, 0);
+        const QStringList lines = result.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        for (const QString& line : lines) {
+            const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+            QVERIFY2(std::abs(object["loudness"].toDouble() + 23) < 0.05, qPrintable(line));
+            QVERIFY(object["truePeak"].toDouble() <= -1.5);
+            QVERIFY(object["belowTarget"].isNull());
+        }
+        QCOMPARE(allEntries(path("loud-out")).size(), 2); // no scratch file left
     }
 
     void exportsWithoutEverOverwriting()
@@ -250,6 +287,10 @@ private Q_SLOTS:
                 const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
                 QCOMPARE(object["status"].toString(), QStringLiteral("done"));
                 QVERIFY(object["seconds"].toDouble() > 0);
+                // Half-scale sines at half gain: a quarter of full scale.
+                QVERIFY(std::abs(object["truePeak"].toDouble(0) - 20 * std::log10(0.25)) < 0.2);
+                QVERIFY(object["loudness"].isDouble());
+                QVERIFY(object["range"].isDouble());
                 outputs << QFileInfo(object["output"].toString()).fileName();
             }
             QCOMPARE(outputs, (QSet<QString>{"a – Tolvex" + suffix + ".wav",
@@ -309,8 +350,10 @@ private Q_SLOTS:
             runCli({"export", "--chain", path("gain.json"), "--format", "wav16", "--suffix", " x",
                     "--output-dir", path("escaped-out"), source});
         QCOMPARE(result.status, 0);
+        // A tenth of a second: no integrated loudness.
         const QString line = "fertig: " + path("escaped/" + shown + ".wav") + " → " +
-                             path("escaped-out/" + shown + " x.wav") + '\n';
+                             path("escaped-out/" + shown + " x.wav") +
+                             QStringLiteral(" (zu kurz für eine Lautheit · −12,0 dBTP)\n");
         QVERIFY2(result.out.contains(line), qPrintable(result.out));
         QVERIFY(isPlain(result.out));
 

@@ -1,9 +1,11 @@
 #include "model/DisplayText.h"
 #include "model/ExportFormat.h"
+#include "model/LoudnessTarget.h"
 #include "model/NaturalOrder.h"
 
 #include <QTest>
 
+#include <cmath>
 #include <limits>
 
 using namespace tolvex::model;
@@ -84,6 +86,35 @@ private Q_SLOTS:
         QVERIFY(naturalLess(before, after));
         QVERIFY(!naturalLess(after, before));
         QVERIFY(!naturalLess(before, before));
+    }
+
+    // One gain to the target, lowered where the true peak would pass the ceiling.
+    void targetGain_data()
+    {
+        QTest::addColumn<double>("integrated"); // NaN: none
+        QTest::addColumn<double>("truePeak");
+        QTest::addColumn<double>("gain");
+        QTest::addColumn<double>("shortfall"); // 0: target met
+        const double none = std::nan("");
+        QTest::newRow("up to the target") << -20.0 << -8.0 << 4.0 << 0.0;
+        QTest::newRow("down to the target") << -10.0 << 0.5 << -6.0 << 0.0;
+        QTest::newRow("ceiling reached exactly") << -20.0 << -5.0 << 4.0 << 0.0;
+        QTest::newRow("held by the ceiling") << -30.0 << -3.0 << 2.0 << 12.0;
+        QTest::newRow("no integrated loudness") << none << -3.0 << 0.0 << 0.0;
+    }
+    void targetGain()
+    {
+        QFETCH(double, integrated);
+        QFETCH(double, truePeak);
+        QFETCH(double, gain);
+        QFETCH(double, shortfall);
+        tolvex::model::Loudness measured;
+        if (!std::isnan(integrated))
+            measured.integrated = integrated;
+        measured.truePeak = truePeak;
+        const tolvex::model::TargetGain result = tolvex::model::targetGain(measured, {-16, -1});
+        QCOMPARE(result.gain, gain);
+        QCOMPARE(result.shortfall.value_or(0), shortfall);
     }
 };
 

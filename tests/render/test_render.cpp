@@ -52,7 +52,7 @@ class TestRender : public QObject {
         RenderJob job{QUrl::fromLocalFile("/source.wav"),
                       QUrl::fromLocalFile(m_dir.filePath(QString::number(++m_counter))),
                       {},
-                      ExportFormat::wav16};
+                      ExportFormat::wav32f}; // kept as rendered: neither clipped nor dithered
         for (const auto& info : plugins)
             job.plugins.append(model::PluginState::from(info, false));
         return job;
@@ -92,7 +92,7 @@ private Q_SLOTS:
         const FakeWrittenFile out = run(host, job(), &reported);
         QVERIFY(out.finished);
         QCOMPARE(out.channels, ramp(2, frames).channels);
-        QCOMPARE(out.settings, model::writerSettings(ExportFormat::wav16, 2, rate));
+        QCOMPARE(out.settings, model::writerSettings(ExportFormat::wav32f, 2, rate));
         QVERIFY(progress.empty() || reported == progress);
         // About a hundred calls at most, never closer than 0.01, then 1.0.
         QCOMPARE(reported.back(), 1.0);
@@ -291,7 +291,7 @@ private Q_SLOTS:
         };
         QUrl result;
         try {
-            result = renderFile(host, render, squat);
+            result = renderFile(host, render, squat).file;
         } catch (const host::NameTaken&) {
         }
         QCOMPARE(result.fileName(), placed);
@@ -325,6 +325,40 @@ private Q_SLOTS:
         QVERIFY(host.written(cancelled.target.toLocalFile())->channels[0].size() <= 4096u * 5);
         QVERIFY(!QFile::exists(cancelled.target.toLocalFile()));
         QCOMPARE(host.runningEngines(), 0);
+    }
+
+    // A render to a loudness target keeps the chain's output in a hidden
+    // scratch file beside the target: it is gone however the render ends.
+    void scratchAudioGoesWithTheRender_data()
+    {
+        QTest::addColumn<int>("cancelAt"); // progress report; 0: never
+        QTest::newRow("finished") << 0;
+        QTest::newRow("cancelled in the chain's pass") << 3;
+        QTest::newRow("cancelled while writing the output") << 110; // of about 200
+    }
+    void scratchAudioGoesWithTheRender()
+    {
+        QFETCH(int, cancelAt);
+        FakeHost host;
+        host.addFile("/source.wav", ramp(2, 4096 * 100));
+        RenderJob render = job();
+        render.loudnessTarget = model::LoudnessTarget{-16, -1};
+        std::stop_source stop;
+        int reports = 0;
+        const auto cancel = [&](double) {
+            if (++reports == cancelAt)
+                stop.request_stop();
+        };
+        bool cancelled = false;
+        try {
+            renderFile(host, render, cancel, stop.get_token());
+        } catch (const RenderCancelled&) {
+            cancelled = true;
+        }
+        QCOMPARE(cancelled, cancelAt > 0);
+        const QStringList left = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY2(left.filter(".part").isEmpty(), qPrintable(left.join(", ")));
+        QCOMPARE(QFile::exists(render.target.toLocalFile()), !cancelled);
     }
 };
 

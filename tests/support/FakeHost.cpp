@@ -4,6 +4,8 @@
 #include "host/engine/OfflineGraphEngine.h"
 #include "host/engine/RealtimeGraphEngine.h"
 #include "host/engine/RealtimePlayer.h"
+#include "host/files/ScratchFile.h"
+#include "host/loudness/EbuR128Meter.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -356,6 +358,17 @@ FakeHost::openForWriting(const QString& path, const model::WriterSettings& setti
     file.channels.resize(size_t(std::max(settings.channels, 1)));
     m_written.insert(path, std::move(file));
     return std::make_unique<FakeWriter>(*this, path);
+}
+
+std::unique_ptr<host::LoudnessMeter> FakeHost::makeLoudnessMeter(const host::AudioFormat& format)
+{
+    return host::makeEbuR128Meter(format);
+}
+
+std::unique_ptr<host::ScratchAudio> FakeHost::makeScratchAudio(const QString& path,
+                                                               const host::AudioFormat& format)
+{
+    return host::createScratchFile(path, format);
 }
 
 } // namespace tolvex::testing

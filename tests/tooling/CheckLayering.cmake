@@ -10,7 +10,8 @@ set(allowed_model model)
 set(allowed_host host model)
 set(allowed_host/files host/files host model)
 set(allowed_host/engine host/engine host model)
-set(allowed_host/lv2 host/lv2 host/engine host/files host model)
+set(allowed_host/loudness host/loudness host model)
+set(allowed_host/lv2 host/lv2 host/engine host/files host/loudness host model)
 set(allowed_render render host model)
 set(allowed_chain chain render host model)
 set(allowed_session session chain render host model)
@@ -26,6 +27,7 @@ set(c_headers
   "sndfile.h|libavformat/|libavcodec/=host/files"
   "libavutil/|libswresample/=host/files host/engine"
   "portaudio.h|pulse/=host/engine"
+  "ebur128.h=host/loudness"
   "plist/=host")
 
 set(bad)

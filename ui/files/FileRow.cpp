@@ -1,6 +1,7 @@
 #include "ui/files/FileRow.h"
 
 #include "model/DisplayText.h"
+#include "model/Loudness.h"
 #include "ui/Symbols.h"
 
 #include <QFileInfo>
@@ -114,9 +115,13 @@ QString FileRow::toolTip(Part part) const
         return QStringLiteral("Durch die Kette vorhören");
     if (part != Part::status)
         return {};
-    if (m_item.status.isDone())
-        return QStringLiteral("Im Dateimanager zeigen: ") +
-               QFileInfo(m_item.status.file().path()).fileName();
+    if (m_item.status.isDone()) {
+        QString tip = QStringLiteral("Im Dateimanager zeigen: ") +
+                      QFileInfo(m_item.status.file().path()).fileName();
+        if (const auto loudness = m_item.status.loudness())
+            tip += u'\n' + model::loudnessText(*loudness);
+        return tip;
+    }
     if (m_item.status.isFailed())
         return m_item.status.message();
     return {};

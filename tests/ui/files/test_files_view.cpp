@@ -347,6 +347,16 @@ private Q_SLOTS:
         QTest::newRow("failed") << model::Status::failed(message) << true << message;
         QTest::newRow("done") << model::Status::done(QUrl::fromLocalFile("/out/1 – Tolvex.wav"))
                               << true << "Im Dateimanager zeigen: 1 – Tolvex.wav";
+        const model::Loudness measured{-16.04, 4.25, -1.16, false};
+        QTest::newRow("done, measured")
+            << model::Status::done(QUrl::fromLocalFile("/out/1 – Tolvex.wav"), measured) << true
+            << QStringLiteral("Im Dateimanager zeigen: 1 – Tolvex.wav\n"
+                              "−16,0 LUFS · LRA 4,3 LU · −1,2 dBTP");
+        const model::Loudness tooShort{std::nullopt, std::nullopt, -0.04, true};
+        QTest::newRow("done, too short")
+            << model::Status::done(QUrl::fromLocalFile("/out/1 – Tolvex.wav"), tooShort) << true
+            << QStringLiteral("Im Dateimanager zeigen: 1 – Tolvex.wav\n"
+                              "zu kurz für eine Lautheit · 0,0 dBTP");
         QTest::newRow("play") << model::Status::waiting() << false << "Durch die Kette vorhören";
     }
 

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "host/AudioBuffer.h"
+#include "model/Loudness.h"
+
+namespace tolvex::host {
+
+/// Measures the loudness of one stream of audio as it passes: integrated
+/// loudness and loudness range (ITU-R BS.1770, EBU R 128, with the standard
+/// channel weights) and the true peak, 4× oversampled. Used by one thread at
+/// a time.
+class LoudnessMeter {
+public:
+    virtual ~LoudnessMeter() = default;
+
+    /// Adds the buffer's valid frames, in the format the meter was made for.
+    /// Throws HostError when the meter cannot take them (out of memory).
+    virtual void add(const AudioBuffer& buffer) = 0;
+    /// The figures for everything added so far.
+    virtual model::Loudness result() const = 0;
+};
+
+} // namespace tolvex::host

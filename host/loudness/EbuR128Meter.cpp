@@ -1,0 +1,102 @@
+#include "host/loudness/EbuR128Meter.h"
+
+#include "host/HostError.h"
+
+#include <ebur128.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace tolvex::host {
+
+namespace {
+
+struct StateFree {
+    void operator()(ebur128_state* state) const { ebur128_destroy(&state); }
+};
+using State = std::unique_ptr<ebur128_state, StateFree>;
+
+/// The gating blocks are 0.4 s long: a shorter file has no integrated loudness.
+constexpr double gatingBlockSeconds = 0.4;
+
+/// WAVE's 5.1 order puts the LFE fourth, where libebur128 expects the left
+/// surround.
+void mapChannels(ebur128_state* state, int channels)
+{
+    if (channels == 6) {
+        ebur128_set_channel(state, 3, EBUR128_UNUSED);
+        ebur128_set_channel(state, 4, EBUR128_LEFT_SURROUND);
+        ebur128_set_channel(state, 5, EBUR128_RIGHT_SURROUND);
+    }
+}
+
+std::optional<double> finite(double value)
+{
+    return std::isfinite(value) ? std::optional(value) : std::nullopt;
+}
+
+class EbuR128Meter : public LoudnessMeter {
+public:
+    EbuR128Meter(const AudioFormat& format, State state)
+        : m_format(format), m_state(std::move(state))
+    {}
+
+    void add(const AudioBuffer& buffer) override
+    {
+        const qint64 frames = buffer.frameLength();
+        const int channels = m_format.channelCount();
+        if (frames == 0)
+            return;
+        m_interleaved.resize(size_t(frames) * size_t(channels));
+        for (int c = 0; c < channels; ++c) {
+            const float* in = buffer.channel(c);
+            float* out = m_interleaved.data() + c;
+            for (qint64 i = 0; i < frames; ++i)
+                out[i * channels] = in[i];
+        }
+        if (ebur128_add_frames_float(m_state.get(), m_interleaved.data(), size_t(frames)) !=
+            EBUR128_SUCCESS)
+            throw HostError(QStringLiteral("Kein Speicher für die Lautheitsmessung."));
+        m_frames += frames;
+    }
+
+    model::Loudness result() const override
+    {
+        model::Loudness loudness;
+        loudness.tooShort = double(m_frames) < gatingBlockSeconds * m_format.sampleRate();
+        double value = 0;
+        if (ebur128_loudness_global(m_state.get(), &value) == EBUR128_SUCCESS)
+            loudness.integrated = finite(value);
+        if (loudness.integrated && ebur128_loudness_range(m_state.get(), &value) == EBUR128_SUCCESS)
+            loudness.range = finite(value);
+        double peak = 0;
+        for (unsigned c = 0; c < unsigned(m_format.channelCount()); ++c)
+            if (ebur128_true_peak(m_state.get(), c, &value) == EBUR128_SUCCESS)
+                peak = std::max(peak, value);
+        if (peak > 0)
+            loudness.truePeak = 20.0 * std::log10(peak);
+        return loudness;
+    }
+
+private:
+    AudioFormat m_format;
+    State m_state;
+    qint64 m_frames = 0;
+    std::vector<float> m_interleaved;
+};
+
+} // namespace
+
+std::unique_ptr<LoudnessMeter> makeEbuR128Meter(const AudioFormat& format)
+{
+    State state(ebur128_init(unsigned(format.channelCount()),
+                             static_cast<unsigned long>(format.sampleRate()),
+                             EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK));
+    if (!state)
+        throw HostError(QStringLiteral("Die Lautheitsmessung lässt sich nicht einrichten."));
+    mapChannels(state.get(), format.channelCount());
+    return std::make_unique<EbuR128Meter>(format, std::move(state));
+}
+
+} // namespace tolvex::host
