@@ -188,7 +188,9 @@ public:
         });
         poll.start();
         loop.exec();
+        const qint64 stopAt = WatchedOutput::now();
         m_chain.stop();
+        m_figures.stopTook = double(WatchedOutput::now() - stopAt) / ms;
         m_chain.setCompareOriginal(false);
         m_monitor.stop();
         throwIfInterrupted();

@@ -24,6 +24,7 @@ struct RunFigures {
     std::vector<std::optional<double>> compare;      ///< per switch, heard
     std::vector<std::optional<double>> compareTaken; ///< per switch, taken
     float processedPeak = 0; ///< the tone's peak through the chain, on the monitor
+    double stopTook = 0;     ///< how long Chain::stop() took at the end of the run
 };
 
 } // namespace tolvex::bench

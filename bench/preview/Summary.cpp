@@ -10,6 +10,7 @@ namespace {
 
 constexpr double firstSoundGoal = 100; ///< ms
 constexpr double compareGoal = 100;    ///< ms
+constexpr double stopGoal = 100;       ///< ms
 constexpr float bypassedLevel = 0.8f;  ///< the compare detection's threshold
 
 double median(std::vector<double> values)
@@ -161,6 +162,7 @@ void Summary::add(int run, const RunFigures& figures)
     m_gaps += figures.gaps;
     m_longestGap = std::max(m_longestGap, figures.longestGap);
     append(m_latencies, figures.latencies);
+    m_stops.push_back(figures.stopTook);
     for (size_t i = 0; i < figures.compare.size(); ++i)
         if (const auto heard = later(figures.compare[i], figures.compareTaken[i]))
             m_compare.push_back(*heard);
@@ -193,6 +195,8 @@ void Summary::printTotal() const
                 "none: %s\n",
                 m_underflows, m_gaps, m_longestGap, verdict(m_underflows == 0 && m_gaps == 0));
     std::printf("  server latency min/median/max %s ms\n", minMedianMax(m_latencies).c_str());
+    std::printf("  stop          median/max %s ms        goal < %.0f ms: %s\n",
+                medianMax(m_stops).c_str(), stopGoal, verdict(largest(m_stops) < stopGoal));
     const bool compared = m_unmeasuredSwitches == 0 && !m_compare.empty();
     std::printf("  compare       median %.1f ms, max %.1f ms, %zu switches%s        goal < %.0f "
                 "ms: %s\n"

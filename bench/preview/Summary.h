@@ -40,6 +40,7 @@ private:
     int m_gaps = 0;
     double m_longestGap = 0;
     std::vector<double> m_latencies;
+    std::vector<double> m_stops;   ///< how long each run's stop took
     std::vector<double> m_compare; ///< the later of heard and taken, per switch
     std::vector<double> m_compareHeard, m_compareTaken;
     int m_unmeasuredSwitches = 0; ///< switches found neither way
