@@ -5,6 +5,7 @@
 #include "host/HostError.h"
 #include "host/LoudnessMeter.h"
 #include "host/PluginInstance.h"
+#include "host/PluginThread.h"
 #include "host/ScratchAudio.h"
 #include "model/AudioItem.h"
 #include "model/PluginInfo.h"
@@ -71,6 +72,13 @@ public:
     /// two passes. Throws HostError naming `path`.
     virtual std::unique_ptr<ScratchAudio> makeScratchAudio(const QString& path,
                                                            const AudioFormat& format) = 0;
+
+    /// Sets up the calling thread to run plugins, before it runs any: the
+    /// thread keeps what this returns while it runs them. The render calls
+    /// it on each thread it starts for plugins (the stages of a chain); the
+    /// thread that renders gets the same from whoever starts the render. By
+    /// default nothing: a plain thread will do.
+    virtual std::unique_ptr<PluginThread> preparePluginThread() { return nullptr; }
 };
 
 /// An item for the file list, read through the host: the file's rate,

@@ -4,9 +4,6 @@
 #include "render/RenderError.h"
 
 #include <algorithm>
-#include <chrono>
-#include <limits>
-#include <numeric>
 
 namespace tolvex::render {
 
@@ -25,60 +22,7 @@ host::AudioBuffer makeBuffer(const host::AudioFormat& format, qint64 frames)
     return std::move(*buffer);
 }
 
-/// Where runs of consecutive costs begin, at most `parts` of them, such that
-/// the dearest run costs as little as possible.
-std::vector<size_t> splitByCost(const std::vector<double>& costs, size_t parts)
-{
-    const size_t n = costs.size();
-    parts = std::clamp<size_t>(parts, 1, n);
-    std::vector<double> prefix(n + 1, 0.0);
-    std::partial_sum(costs.begin(), costs.end(), prefix.begin() + 1);
-    // best[k][i]: the dearest run when the first i costs go into k runs.
-    const double none = std::numeric_limits<double>::infinity();
-    std::vector<std::vector<double>> best(parts + 1, std::vector<double>(n + 1, none));
-    std::vector<std::vector<size_t>> cut(parts + 1, std::vector<size_t>(n + 1, 0));
-    best[0][0] = 0;
-    for (size_t k = 1; k <= parts; ++k)
-        for (size_t i = k; i <= n; ++i)
-            for (size_t j = k - 1; j < i; ++j) {
-                const double dearest = std::max(best[k - 1][j], prefix[i] - prefix[j]);
-                if (dearest < best[k][i]) {
-                    best[k][i] = dearest;
-                    cut[k][i] = j;
-                }
-            }
-    std::vector<size_t> starts(parts);
-    for (size_t k = parts, i = n; k > 0; --k) {
-        i = cut[k][i];
-        starts[k - 1] = i;
-    }
-    return starts;
-}
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    const auto middle = values.begin() + std::ptrdiff_t(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    return *middle;
-}
-
 } // namespace
-
-/// One plugin in its own engine; `feed` is what the engine reads next.
-struct ChainPipeline::Step {
-    ~Step()
-    {
-        if (started)
-            engine->stop();
-    }
-
-    std::unique_ptr<host::OfflineEngine> engine;
-    const host::AudioBuffer* feed = nullptr;
-    bool started = false;
-    std::vector<double> secondsPerFrame; ///< measured by renderHere
-};
 
 /// A block on its way: two buffers, the one holding the block and the one
 /// the next plugin writes into, and what went wrong on the way.
@@ -89,107 +33,69 @@ struct ChainPipeline::Slot {
     std::exception_ptr error;
 };
 
+/// Plugins [first, end) of the chain. The engines and the failure belong to
+/// the stage's thread.
 struct ChainPipeline::Stage {
     size_t first = 0;
     size_t end = 0;
     BlockQueue* in = nullptr;
     BlockQueue* out = nullptr;
+    std::vector<std::unique_ptr<PluginEngine>> engines;
+    std::exception_ptr failure; ///< why the engines could not be started
     std::thread thread;
 };
 
 ChainPipeline::ChainPipeline(host::AudioHost& host,
                              const std::vector<host::PluginInstance*>& instances,
-                             const host::AudioFormat& format, qint64 maxFrames)
+                             const host::AudioFormat& format, qint64 maxFrames,
+                             const std::vector<int>& stages)
+    : m_host(host), m_instances(instances), m_format(format), m_maxFrames(maxFrames)
 {
-    for (size_t i = 0; i < instances.size(); ++i) {
-        auto step = std::make_unique<Step>();
-        Step& made = *step;
-        m_steps.push_back(std::move(step));
-        made.engine = host.makeOfflineEngine();
-        host::OfflineEngine& engine = *made.engine;
-        engine.enableManualRendering(format, maxFrames);
-        engine.setChainPosition(int(i));
-        if (!engine.setManualRenderingInput(format, [&made](qint64) { return made.feed; }))
-            throw RenderError(QStringLiteral("Export lässt sich nicht vorbereiten."));
-        engine.attach(*instances[i]);
-        engine.connect(engine.inputNode(), *instances[i], format);
-        engine.connect(*instances[i], engine.mainMixer(), format);
-        engine.start();
-        made.started = true;
-    }
-    for (int i = 0; i < 2; ++i)
-        m_here.push_back(makeBuffer(format, maxFrames));
-    for (size_t i = 0; i < size_t(slotsPerPlugin) * m_steps.size(); ++i) {
+    for (size_t i = 0; i < size_t(slotsPerPlugin) * instances.size(); ++i) {
         auto slot = std::make_unique<Slot>();
         for (int b = 0; b < 2; ++b)
             slot->buffers.push_back(makeBuffer(format, maxFrames));
         m_slots.push_back(std::move(slot));
     }
-}
-
-ChainPipeline::~ChainPipeline()
-{
-    if (!m_stages.empty()) {
-        m_abandoned.store(true, std::memory_order_relaxed);
-        m_queues.front()->push(-1);
-        for (auto& stage : m_stages)
-            if (stage->thread.joinable()) // all but those whose start failed
-                stage->thread.join();
-    }
-    // The engines stop with their steps, after the threads that ran them.
-}
-
-const host::AudioBuffer& ChainPipeline::renderHere(const host::AudioBuffer& input)
-{
-    const qint64 frames = input.frameLength();
-    const host::AudioBuffer* current = &input;
-    for (size_t i = 0; i < m_steps.size(); ++i) {
-        Step& step = *m_steps[i];
-        host::AudioBuffer& target = m_here[i % 2];
-        step.feed = current;
-        const auto began = std::chrono::steady_clock::now();
-        throwOnFailure(step.engine->render(frames, target));
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
-        if (frames > 0)
-            step.secondsPerFrame.push_back(took.count() / double(frames));
-        current = &target;
-    }
-    return *current;
-}
-
-void ChainPipeline::start(int threads)
-{
-    std::vector<double> costs;
-    for (const auto& step : m_steps)
-        costs.push_back(median(step->secondsPerFrame));
-    // Without measurements every plugin counts the same.
-    if (std::all_of(costs.begin(), costs.end(), [](double cost) { return cost <= 0; }))
-        std::fill(costs.begin(), costs.end(), 1.0);
-    const std::vector<size_t> starts = splitByCost(costs, size_t(std::max(threads, 1)));
-    const size_t count = starts.size();
-    // Enough room in every queue for all the slots and the closing mark.
-    for (size_t i = 0; i <= count; ++i)
-        m_queues.push_back(std::make_unique<BlockQueue>(m_slots.size() + 1));
     for (int i = int(m_slots.size()) - 1; i >= 0; --i)
         m_vacant.push_back(i);
-    for (size_t s = 0; s < count; ++s) {
+    // Enough room in every queue for all the slots and the closing mark.
+    for (size_t i = 0; i <= stages.size(); ++i)
+        m_queues.push_back(std::make_unique<BlockQueue>(m_slots.size() + 1));
+    size_t first = 0;
+    for (size_t s = 0; s < stages.size(); ++s) {
         auto stage = std::make_unique<Stage>();
-        stage->first = starts[s];
-        stage->end = s + 1 < count ? starts[s + 1] : m_steps.size();
+        stage->first = first;
+        first = std::min(first + size_t(std::max(stages[s], 0)), instances.size());
+        stage->end = s + 1 < stages.size() ? first : instances.size();
         stage->in = m_queues[s].get();
         stage->out = m_queues[s + 1].get();
         m_stages.push_back(std::move(stage));
     }
-    for (auto& stage : m_stages)
-        stage->thread = std::thread(&ChainPipeline::stageLoop, this, std::ref(*stage));
+    // Each thread starts with this thread's floating-point environment.
+    try {
+        for (auto& stage : m_stages)
+            stage->thread = std::thread(&ChainPipeline::stageLoop, this, std::ref(*stage));
+    } catch (...) {
+        shutDown();
+        throw;
+    }
 }
 
-std::vector<int> ChainPipeline::stageSizes() const
+ChainPipeline::~ChainPipeline()
 {
-    std::vector<int> sizes;
-    for (const auto& stage : m_stages)
-        sizes.push_back(int(stage->end - stage->first));
-    return sizes;
+    shutDown();
+}
+
+void ChainPipeline::shutDown() noexcept
+{
+    if (m_stages.empty() || !m_stages.front()->thread.joinable())
+        return;
+    m_abandoned.store(true, std::memory_order_relaxed);
+    m_queues.front()->push(-1);
+    for (auto& stage : m_stages)
+        if (stage->thread.joinable()) // all but those that never started
+            stage->thread.join();
 }
 
 host::AudioBuffer* ChainPipeline::vacant()
@@ -229,34 +135,53 @@ void ChainPipeline::release()
     --m_underWay;
 }
 
-void ChainPipeline::runSteps(size_t first, size_t end, Slot& slot) noexcept
+void ChainPipeline::stageLoop(Stage& stage) noexcept
 {
+    // The engines are made, run and stopped here: on this thread only.
+    std::unique_ptr<host::PluginThread> prepared;
     try {
-        for (size_t i = first; i < end && !slot.failed; ++i) {
-            Step& step = *m_steps[i];
+        prepared = m_host.preparePluginThread();
+        for (size_t i = stage.first; i < stage.end; ++i)
+            stage.engines.push_back(std::make_unique<PluginEngine>(m_host, *m_instances[i], int(i),
+                                                                   m_format, m_maxFrames));
+    } catch (...) {
+        stage.failure = std::current_exception();
+    }
+    for (;;) {
+        const int number = stage.in->pop();
+        if (number >= 0 && !m_abandoned.load(std::memory_order_relaxed))
+            runStage(stage, *m_slots[size_t(number)]);
+        stage.out->push(number);
+        if (number < 0)
+            break;
+    }
+    stage.engines.clear();
+}
+
+void ChainPipeline::runStage(Stage& stage, Slot& slot) noexcept
+{
+    if (slot.failed)
+        return;
+    if (stage.failure) {
+        slot.error = stage.failure;
+        slot.failed = true;
+        return;
+    }
+    try {
+        for (const auto& engine : stage.engines) {
             const host::AudioBuffer& input = slot.buffers[size_t(slot.current)];
-            step.feed = &input;
             const host::RenderStatus status =
-                step.engine->render(input.frameLength(), slot.buffers[size_t(1 - slot.current)]);
+                engine->render(input, slot.buffers[size_t(1 - slot.current)]);
             slot.current = 1 - slot.current;
-            slot.failed = status != host::RenderStatus::success &&
-                          status != host::RenderStatus::insufficientInput;
+            if (status != host::RenderStatus::success &&
+                status != host::RenderStatus::insufficientInput) {
+                slot.failed = true;
+                return;
+            }
         }
     } catch (...) {
         slot.error = std::current_exception();
         slot.failed = true;
-    }
-}
-
-void ChainPipeline::stageLoop(Stage& stage) noexcept
-{
-    for (;;) {
-        const int number = stage.in->pop();
-        if (number >= 0 && !m_abandoned.load(std::memory_order_relaxed))
-            runSteps(stage.first, stage.end, *m_slots[size_t(number)]);
-        stage.out->push(number);
-        if (number < 0)
-            return;
     }
 }
 

@@ -4,6 +4,7 @@
 #include "host/AudioHost.h"
 #include "host/PluginInstance.h"
 #include "render/BlockQueue.h"
+#include "render/PluginEngine.h"
 
 #include <atomic>
 #include <exception>
@@ -20,12 +21,14 @@ namespace tolvex::render {
 /// frame counts and with the same samples, it would get in one line, so the
 /// output is the same to the bit.
 ///
-/// Every plugin has an offline engine of its own. Before start() the chain
-/// runs on the calling thread (renderHere), which measures what each plugin
-/// costs; start() splits the chain by those costs into stages of about the
-/// same cost. From then on each plugin runs on its stage's thread only,
-/// until the pipeline is destroyed: its calls on the two threads never
-/// overlap, and thread start and the queues order them.
+/// Every plugin is run by its stage's thread only, for as long as the
+/// pipeline lives: the thread, set up for plugins by the host
+/// (AudioHost::preparePluginThread) and with the floating-point environment
+/// of the thread that made the pipeline, makes an offline engine for each
+/// of its plugins, starts it (which prepares the plugin), runs every block
+/// through it and stops it at the end. So the stages are decided before the
+/// instances have run (see ChainCalibration) and never change. Until the
+/// pipeline is destroyed nothing else may run, prepare or reconfigure them.
 ///
 /// The blocks go round a fixed set of buffers: the calling thread fills a
 /// vacant one and pushes it, the stages pass it on through bounded
@@ -34,27 +37,19 @@ namespace tolvex::render {
 /// thread that made the pipeline.
 class ChainPipeline {
 public:
-    /// Makes and starts one engine per instance, in `format` (the chain's)
-    /// for blocks of up to `maxFrames`. Throws HostError or RenderError.
+    /// Starts a thread per stage; `stages` tells how many plugins each runs,
+    /// in chain order, and adds up to the instances. The instances take
+    /// `format`, in blocks of up to `maxFrames`. Throws RenderError, or what
+    /// starting a thread throws. A plugin whose engine does not start fails
+    /// every block that reaches it (see finished()).
     ChainPipeline(host::AudioHost& host, const std::vector<host::PluginInstance*>& instances,
-                  const host::AudioFormat& format, qint64 maxFrames);
-    /// Drops the blocks under way (a stage ends the block it is in), joins
-    /// the threads, then stops the engines.
+                  const host::AudioFormat& format, qint64 maxFrames,
+                  const std::vector<int>& stages);
+    /// Drops the blocks under way (a stage ends the block it is in), ends
+    /// the threads, which stop their engines first.
     ~ChainPipeline();
     ChainPipeline(const ChainPipeline&) = delete;
     ChainPipeline& operator=(const ChainPipeline&) = delete;
-
-    /// Before start(): runs the input's frames through the whole chain on
-    /// this thread, timing each plugin; the result stays valid until the
-    /// next call. Throws RenderError when a plugin fails, or HostError.
-    const host::AudioBuffer& renderHere(const host::AudioBuffer& input);
-
-    /// Splits the chain into at most `threads` stages (at least 2) by the
-    /// costs measured and starts their threads.
-    void start(int threads);
-    /// The stages: how many plugins each runs, in chain order. Empty
-    /// before start().
-    std::vector<int> stageSizes() const;
 
     /// A buffer to fill with the next block, or null while every buffer is
     /// under way. Its frame length tells the stages how many frames to run.
@@ -64,23 +59,27 @@ public:
     /// Whether blocks are under way.
     bool busy() const { return m_underWay > 0; }
     /// The oldest block under way once the chain has run it (waits for
-    /// that); valid until release(). Throws what a plugin's engine threw,
-    /// or RenderError when a plugin failed.
+    /// that); valid until release(). Throws what a plugin's engine threw
+    /// (also in starting), or RenderError when a plugin failed.
     const host::AudioBuffer& finished();
     /// Hands the buffer finished() gave back for a later block.
     void release();
 
 private:
-    struct Step;
     struct Slot;
     struct Stage;
 
-    /// Runs steps [first, end) on the slot's block.
-    void runSteps(size_t first, size_t end, Slot& slot) noexcept;
+    /// The stage thread's life.
     void stageLoop(Stage& stage) noexcept;
+    /// Runs the stage's plugins on the slot's block.
+    static void runStage(Stage& stage, Slot& slot) noexcept;
+    /// Ends the threads that were started.
+    void shutDown() noexcept;
 
-    std::vector<std::unique_ptr<Step>> m_steps;
-    std::vector<host::AudioBuffer> m_here; ///< renderHere's two buffers, used in turn
+    host::AudioHost& m_host;
+    const std::vector<host::PluginInstance*> m_instances;
+    const host::AudioFormat m_format;
+    const qint64 m_maxFrames;
     std::vector<std::unique_ptr<Slot>> m_slots;
     std::vector<int> m_vacant; ///< slots free to fill; the calling thread's
     int m_underWay = 0;        ///< slots pushed and not yet released

@@ -4,10 +4,12 @@
 #include "model/DisplayText.h"
 #include "model/NumberedName.h"
 #include "render/ChainBuffers.h"
+#include "render/ChainCalibration.h"
 #include "render/ChainPipeline.h"
 #include "render/EncoderThread.h"
 #include "render/OutputStage.h"
 #include "render/ScratchPass.h"
+#include "render/StagePlan.h"
 
 #include <QFileInfo>
 
@@ -30,10 +32,12 @@ constexpr double tailCap = 10.0;
 /// takes about 0.3 s) to arrive before the first frame of the file.
 constexpr double settleSeconds = 1.0;
 constexpr float silence = 0.0001f;
-/// Blocks of the source a pipeline renders on the rendering thread before
-/// its stages start, measuring what each plugin costs (beside the settling
-/// blocks, which are silence and may cost differently).
-constexpr qint64 calibrationBlocks = 16;
+/// A chain that may run in stages is first measured on the source's first
+/// blocks (not the settling ones, which are silence and may cost
+/// differently): up to this many, and no more than one in this many of the
+/// file's blocks, as the measuring is work on top of the render.
+constexpr qint64 maxMeasuredBlocks = 16;
+constexpr qint64 blocksPerMeasuredBlock = 32;
 /// How many further names of its series a finished file tries when its own
 /// was taken meanwhile.
 constexpr int maxNamesTried = 1000;
@@ -75,7 +79,8 @@ std::optional<AudioBuffer> makeBlock(const AudioFormat& format)
 /// One render from the opened source to the output in place. The plugins
 /// run on the calling thread, or, when the job allows several threads and
 /// the chain has several plugins, as a pipeline on threads of their own
-/// (ChainPipeline); the writer runs on the encoder thread beside them.
+/// (ChainPipeline), each plugin on one thread only, all its life; the
+/// writer runs on the encoder thread beside them.
 /// Either way every block is rendered alike, so the output is the same.
 /// The members are released in reverse order: on a failing exit the
 /// destructor first ends the encoder thread, releases the writer (which
@@ -94,11 +99,20 @@ private:
     void openSource();
     void instantiatePlugins();
     void chooseChainFormat();
-    /// How many stages the chain runs in; 1: no pipeline.
+    /// How many stages the chain may run in; 1: no pipeline.
     int stageCount() const;
-    void buildGraph();
+    void buildGraph(std::stop_token stop);
+    /// How many plugins each stage runs, by what they cost on the source's
+    /// first blocks; one stage or none: the chain runs in one line.
+    std::vector<int> planStages(std::stop_token stop);
+    /// Reads the source's first blocks into m_lead.
+    void readLead();
+    /// What each plugin costs on m_lead, measured on instances of its own.
+    std::vector<double> measureCosts(std::stop_token stop);
     void settlePlugins(std::stop_token stop);
-    /// Renders n frames of whatever the input buffer holds on this thread.
+    /// The settling blocks through the pipeline's stages.
+    void settleStages(qint64 frames, std::stop_token stop);
+    /// Renders n frames of whatever the input buffer holds, in one line.
     const AudioBuffer& renderInput(qint64 n);
     void countFrames();
     std::vector<AudioBuffer> makeEncoderBlocks(const AudioFormat& format);
@@ -110,8 +124,10 @@ private:
     void renderBlocks(const ProgressCallback& progress, std::stop_token stop);
     /// The blocks from m_rendered on through the pipeline's stages.
     void renderPipelined(const ProgressCallback& progress, std::stop_token stop);
-    /// Fills `target` with the source's next n frames.
+    /// Fills `target` with the source's next n frames: from m_lead while it
+    /// holds them, then read.
     void fillInput(AudioBuffer& target, qint64 n);
+    void readInput(AudioBuffer& target, qint64 n);
     /// Takes the rendered block that starts at m_rendered to the output;
     /// false when the tail has died away.
     bool takeBlock(const AudioBuffer& rendered, std::stop_token stop);
@@ -130,6 +146,8 @@ private:
     std::optional<AudioBuffer> m_input;            // the chain's input, filled before each block
     std::optional<AudioBuffer> m_render;           // what the engine renders
     std::optional<AudioBuffer> m_read;             // the source's frames as read
+    std::vector<AudioBuffer> m_lead;               // the source's first blocks, as measured
+    qint64 m_filled = 0;                           // frames filled in for the chain so far
     std::unique_ptr<host::OfflineEngine> m_engine; // the chain in one line, or:
     std::unique_ptr<ChainPipeline> m_pipeline;     // the chain in stages
     bool m_engineStarted = false;
@@ -159,7 +177,7 @@ RenderResult FileRender::run(const ProgressCallback& progress, std::stop_token s
     openSource();
     instantiatePlugins();
     chooseChainFormat();
-    buildGraph();
+    buildGraph(stop);
     settlePlugins(stop);
     countFrames();
     std::optional<double> belowTarget;
@@ -231,16 +249,15 @@ int FileRender::stageCount() const
 }
 
 /// The offline engine fed from the input buffer: input → plugins → mixer;
-/// or an engine per plugin, for the pipeline.
-void FileRender::buildGraph()
+/// or the pipeline of stages, when the job allows it and the plugins' costs
+/// make more than one.
+void FileRender::buildGraph(std::stop_token stop)
 {
     const AudioFormat& format = *m_chainFormat;
-    if (stageCount() > 1) {
-        m_input = makeBlock(format);
-        m_read = makeBlock(m_source->processingFormat());
-        if (!m_input || !m_read)
-            throw RenderError(QStringLiteral("Kein Speicher für den Export."));
-        m_pipeline = std::make_unique<ChainPipeline>(m_host, m_instances, format, blockFrames);
+    const std::vector<int> stages = stageCount() > 1 ? planStages(stop) : std::vector<int>();
+    if (stages.size() > 1) {
+        m_pipeline =
+            std::make_unique<ChainPipeline>(m_host, m_instances, format, blockFrames, stages);
         return;
     }
     m_engine = m_host.makeOfflineEngine();
@@ -263,6 +280,63 @@ void FileRender::buildGraph()
     m_engineStarted = true;
 }
 
+/// The chain's own instances have not run yet: they run on their stage's
+/// thread from their first block on. What the stages are is measured on
+/// instances of their own, made and dropped here, on the source's first
+/// blocks, which are kept for the render.
+std::vector<int> FileRender::planStages(std::stop_token stop)
+{
+    readLead();
+    std::vector<double> costs;
+    try {
+        costs = measureCosts(stop);
+    } catch (const model::UserError&) {
+        // Only the estimate fails: a plugin that cannot be made a second time
+        // or fails while measured. The chain's own instances answer for
+        // themselves when they run.
+        costs.assign(m_instances.size(), 0.0);
+    }
+    return stagesByCost(costs, stageCount());
+}
+
+/// The blocks lie where the render's blocks will lie, past the end of the
+/// file silent, as fillInput would fill them.
+void FileRender::readLead()
+{
+    m_sourceFrames = m_source->length(); // as countFrames will take it: a shorter stream fails
+    m_read = makeBlock(m_source->processingFormat());
+    if (!m_read)
+        throw RenderError(QStringLiteral("Kein Speicher für den Export."));
+    const qint64 blocks =
+        std::clamp(m_sourceFrames / blockFrames / blocksPerMeasuredBlock, 1ll, maxMeasuredBlocks);
+    for (qint64 i = 0; i < blocks && i * blockFrames < m_sourceFrames; ++i) {
+        auto block = makeBlock(*m_chainFormat);
+        if (!block)
+            throw RenderError(QStringLiteral("Kein Speicher für den Export."));
+        readInput(*block, blockFrames);
+        m_lead.push_back(std::move(*block));
+    }
+}
+
+std::vector<double> FileRender::measureCosts(std::stop_token stop)
+{
+    std::vector<std::unique_ptr<host::PluginInstance>> owned;
+    std::vector<host::PluginInstance*> measuring;
+    for (const model::PluginState& entry : m_job.plugins) {
+        owned.push_back(instantiate(m_host, entry));
+        measuring.push_back(owned.back().get());
+    }
+    if (!applyChainFormat(*m_chainFormat, measuring))
+        return std::vector<double>(measuring.size(), 0.0);
+    ChainCalibration calibration(m_host, measuring, *m_chainFormat, blockFrames);
+    for (const AudioBuffer& block : m_lead) {
+        if (stop.stop_requested())
+            throw RenderCancelled();
+        calibration.measure(block);
+    }
+    return calibration.costs();
+}
+
 /// Some plugins glide from their defaults to the parameters of their state
 /// after they start, so the chain first runs on a second of silence whose
 /// output is dropped. Afterwards the plugins' delay lines and filters hold
@@ -274,6 +348,8 @@ void FileRender::settlePlugins(std::stop_token stop)
     if (m_instances.empty())
         return;
     const qint64 total = qint64(std::ceil(settleSeconds * m_rate));
+    if (m_pipeline)
+        return settleStages(total, stop);
     for (qint64 done = 0; done < total; done += blockFrames) {
         if (stop.stop_requested())
             throw RenderCancelled();
@@ -285,10 +361,30 @@ void FileRender::settlePlugins(std::stop_token stop)
     }
 }
 
+/// Silent blocks go in while buffers are free; what comes out is dropped.
+void FileRender::settleStages(qint64 frames, std::stop_token stop)
+{
+    qint64 sent = 0;
+    while (sent < frames || m_pipeline->busy()) {
+        if (stop.stop_requested())
+            throw RenderCancelled();
+        AudioBuffer* vacant = sent < frames ? m_pipeline->vacant() : nullptr;
+        if (vacant) {
+            const qint64 n = std::min(frames - sent, blockFrames);
+            vacant->setFrameLength(n);
+            for (int c = 0; c < vacant->channelCount(); ++c)
+                std::fill_n(vacant->channel(c), n, 0.0f);
+            m_pipeline->push();
+            sent += n;
+            continue;
+        }
+        m_pipeline->finished();
+        m_pipeline->release();
+    }
+}
+
 const AudioBuffer& FileRender::renderInput(qint64 n)
 {
-    if (m_pipeline)
-        return m_pipeline->renderHere(*m_input);
     throwOnFailure(m_engine->render(n, *m_render));
     return *m_render;
 }
@@ -361,10 +457,9 @@ void FileRender::createScratch()
 /// each block.
 void FileRender::renderBlocks(const ProgressCallback& progress, std::stop_token stop)
 {
-    const qint64 here = m_pipeline ? calibrationBlocks * blockFrames : m_totalFrames;
+    if (m_pipeline)
+        return renderPipelined(progress, stop);
     while (m_rendered < m_totalFrames) {
-        if (m_rendered >= here)
-            return renderPipelined(progress, stop);
         if (stop.stop_requested())
             throw RenderCancelled();
         const qint64 n = std::min(m_totalFrames - m_rendered, blockFrames);
@@ -380,7 +475,6 @@ void FileRender::renderBlocks(const ProgressCallback& progress, std::stop_token 
 /// away are dropped unwritten.
 void FileRender::renderPipelined(const ProgressCallback& progress, std::stop_token stop)
 {
-    m_pipeline->start(stageCount());
     qint64 sent = m_rendered;
     while (m_rendered < m_totalFrames) {
         if (stop.stop_requested())
@@ -402,6 +496,19 @@ void FileRender::renderPipelined(const ProgressCallback& progress, std::stop_tok
 }
 
 void FileRender::fillInput(AudioBuffer& target, qint64 n)
+{
+    const auto lead = size_t(m_filled / blockFrames);
+    if (lead < m_lead.size()) {
+        for (int c = 0; c < target.channelCount(); ++c)
+            std::copy_n(m_lead[lead].channel(c), n, target.channel(c));
+        target.setFrameLength(n);
+    } else {
+        readInput(target, n);
+    }
+    m_filled += n;
+}
+
+void FileRender::readInput(AudioBuffer& target, qint64 n)
 {
     fillChainBuffer(target, n, *m_source, *m_read);
     // A reader shortens its length when the stream ends before it: the file

@@ -15,8 +15,10 @@ public:
     /// Installs the handlers; once, before any other thread starts.
     static void install();
 
-    /// Gives the rendering thread a signal stack of its own while it lives,
-    /// so that a plugin that overflows the thread's stack is reported too.
+    /// Gives a thread that runs plugins (the rendering thread, a stage of
+    /// the chain) a signal stack of its own while it lives, so that a plugin
+    /// that overflows the thread's stack is reported too. Made and released
+    /// on that thread.
     class RenderThread {
     public:
         RenderThread();

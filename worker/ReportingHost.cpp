@@ -1,10 +1,32 @@
 #include "worker/ReportingHost.h"
 
+#include "worker/CrashReporter.h"
+
 #include <QFile>
 
 #include <sys/stat.h>
 
 namespace tolvex::worker {
+
+namespace {
+
+/// A thread marked for the crash report, with what the host below set up.
+class ReportedThread : public host::PluginThread {
+public:
+    explicit ReportedThread(std::unique_ptr<host::PluginThread> below) : m_below(std::move(below))
+    {}
+
+private:
+    std::unique_ptr<host::PluginThread> m_below;
+    CrashReporter::RenderThread m_marked;
+};
+
+} // namespace
+
+std::unique_ptr<host::PluginThread> ReportingHost::preparePluginThread()
+{
+    return std::make_unique<ReportedThread>(m_host.preparePluginThread());
+}
 
 std::unique_ptr<host::AudioFileWriter>
 ReportingHost::openForWriting(const QString& path, const model::WriterSettings& settings,

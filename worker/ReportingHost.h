@@ -43,6 +43,9 @@ public:
     {
         return m_host.makeScratchAudio(path, format);
     }
+    /// The host's own set-up, and a signal stack on which a crash of a
+    /// plugin on this thread is reported (see CrashReporter).
+    std::unique_ptr<host::PluginThread> preparePluginThread() override;
 
 private:
     host::AudioHost& m_host;

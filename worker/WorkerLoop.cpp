@@ -2,7 +2,6 @@
 
 #include "host/engine/RenderActivity.h"
 #include "session/RenderOutcome.h"
-#include "worker/CrashReporter.h"
 
 #include <cerrno>
 
@@ -67,7 +66,7 @@ void WorkerLoop::startRender(render::RenderJob job)
     m_stop = std::stop_source();
     m_ended = false;
     m_render = std::thread([this, job = std::move(job), stop = m_stop]() mutable {
-        const CrashReporter::RenderThread marked;
+        const auto prepared = m_host.preparePluginThread(); // as the render's own threads are
         auto progress = [this, &stop](double fraction) {
             if (!m_reports.send(session::ProgressReport{fraction}))
                 stop.request_stop(); // the parent is gone

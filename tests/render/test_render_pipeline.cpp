@@ -1,6 +1,6 @@
 // The render with its chain in stages on threads, against the fake host: the
-// same output and progress as in one line, and failures and cancels from
-// within the stages that leave nothing behind.
+// same output and progress as in one line, every instance on one thread, and
+// failures and cancels from within the stages that leave nothing behind.
 #include "render/Renderer.h"
 #include "tests/support/FakeHost.h"
 
@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <stop_token>
 
 using namespace tolvex;
@@ -81,6 +82,7 @@ private Q_SLOTS:
         QTest::newRow("more threads than plugins") << QList<int>{4, 1} << 8 << qint64(50000);
         QTest::newRow("shorter than the measuring blocks")
             << QList<int>{3, 4} << 2 << qint64(5 * 4096);
+        QTest::newRow("shorter than a block") << QList<int>{1, 3, 4} << 3 << qint64(1000);
     }
     void stagesGiveWhatOneLineGives()
     {
@@ -105,12 +107,51 @@ private Q_SLOTS:
         QCOMPARE(host.runningEngines(), 0);
     }
 
+    // Each of the chain's own instances is prepared and run by one thread
+    // from its first block to its last: a stage's, set up by the host for
+    // plugins, never the rendering thread. The stages are measured before, on
+    // instances of their own, made after the chain's, on the rendering thread.
+    void everyInstanceStaysOnOneThread_data()
+    {
+        QTest::addColumn<QList<int>>("plugins");
+        QTest::addColumn<int>("threads");
+        QTest::newRow("four in two") << QList<int>{1, 3, 2, 4} << 2;
+        QTest::newRow("four in three") << QList<int>{1, 3, 2, 4} << 3;
+        QTest::newRow("three in three") << QList<int>{2, 4, 1} << 3;
+    }
+    void everyInstanceStaysOnOneThread()
+    {
+        QFETCH(QList<int>, plugins);
+        QFETCH(int, threads);
+        FakeHost host;
+        host.addFile("/source.wav", source(100 * 4096 + 99));
+        addPlugins(host);
+        const RenderJob stages = job(plugins, threads);
+        renderFile(host, stages, [](double) {});
+        QVERIFY(host.written(stages.target.toLocalFile())->finished);
+        const std::vector<std::set<std::thread::id>> ran = host.instanceThreads();
+        const auto chain = size_t(plugins.size());
+        const std::set<std::thread::id> rendering{std::this_thread::get_id()};
+        std::set<std::thread::id> stageThreads;
+        for (size_t i = 0; i < std::min(chain, ran.size()); ++i) {
+            QCOMPARE(ran[i].size(), size_t(1));
+            QVERIFY(ran[i] != rendering);
+            stageThreads.insert(*ran[i].begin());
+        }
+        QVERIFY(stageThreads.size() >= 2 && stageThreads.size() <= size_t(threads));
+        const std::set<std::thread::id> prepared = host.preparedThreads();
+        QVERIFY(std::includes(prepared.begin(), prepared.end(), stageThreads.begin(),
+                              stageThreads.end()));
+        QCOMPARE(ran.size(), 2 * chain);
+        for (size_t i = chain; i < ran.size(); ++i)
+            QCOMPARE(ran[i], rendering);
+    }
+
     void failuresInStagesLeaveNothingBehind_data()
     {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("message"); // empty: not a render error of its own
-        // The settling second and the measuring blocks come first, on the
-        // rendering thread: call 60 of an engine runs on a stage.
+        // Call 60 of an engine comes well after the settling second.
         QTest::newRow("a plugin fails in a stage")
             << "error" << QStringLiteral("Ein Plugin hat beim Rechnen abgebrochen.");
         QTest::newRow("the writer fails") << "write" << QString();

@@ -225,6 +225,55 @@ private Q_SLOTS:
                  QStringList());
     }
 
+    // A plugin that crashes in the worker is named, on whichever thread it
+    // runs: the rendering thread, where the plugins are measured for the
+    // stages or the chain runs in one line, or a stage's; also when it runs
+    // out of stack. Nothing stands under the output's name (the next output
+    // in the folder sweeps the dead worker's part file).
+    void aCrashIsNamedOnEveryThread_data()
+    {
+        QTest::addColumn<QString>("plugin");
+        QTest::addColumn<int>("threads");
+        QTest::addColumn<qint64>("quiet"); // frames before the sound is loud
+        QTest::addColumn<QString>("name");
+        QTest::newRow("crash in a stage") << "crash" << 2 << qint64(88200) << "Test Crash";
+        QTest::newRow("crash while measured") << "crash" << 2 << qint64(0) << "Test Crash";
+        QTest::newRow("overflow in a stage") << "overflow" << 2 << qint64(88200) << "Test Overflow";
+        QTest::newRow("overflow in one line")
+            << "overflow" << 1 << qint64(88200) << "Test Overflow";
+    }
+    void aCrashIsNamedOnEveryThread()
+    {
+        QFETCH(QString, plugin);
+        QFETCH(int, threads);
+        QFETCH(qint64, quiet);
+        QFETCH(QString, name);
+        const QString folder = m_dir.filePath(QStringLiteral("crash-") + QTest::currentDataTag());
+        QDir().mkpath(folder);
+        Signal signal = sineSignal(44100, 2, 4 * 44100);
+        for (auto& channel : signal.channels)
+            for (size_t i = size_t(quiet); i < channel.size(); ++i)
+                channel[i] *= 1.9f; // past the plugin's trigger
+        writeSignal(*host::createAudioFile(folder + "/source.wav",
+                                           model::writerSettings(ExportFormat::wav24, 2, 44100)),
+                    signal);
+        host::Lv2AudioHost host;
+        render::RenderJob job{
+            QUrl::fromLocalFile(folder + "/source.wav"),
+            QUrl::fromLocalFile(folder + "/out.wav"),
+            {model::PluginState::from(lv2Info(host, "urn:tolvex:test:gain"), false),
+             model::PluginState::from(
+                 lv2Info(host, ("urn:tolvex:test:" + plugin).toUtf8().constData()), false)},
+            ExportFormat::wav16};
+        job.threads = threads;
+        session::ProcessLauncher launcher({TOLVEX_RENDER_WORKER, 60s});
+        const session::RenderOutcome outcome = renderThrough(launcher, job);
+        QCOMPARE(
+            outcome.status,
+            model::Status::failed(u'„' + name + QStringLiteral("“ ist beim Rechnen abgestürzt.")));
+        QVERIFY(!QFile::exists(job.target.toLocalFile()));
+    }
+
     void aMissingWorkerFailsTheFile()
     {
         const QString folder = m_dir.filePath("missing");

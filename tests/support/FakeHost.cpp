@@ -104,21 +104,40 @@ FakeProcessorFactory ringProcessor(qint64 frames, float level)
     };
 }
 
+/// The threads one instance was prepared or run on.
+struct FakeHost::ThreadLog {
+    void note()
+    {
+        std::lock_guard lock(mutex);
+        threads.insert(std::this_thread::get_id());
+    }
+
+    std::mutex mutex;
+    std::set<std::thread::id> threads;
+};
+
 /// A fake plugin instance, run by the engines as a processing node that
 /// takes any format: the processor works on the output in place.
 class FakeInstance : public host::PluginInstance, public host::ProcessingNode {
 public:
     FakeInstance(FakeHost& host, FakePlugin plugin)
         : m_host(host), m_plugin(std::move(plugin)), m_state(m_plugin.state),
-          m_processor(m_plugin.processor ? m_plugin.processor() : nullptr)
+          m_processor(m_plugin.processor ? m_plugin.processor() : nullptr),
+          m_threads(std::make_shared<FakeHost::ThreadLog>())
     {
         ++m_host.m_liveInstances;
+        std::lock_guard lock(m_host.m_mutex);
+        m_host.m_threadLogs.push_back(m_threads);
     }
     ~FakeInstance() override { --m_host.m_liveInstances; }
 
-    void prepare(const AudioFormat&, const AudioFormat&, qint64, bool) override {}
+    void prepare(const AudioFormat&, const AudioFormat&, qint64, bool) override
+    {
+        m_threads->note();
+    }
     void process(const AudioBuffer& input, AudioBuffer& output, qint64 frames) noexcept override
     {
+        m_threads->note();
         for (int c = 0; c < output.channelCount(); ++c)
             std::copy_n(input.channel(std::min(c, input.channelCount() - 1)), frames,
                         output.channel(c));
@@ -171,6 +190,7 @@ private:
     host::PropertyDictionary m_state;
     std::atomic<bool> m_bypass{false};
     FakeProcessor m_processor;
+    std::shared_ptr<FakeHost::ThreadLog> m_threads;
 };
 
 /// The real offline engine with the host's failures injected and its
@@ -288,6 +308,30 @@ std::optional<FakeWrittenFile> FakeHost::written(const QString& path) const
     std::lock_guard lock(m_mutex);
     const auto found = m_written.find(path);
     return found == m_written.end() ? std::nullopt : std::optional(*found);
+}
+
+std::vector<std::set<std::thread::id>> FakeHost::instanceThreads() const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<std::set<std::thread::id>> threads;
+    for (const auto& log : m_threadLogs) {
+        std::lock_guard logLock(log->mutex);
+        threads.push_back(log->threads);
+    }
+    return threads;
+}
+
+std::set<std::thread::id> FakeHost::preparedThreads() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_preparedThreads;
+}
+
+std::unique_ptr<host::PluginThread> FakeHost::preparePluginThread()
+{
+    std::lock_guard lock(m_mutex);
+    m_preparedThreads.insert(std::this_thread::get_id());
+    return nullptr;
 }
 
 QList<model::PluginInfo> FakeHost::components(quint32 type)

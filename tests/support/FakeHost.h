@@ -78,6 +78,11 @@ public:
 
     std::optional<FakeWrittenFile> written(const QString& path) const;
     int liveInstances() const { return m_liveInstances; }
+    /// For each instance made so far, gone ones too, in the order made: the
+    /// threads that prepared or ran it.
+    std::vector<std::set<std::thread::id>> instanceThreads() const;
+    /// The threads preparePluginThread() was called on.
+    std::set<std::thread::id> preparedThreads() const;
     /// How many writers openForWriting has made.
     int writersMade() const { return m_writersMade; }
     int runningEngines() const { return m_runningEngines; } ///< offline ones
@@ -99,11 +104,14 @@ public:
     /// The real scratch file, beside the fake output's path.
     std::unique_ptr<host::ScratchAudio> makeScratchAudio(const QString& path,
                                                          const host::AudioFormat& format) override;
+    /// Notes the thread; nothing to set up.
+    std::unique_ptr<host::PluginThread> preparePluginThread() override;
 
 private:
     friend class FakeInstance;
     friend class FakeOfflineEngine;
     friend class FakeWriter;
+    struct ThreadLog;
     /// Runs `work` on a thread of the host's own (joined at destruction).
     void runElsewhere(std::function<void()> work);
 
@@ -111,6 +119,8 @@ private:
     std::vector<FakePlugin> m_plugins;
     QMap<QString, FakeAudioFile> m_files;
     QMap<QString, FakeWrittenFile> m_written;
+    std::vector<std::shared_ptr<ThreadLog>> m_threadLogs;
+    std::set<std::thread::id> m_preparedThreads;
     std::vector<std::thread> m_threads;
     std::atomic<int> m_liveInstances{0};
     std::atomic<int> m_runningEngines{0};

@@ -226,9 +226,10 @@ static void nothing(LV2_Handle h)
     (void)h;
 }
 
-/* ---- crash and hang: stereo, pass the sound until an input sample reaches
- * `trigger` in magnitude; then crash writes through a null pointer and hang
- * never returns. A chain with either misbehaves on loud files only. ------- */
+/* ---- crash, hang and overflow: stereo, pass the sound until an input
+ * sample reaches `trigger` in magnitude; then crash writes through a null
+ * pointer, hang never returns and overflow recurses until its thread's stack
+ * runs out. A chain with any of them misbehaves on loud files only. ------- */
 
 static int triggered(LV2_Handle h, uint32_t n)
 {
@@ -245,6 +246,24 @@ static void crash_run(LV2_Handle h, uint32_t n)
     if (triggered(h, n)) {
         volatile int* volatile nowhere = NULL; /* a real fault, not a trap */
         *nowhere = 1;
+    }
+    scale(h, 0, 2, 2, 1.0f, n);
+}
+
+/* Frames of a page each, for as long as `depth` lasts: longer than a stack. */
+static int deeper(volatile char* above, long depth)
+{
+    volatile char frame[4096];
+    frame[0] = above[0];
+    frame[sizeof(frame) - 1] = 0;
+    return depth > 0 ? deeper(frame, depth - 1) + frame[sizeof(frame) - 1] : frame[0];
+}
+
+static void overflow_run(LV2_Handle h, uint32_t n)
+{
+    if (triggered(h, n)) {
+        volatile char start = 1;
+        *OUT(h, 2) = (float)deeper(&start, 1L << 40);
     }
     scale(h, 0, 2, 2, 1.0f, n);
 }
@@ -317,6 +336,8 @@ static const LV2_Descriptor descriptors[] = {
     {PREFIX "mixer8", instantiate, connect_any, nothing, mixer8_run, nothing, free, no_extension},
     {PREFIX "crash", instantiate, connect_any, nothing, crash_run, nothing, free, no_extension},
     {PREFIX "hang", instantiate, connect_any, nothing, hang_run, nothing, free, no_extension},
+    {PREFIX "overflow", instantiate, connect_any, nothing, overflow_run, nothing, free,
+     no_extension},
     {PREFIX "split", instantiate, connect_any, nothing, split_run, nothing, free, no_extension},
     {PREFIX "merge", instantiate, connect_any, nothing, merge_run, nothing, free, no_extension},
     {PREFIX "matrix8", instantiate, connect_any, nothing, matrix8_run, nothing, free, no_extension},
