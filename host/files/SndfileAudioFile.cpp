@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <mutex>
 #include <vector>
 
 namespace tolvex::host {
@@ -264,12 +265,26 @@ private:
     std::vector<float> m_interleaved;
 };
 
+/// libsndfile keeps the log and the error of an open that failed in
+/// globals of its own, which it writes without a lock: opens from several
+/// render threads at once (a file it cannot read, such as an M4A, before
+/// FFmpeg takes it) go one at a time. Reading and writing an open file
+/// touch only that file's state.
+std::mutex& openingLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
 } // namespace
 
 std::unique_ptr<AudioFileReader> openSndfileReader(const QString& path)
 {
     SF_INFO info{};
-    Sndfile file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
+    Sndfile file = [&] {
+        const std::lock_guard lock(openingLock());
+        return Sndfile(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
+    }();
     // MPEG goes to FFmpeg, which resyncs after damage where libsndfile's
     // decoder gives up for good.
     if (!file || (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG)
@@ -294,7 +309,10 @@ std::unique_ptr<AudioFileWriter> createSndfileWriter(const QString& path, bool a
 
     auto output = std::make_unique<OutputFile>(path);
     errno = 0;
-    Sndfile file(sf_open_fd(output->descriptor(), SFM_WRITE, &info, SF_FALSE));
+    Sndfile file = [&] {
+        const std::lock_guard lock(openingLock());
+        return Sndfile(sf_open_fd(output->descriptor(), SFM_WRITE, &info, SF_FALSE));
+    }();
     if (!file)
         throw HostError(cannotCreate(path, errno ? errno : EIO));
     if ((info.format & SF_FORMAT_SUBMASK) != SF_FORMAT_FLOAT &&

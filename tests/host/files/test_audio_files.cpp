@@ -12,6 +12,10 @@
 
 #include <sys/mount.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 using namespace tolvex;
 using namespace tolvex::host;
 using namespace tolvex::testing;
@@ -379,6 +383,47 @@ private Q_SLOTS:
         QVERIFY2(message.isEmpty() ? error.isEmpty() : error.contains(message), qPrintable(error));
         QCOMPARE(readBytes(path), QByteArray(taken ? "precious" : ""));
         QCOMPARE(QFile::exists(path), taken);
+    }
+
+    /// Render threads open and write files side by side; files libsndfile
+    /// cannot read go on to FFmpeg. Run under the thread sanitizer, which
+    /// sees what the threads share.
+    void filesOpenFromSeveralThreadsAtOnce()
+    {
+        const Signal signal = sineSignal(48000, 2, 4800);
+        QStringList paths;
+        for (ExportFormat format : {ExportFormat::m4a, ExportFormat::wav24}) {
+            paths << m_dir.filePath("side by side." + fileExtension(format));
+            writeSignal(*createAudioFile(paths.back(), model::writerSettings(format, 2, 48000)),
+                        signal);
+        }
+        std::atomic<int> opened = 0, wrong = 0;
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&, t] {
+                for (int round = 0; round < 8; ++round) {
+                    for (const QString& path : paths)
+                        try {
+                            const auto reader = openAudioFile(path);
+                            ++(reader->processingFormat().channelCount() == 2 ? opened : wrong);
+                        } catch (const HostError&) {
+                            ++wrong;
+                        }
+                    const QString written = m_dir.filePath(QString("thread %1.wav").arg(t));
+                    QFile::remove(written);
+                    try {
+                        writeSignal(*createAudioFile(written, model::writerSettings(
+                                                                  ExportFormat::wav16, 2, 48000)),
+                                    signal);
+                    } catch (const HostError&) {
+                        ++wrong;
+                    }
+                }
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        QCOMPARE(wrong.load(), 0);
+        QCOMPARE(opened.load(), 4 * 8 * 2);
     }
 };
 
