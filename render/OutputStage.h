@@ -7,8 +7,10 @@
 #include "render/RenderJob.h"
 #include "render/TpdfDither.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 
 namespace tolvex::render {
 
@@ -50,9 +52,14 @@ public:
                                                const host::AudioFormat& format, double gain = 1);
     /// Whether the format is measured on its decoded file after writing.
     static bool measuredAfterWriting(model::ExportFormat format);
+    /// The share of a render's progress that measuring such a file takes.
+    static constexpr double measuringShare = 0.1;
     /// The figures of the file at `path`, decoded through the host; absent
-    /// when it cannot be read or measured.
-    static std::optional<model::Loudness> measureFile(host::AudioHost& host, const QString& path);
+    /// when it cannot be read or measured, or when `stop` is requested
+    /// before a block. Reports its progress, 0…1, as ProgressSteps does.
+    static std::optional<model::Loudness> measureFile(host::AudioHost& host, const QString& path,
+                                                      const std::function<void(double)>& progress,
+                                                      std::stop_token stop = {});
 
 private:
     bool m_clips;

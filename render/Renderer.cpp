@@ -154,8 +154,13 @@ FileRender::~FileRender()
         m_engine->stop();
 }
 
-RenderResult FileRender::run(const ProgressCallback& progress, std::stop_token stop)
+RenderResult FileRender::run(const ProgressCallback& reported, std::stop_token stop)
 {
+    // A format measured on its file after writing keeps the last share of the
+    // progress for that: decoding an hour of M4A takes a while.
+    const bool measuredAfter = OutputStage::measuredAfterWriting(m_job.format);
+    const double writtenShare = measuredAfter ? 1 - OutputStage::measuringShare : 1;
+    const ProgressCallback progress = [&](double fraction) { reported(fraction * writtenShare); };
     openSource();
     instantiatePlugins();
     chooseChainFormat();
@@ -172,9 +177,13 @@ RenderResult FileRender::run(const ProgressCallback& progress, std::stop_token s
     m_encoder->finish();
     progress(1.0);
     const QUrl placed = placeOutput();
-    RenderResult result{placed, OutputStage::measuredAfterWriting(m_job.format)
-                                    ? OutputStage::measureFile(m_host, placed.toLocalFile())
-                                    : m_stage->loudness()};
+    RenderResult result{placed, m_stage->loudness()};
+    if (measuredAfter) {
+        result.loudness = OutputStage::measureFile(
+            m_host, placed.toLocalFile(),
+            [&](double fraction) { reported(writtenShare + (1 - writtenShare) * fraction); }, stop);
+        reported(1.0);
+    }
     if (result.loudness)
         result.loudness->belowTarget = belowTarget;
     return result;
