@@ -36,6 +36,13 @@ std::optional<model::Loudness> OutputStage::loudness() const
     return m_meter ? std::optional(m_meter->result()) : std::nullopt;
 }
 
+model::AlbumShare OutputStage::albumShare() const
+{
+    if (!m_meter)
+        return {};
+    return {m_meter->gatingBlocks(), m_meter->result().truePeak};
+}
+
 std::unique_ptr<OutputStage> OutputStage::forJob(host::AudioHost& host, const RenderJob& job,
                                                  const host::AudioFormat& format, double gain)
 {

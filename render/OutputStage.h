@@ -4,6 +4,7 @@
 #include "host/AudioHost.h"
 #include "host/LoudnessMeter.h"
 #include "model/ExportFormat.h"
+#include "model/LoudnessTarget.h"
 #include "render/RenderJob.h"
 #include "render/TpdfDither.h"
 
@@ -44,6 +45,9 @@ public:
     void process(host::AudioBuffer& block);
     /// The figures of every block processed; absent without a meter.
     std::optional<model::Loudness> loudness() const;
+    /// What the blocks processed bring to an album's gain; empty without a
+    /// meter.
+    model::AlbumShare albumShare() const;
 
     /// The stage for a job's blocks in `format`, with `gain` (linear):
     /// dithered when the job writes WAV 16 through plugins or with a gain,

@@ -24,6 +24,8 @@ using ProgressCallback = std::function<void(double)>;
 /// loudness, measured as it was written (M4A: on the decoded file after, in
 /// the last tenth of the progress; a stop requested then leaves the file in
 /// place without figures).
+/// An album's first pass (RenderJob::album) writes no output: it returns
+/// what it kept in the scratch file; its second runs no plugin.
 /// Throws RenderError (also when the source delivers fewer frames than it
 /// announced), the host's HostError unchanged, or RenderCancelled when
 /// `stop` was requested before a block. On any failure no file is left

@@ -43,6 +43,16 @@ public:
     {
         return m_host.makeScratchAudio(path, format);
     }
+    std::unique_ptr<host::ScratchLease> leaseScratch(const QString& path) override
+    {
+        return m_host.leaseScratch(path);
+    }
+    std::unique_ptr<host::ScratchAudio> openScratchAudio(const QString& scratch,
+                                                         const QString& path,
+                                                         const host::AudioFormat& format) override
+    {
+        return m_host.openScratchAudio(scratch, path, format);
+    }
 
 private:
     host::AudioHost& m_host;

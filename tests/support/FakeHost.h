@@ -99,6 +99,11 @@ public:
     /// The real scratch file, beside the fake output's path.
     std::unique_ptr<host::ScratchAudio> makeScratchAudio(const QString& path,
                                                          const host::AudioFormat& format) override;
+    /// The real leased scratch files, beside the fake output's path.
+    std::unique_ptr<host::ScratchLease> leaseScratch(const QString& path) override;
+    std::unique_ptr<host::ScratchAudio> openScratchAudio(const QString& scratch,
+                                                         const QString& path,
+                                                         const host::AudioFormat& format) override;
 
 private:
     friend class FakeInstance;
