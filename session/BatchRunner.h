@@ -67,7 +67,8 @@ public:
     /// The most files rendered at once.
     static constexpr int maxJobs = model::ExportSettings::maxJobs;
 
-    /// Renders on threads of this process, with the host.
+    /// Renders on threads of this process, with the host; an album's
+    /// scratch files are made through the host in any case.
     BatchRunner(host::AudioHost& host, SourceLookup source, PlaceLookup place,
                 QObject* parent = nullptr);
     /// Cancels the run and waits until every render has let go of the host;
