@@ -43,6 +43,11 @@ bool MenuCommands::canSaveNextToSource(const session::Session& session)
     return !session.folderPath().isEmpty();
 }
 
+bool MenuCommands::canChooseAlbum(const session::Session& session)
+{
+    return session.loudnessLevel().has_value();
+}
+
 QAction* MenuCommands::make(const QString& title, void (MenuCommands::*handler)())
 {
     auto* action = new QAction(title, this);
@@ -100,6 +105,10 @@ void MenuCommands::makeLoudnessCommands()
              {QStringLiteral("True Peak höchstens −2 dBTP"), -2.0}},
             m_session.truePeakCeiling());
     connect(m_ceilings, &QActionGroup::triggered, this, &MenuCommands::runTruePeakCeiling);
+    m_album = new QAction(QStringLiteral("Album: eine Verstärkung für alle Dateien"), this);
+    m_album->setCheckable(true);
+    m_album->setChecked(m_session.loudnessAlbum());
+    connect(m_album, &QAction::toggled, &m_session, &session::Session::setLoudnessAlbum);
 }
 
 QMenu* MenuCommands::loudnessMenu(QWidget* parent) const
@@ -108,6 +117,8 @@ QMenu* MenuCommands::loudnessMenu(QWidget* parent) const
     menu->addActions(loudnessLevels());
     menu->addSeparator();
     menu->addActions(truePeakCeilings());
+    menu->addSeparator();
+    menu->addAction(m_album);
     return menu;
 }
 
@@ -130,10 +141,12 @@ void MenuCommands::connectRules()
     connect(&m_session, &Session::exportingChanged, this, &MenuCommands::updateCancel);
     connect(&m_session, &Session::folderPathChanged, this, &MenuCommands::updateNextToSource);
     connect(&m_updates, &UpdateController::canCheckChanged, this, &MenuCommands::updateCheck);
+    connect(&m_session, &Session::loudnessChanged, this, &MenuCommands::updateAlbum);
     updateExport();
     updateCancel();
     updateNextToSource();
     updateCheck();
+    updateAlbum();
 }
 
 void MenuCommands::install(QMenuBar& bar)
@@ -178,6 +191,12 @@ void MenuCommands::updateNextToSource()
 void MenuCommands::updateCheck()
 {
     m_checkUpdates->setEnabled(m_updates.canCheck());
+}
+
+void MenuCommands::updateAlbum()
+{
+    m_album->setEnabled(canChooseAlbum(m_session));
+    m_album->setChecked(m_session.loudnessAlbum());
 }
 
 // Actions ------------------------------------------------------------------------

@@ -53,6 +53,10 @@ public:
     /// ceilings, checked as the settings say.
     QList<QAction*> loudnessLevels() const;
     QList<QAction*> truePeakCeilings() const;
+    /// "Album: eine Verstärkung für alle Dateien", checkable; enabled while
+    /// a level is chosen.
+    QAction* loudnessAlbum() const { return m_album; }
+    static bool canChooseAlbum(const session::Session& session);
 
 private:
     QAction* make(const QString& title, void (MenuCommands::*handler)());
@@ -66,6 +70,7 @@ private:
     void updateCancel();
     void updateNextToSource();
     void updateCheck();
+    void updateAlbum();
 
     void runAddFiles();
     void runExport();
@@ -94,6 +99,7 @@ private:
     QAction* m_about = nullptr;
     QActionGroup* m_levels = nullptr;   ///< data: the level in LUFS, invalid for "Aus"
     QActionGroup* m_ceilings = nullptr; ///< data: the ceiling in dBTP
+    QAction* m_album = nullptr;
 };
 
 } // namespace tolvex::app

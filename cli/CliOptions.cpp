@@ -105,6 +105,8 @@ void takeExportOption(CliOptions& options, const QString& name,
 {
     if (name == u"--json")
         options.json = true;
+    else if (name == u"--album")
+        options.album = true;
     else if (name == u"--format")
         options.format = formatNamed(value());
     else if (name == u"--suffix")
@@ -164,8 +166,9 @@ void takeArguments(CliOptions& options, const QStringList& rest)
             return rest[++i];
         };
         takeOption(options, command, name, value);
-        if (equals >= 0 && name == u"--json")
-            throw UsageError(QStringLiteral("Die Option „--json“ nimmt keinen Wert."));
+        if (equals >= 0 && (name == u"--json" || name == u"--album"))
+            throw UsageError(QStringLiteral("Die Option ") + quoted(name) +
+                             QStringLiteral(" nimmt keinen Wert."));
     }
 }
 
@@ -184,6 +187,9 @@ void checkTogether(const CliOptions& options)
     if (options.truePeak && !(options.loudness && *options.loudness))
         throw UsageError(
             QStringLiteral("--true-peak gilt nur mit einer Lautheit nach --loudness."));
+    if (options.album && !(options.loudness && *options.loudness))
+        throw UsageError(QStringLiteral("--album gilt nur mit einer Lautheit nach --loudness: "
+                                        "etwa --loudness -16 --album."));
     if (options.command == CliOptions::Command::exportFiles && options.paths.isEmpty())
         throw UsageError(QStringLiteral("Keine Dateien oder Ordner angegeben.") + helpHint);
 }

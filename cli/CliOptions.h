@@ -27,6 +27,9 @@ struct CliOptions {
     /// the window's setting says); left out: the window's setting.
     std::optional<std::optional<double>> loudness;
     std::optional<double> truePeak; ///< "--true-peak", dBTP; only with --loudness
+    /// "--album": one gain for all the files; only with --loudness, which
+    /// without it normalises each file on its own.
+    bool album = false;
     bool json = false;
     QStringList paths;
 

@@ -181,7 +181,8 @@ std::optional<model::LoudnessTarget> ExportCommand::loudnessTarget() const
     if (!*m_options.loudness)
         return std::nullopt;
     return model::LoudnessTarget{**m_options.loudness,
-                                 m_options.truePeak.value_or(m_session.truePeakCeiling())};
+                                 m_options.truePeak.value_or(m_session.truePeakCeiling()),
+                                 m_options.album};
 }
 
 session::OutputPlace ExportCommand::place() const

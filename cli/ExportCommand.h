@@ -43,7 +43,8 @@ private:
     void fileFinished(const QUuid& id, const model::Status& status, double seconds);
     void runFinished(qint64 exported);
     session::OutputPlace place() const;
-    /// The options' loudness target, else the window's.
+    /// The options' loudness target (as an album with --album), else the
+    /// window's (with its album setting).
     std::optional<model::LoudnessTarget> loudnessTarget() const;
     ExportFile& file(const QUuid& id) { return m_files[m_index.value(id)]; }
 

@@ -10,7 +10,7 @@ QString helpText()
 ÜBERSICHT
     tolvex-cli export [KETTE] [--format FORMAT] [--suffix TEXT]
                       [--output-dir ORDNER] [--jobs N] [--json]
-                      [--loudness LUFS [--true-peak DBTP]] PFAD …
+                      [--loudness LUFS [--true-peak DBTP] [--album]] PFAD …
     tolvex-cli chain show [KETTE]
     tolvex-cli plugins
     tolvex-cli presets
@@ -101,11 +101,24 @@ WEITERE OPTIONEN FÜR export
     --loudness LUFS
         Gleicht jede Datei nach der Kette mit einer einzigen Verstärkung auf
         diese integrierte Lautheit an (etwa -16 oder -23); „aus“ schaltet es
-        ab. Vorgabe: die Einstellung des Fensters, sonst aus.
+        ab. Vorgabe: die Einstellung des Fensters (mit ihrer Album-Wahl),
+        sonst aus. Dafür läuft die Kette einmal in eine versteckte
+        Zwischendatei neben der Ausgabe, die danach wieder verschwindet.
 
     --true-peak DBTP
         Obergrenze für den True Peak beim Angleichen, Vorgabe -1. Wo sie die
         Datei unter dem Ziel hält, sagt es die Ausgabe. Nur mit --loudness.
+
+    --album
+        Gibt allen Dateien des Laufs dieselbe Verstärkung: Ihre Lautheit,
+        zusammen gemessen, trifft das Ziel, und ihre Pegelunterschiede
+        bleiben genau erhalten. Die Verstärkung sinkt so weit, dass der
+        lauteste True Peak aller Dateien unter der Obergrenze bleibt; jede
+        Datei sagt dann, wie weit sie unter dem Ziel bleibt. Erst laufen alle
+        Dateien durch die Kette, dann werden alle geschrieben; bis dahin
+        liegt jede in ihrer Zwischendatei (so viel Platz wie WAV 32 Bit
+        Float). Eine Datei, die dabei scheitert, zählt nicht mit. Nur mit
+        --loudness.
 
 AUSGABE
     Auf einem Terminal zeigt tolvex-cli für jede laufende Datei einen Balken
@@ -139,6 +152,7 @@ UMGEBUNG
 BEISPIELE
     tolvex-cli export --preset "Sprache säubern" --format m4a Aufnahmen/
     tolvex-cli export --chain kette.json --output-dir fertig --jobs 4 *.wav
+    tolvex-cli export --loudness -16 --album --format m4a Album/
     tolvex-cli export --output-dir fertig \
         --plugin 'http://gareus.org/oss/lv2/dpl#stereo:threshold=-3,gain=2' a.wav
     tolvex-cli chain show --preset "Sprache säubern"

@@ -7,6 +7,7 @@
 #include "host/PluginInstance.h"
 #include "host/PluginThread.h"
 #include "host/ScratchAudio.h"
+#include "host/ScratchLease.h"
 #include "model/AudioItem.h"
 #include "model/PluginInfo.h"
 #include "model/WriterSettings.h"
@@ -79,6 +80,17 @@ public:
     /// thread that renders gets the same from whoever starts the render. By
     /// default nothing: a plain thread will do.
     virtual std::unique_ptr<PluginThread> preparePluginThread() { return nullptr; }
+    /// A scratch file beside the output `path` that this process holds for
+    /// renders whose passes run apart (see ScratchLease). Throws HostError
+    /// naming `path`.
+    virtual std::unique_ptr<ScratchLease> leaseScratch(const QString& path) = 0;
+    /// Scratch audio in `format` in the leased file at `scratch`, for the
+    /// output `path` (its errors name that): what the file holds is read
+    /// back from its first frame, and what is written goes after it. The
+    /// file stays when the object goes: removing it is the lease's business.
+    /// Throws HostError.
+    virtual std::unique_ptr<ScratchAudio>
+    openScratchAudio(const QString& scratch, const QString& path, const AudioFormat& format) = 0;
 };
 
 /// An item for the file list, read through the host: the file's rate,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/AudioBuffer.h"
+#include "model/GatingBlocks.h"
 #include "model/Loudness.h"
 
 namespace tolvex::host {
@@ -18,6 +19,9 @@ public:
     virtual void add(const AudioBuffer& buffer) = 0;
     /// The figures for everything added so far.
     virtual model::Loudness result() const = 0;
+    /// The gating blocks of everything added so far, for a loudness measured
+    /// over this stream and others together (model::integratedLoudness).
+    virtual const model::GatingBlocks& gatingBlocks() const = 0;
 };
 
 } // namespace tolvex::host

@@ -16,6 +16,7 @@ const QString jobsKey = QStringLiteral("jobs");
 const QString chainKey = QStringLiteral("chain");
 const QString loudnessKey = QStringLiteral("loudnessTarget");
 const QString ceilingKey = QStringLiteral("truePeakCeiling");
+const QString albumKey = QStringLiteral("loudnessAlbum");
 const QString defaultSuffix = QStringLiteral(" – Tolvex");
 } // namespace
 
@@ -98,12 +99,22 @@ void ExportSettings::setTruePeakCeiling(double dbtp)
     m_settings.setValue(ceilingKey, dbtp);
 }
 
+bool ExportSettings::loudnessAlbum() const
+{
+    return m_settings.value(albumKey, false).toBool();
+}
+
+void ExportSettings::setLoudnessAlbum(bool album)
+{
+    m_settings.setValue(albumKey, album);
+}
+
 std::optional<LoudnessTarget> ExportSettings::loudnessTarget() const
 {
     const auto level = loudnessLevel();
     if (!level)
         return std::nullopt;
-    return LoudnessTarget{*level, truePeakCeiling()};
+    return LoudnessTarget{*level, truePeakCeiling(), loudnessAlbum()};
 }
 
 } // namespace tolvex::model

@@ -44,7 +44,11 @@ public:
     /// The true-peak ceiling of the normalisation, dBTP; −1 by default.
     double truePeakCeiling() const;
     void setTruePeakCeiling(double dbtp);
-    /// The two together; none when no level is chosen.
+    /// Whether the target is met by the files of a run together, with one
+    /// gain for all of them (an album); off by default.
+    bool loudnessAlbum() const;
+    void setLoudnessAlbum(bool album);
+    /// The three together; none when no level is chosen.
     std::optional<LoudnessTarget> loudnessTarget() const;
 
 private:

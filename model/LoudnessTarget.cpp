@@ -1,5 +1,7 @@
 #include "model/LoudnessTarget.h"
 
+#include <algorithm>
+
 namespace tolvex::model {
 
 namespace {
@@ -19,6 +21,20 @@ TargetGain targetGain(const Loudness& measured, const LoudnessTarget& target)
     const double gain = target.ceiling - *measured.truePeak;
     const double shortfall = wanted - gain;
     return {gain, shortfall >= tolerance ? std::optional(shortfall) : std::nullopt};
+}
+
+TargetGain albumGain(const std::vector<AlbumShare>& files, const LoudnessTarget& target)
+{
+    std::vector<const GatingBlocks*> blocks;
+    Loudness together;
+    for (const AlbumShare& file : files) {
+        blocks.push_back(&file.blocks);
+        if (file.truePeak)
+            together.truePeak =
+                std::max(together.truePeak.value_or(*file.truePeak), *file.truePeak);
+    }
+    together.integrated = integratedLoudness(blocks);
+    return targetGain(together, target);
 }
 
 } // namespace tolvex::model

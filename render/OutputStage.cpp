@@ -1,5 +1,7 @@
 #include "render/OutputStage.h"
 
+#include "render/ProgressSteps.h"
+
 #include <QFileInfo>
 
 #include <algorithm>
@@ -34,6 +36,13 @@ std::optional<model::Loudness> OutputStage::loudness() const
     return m_meter ? std::optional(m_meter->result()) : std::nullopt;
 }
 
+model::AlbumShare OutputStage::albumShare() const
+{
+    if (!m_meter)
+        return {};
+    return {m_meter->gatingBlocks(), m_meter->result().truePeak};
+}
+
 std::unique_ptr<OutputStage> OutputStage::forJob(host::AudioHost& host, const RenderJob& job,
                                                  const host::AudioFormat& format, double gain)
 {
@@ -51,7 +60,9 @@ bool OutputStage::measuredAfterWriting(model::ExportFormat format)
     return format == model::ExportFormat::m4a;
 }
 
-std::optional<model::Loudness> OutputStage::measureFile(host::AudioHost& host, const QString& path)
+std::optional<model::Loudness> OutputStage::measureFile(host::AudioHost& host, const QString& path,
+                                                        const std::function<void(double)>& progress,
+                                                        std::stop_token stop)
 {
     constexpr qint64 blockFrames = 8192;
     try {
@@ -60,11 +71,15 @@ std::optional<model::Loudness> OutputStage::measureFile(host::AudioHost& host, c
         auto block = host::AudioBuffer::make(file->processingFormat(), blockFrames);
         if (!block)
             return std::nullopt;
+        ProgressSteps steps(progress, 0, 1, file->length());
         for (;;) {
+            if (stop.stop_requested())
+                return std::nullopt;
             file->read(*block, blockFrames);
             if (block->frameLength() == 0)
                 return meter->result();
             meter->add(*block);
+            steps.reach(file->framePosition());
         }
     } catch (const host::HostError&) {
         return std::nullopt;

@@ -4,11 +4,14 @@
 #include "host/AudioHost.h"
 #include "host/LoudnessMeter.h"
 #include "model/ExportFormat.h"
+#include "model/LoudnessTarget.h"
 #include "render/RenderJob.h"
 #include "render/TpdfDither.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 
 namespace tolvex::render {
 
@@ -42,6 +45,9 @@ public:
     void process(host::AudioBuffer& block);
     /// The figures of every block processed; absent without a meter.
     std::optional<model::Loudness> loudness() const;
+    /// What the blocks processed bring to an album's gain; empty without a
+    /// meter.
+    model::AlbumShare albumShare() const;
 
     /// The stage for a job's blocks in `format`, with `gain` (linear):
     /// dithered when the job writes WAV 16 through plugins or with a gain,
@@ -50,9 +56,14 @@ public:
                                                const host::AudioFormat& format, double gain = 1);
     /// Whether the format is measured on its decoded file after writing.
     static bool measuredAfterWriting(model::ExportFormat format);
+    /// The share of a render's progress that measuring such a file takes.
+    static constexpr double measuringShare = 0.1;
     /// The figures of the file at `path`, decoded through the host; absent
-    /// when it cannot be read or measured.
-    static std::optional<model::Loudness> measureFile(host::AudioHost& host, const QString& path);
+    /// when it cannot be read or measured, or when `stop` is requested
+    /// before a block. Reports its progress, 0…1, as ProgressSteps does.
+    static std::optional<model::Loudness> measureFile(host::AudioHost& host, const QString& path,
+                                                      const std::function<void(double)>& progress,
+                                                      std::stop_token stop = {});
 
 private:
     bool m_clips;

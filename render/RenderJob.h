@@ -33,6 +33,23 @@ struct RenderJob {
     int threads = 1;
     /// Normalise the file to this target; none: the chain's own level.
     std::optional<model::LoudnessTarget> loudnessTarget = std::nullopt;
+
+    /// A file of a run that gives all its files one gain (an album, see
+    /// model::albumGain) is rendered in two passes, each a job of its own:
+    /// the first runs the chain into the scratch file and measures it (no
+    /// output yet), the second writes the target from the scratch file with
+    /// the album's gain (no plugins run). The run holds the file meanwhile.
+    struct AlbumPass {
+        QString scratch; ///< the file (see host::ScratchLease)
+        /// Second pass: the album's gain and how far the ceiling kept it
+        /// below the target; none in the first pass.
+        std::optional<model::TargetGain> gain = std::nullopt;
+        int channels = 0; ///< second pass: the scratch audio's, as the first reported
+
+        friend bool operator==(const AlbumPass&, const AlbumPass&) = default;
+    };
+    /// Which pass of an album this is; none: the file is rendered whole.
+    std::optional<AlbumPass> album = std::nullopt;
 };
 
 } // namespace tolvex::render

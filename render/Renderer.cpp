@@ -121,6 +121,12 @@ private:
     /// The chain into scratch audio, then the output from it with the gain
     /// that meets the loudness target; how far the ceiling kept it below.
     std::optional<double> renderToTarget(const ProgressCallback& progress, std::stop_token stop);
+    RenderResult keepForAlbum(const ProgressCallback& progress, std::stop_token stop);
+    std::optional<double> writeAlbumFile(const ProgressCallback& progress, std::stop_token stop);
+    RenderResult finishOutput(std::optional<double> belowTarget, const ProgressCallback& reported,
+                              const std::stop_token& stop);
+    /// The share of the progress that writing the output takes.
+    double writtenShare() const;
     void renderBlocks(const ProgressCallback& progress, std::stop_token stop);
     /// The blocks from m_rendered on through the pipeline's stages.
     void renderPipelined(const ProgressCallback& progress, std::stop_token stop);
@@ -172,14 +178,19 @@ FileRender::~FileRender()
         m_engine->stop();
 }
 
-RenderResult FileRender::run(const ProgressCallback& progress, std::stop_token stop)
+RenderResult FileRender::run(const ProgressCallback& reported, std::stop_token stop)
 {
+    const ProgressCallback progress = [&](double fraction) { reported(fraction * writtenShare()); };
     openSource();
+    if (m_job.album && m_job.album->gain)
+        return finishOutput(writeAlbumFile(progress, stop), reported, stop);
     instantiatePlugins();
     chooseChainFormat();
     buildGraph(stop);
     settlePlugins(stop);
     countFrames();
+    if (m_job.album)
+        return keepForAlbum(progress, stop);
     std::optional<double> belowTarget;
     if (m_job.loudnessTarget) {
         belowTarget = renderToTarget(progress, stop);
@@ -187,15 +198,64 @@ RenderResult FileRender::run(const ProgressCallback& progress, std::stop_token s
         createOutput();
         renderBlocks(progress, stop);
     }
+    return finishOutput(belowTarget, reported, stop);
+}
+
+/// A format measured on its file after writing keeps the last share of the
+/// progress for that: decoding an hour of M4A takes a while.
+double FileRender::writtenShare() const
+{
+    return OutputStage::measuredAfterWriting(m_job.format) ? 1 - OutputStage::measuringShare : 1;
+}
+
+/// Places the written output and takes its figures; `reported` is the
+/// render's progress callback as given.
+RenderResult FileRender::finishOutput(std::optional<double> belowTarget,
+                                      const ProgressCallback& reported, const std::stop_token& stop)
+{
+    const double written = writtenShare();
     m_encoder->finish();
-    progress(1.0);
+    reported(written);
     const QUrl placed = placeOutput();
-    RenderResult result{placed, OutputStage::measuredAfterWriting(m_job.format)
-                                    ? OutputStage::measureFile(m_host, placed.toLocalFile())
-                                    : m_stage->loudness()};
+    RenderResult result{placed, m_stage->loudness()};
+    if (OutputStage::measuredAfterWriting(m_job.format)) {
+        result.loudness = OutputStage::measureFile(
+            m_host, placed.toLocalFile(),
+            [&](double fraction) { reported(written + (1 - written) * fraction); }, stop);
+        reported(1.0);
+    }
     if (result.loudness)
         result.loudness->belowTarget = belowTarget;
     return result;
+}
+
+/// An album's first pass: the chain into the kept scratch audio, measured.
+RenderResult FileRender::keepForAlbum(const ProgressCallback& progress, std::stop_token stop)
+{
+    createScratch();
+    renderBlocks([&progress](double fraction) { progress(fraction * chainPassShare); }, stop);
+    m_encoder->finish();
+    m_encoder.reset();
+    m_writer.reset();
+    const int channels =
+        std::min(m_chainFormat->channelCount(), m_source->processingFormat().channelCount());
+    return {m_job.target, std::nullopt, RenderResult::Kept{m_stage->albumShare(), channels}};
+}
+
+/// An album's second pass: the output from the kept scratch audio with the
+/// album's gain; how far the ceiling kept it below the target.
+std::optional<double> FileRender::writeAlbumFile(const ProgressCallback& progress,
+                                                 std::stop_token stop)
+{
+    const RenderJob::AlbumPass& album = *m_job.album;
+    m_chainFormat = AudioFormat::standard(m_rate, album.channels);
+    if (!m_chainFormat)
+        throw RenderError(QStringLiteral("Ausgabeformat wird nicht unterstützt."));
+    m_scratch = m_host.openScratchAudio(album.scratch, m_job.target.toLocalFile(), *m_chainFormat);
+    createOutput(std::pow(10.0, album.gain->gain / 20.0));
+    const auto scratch = m_scratch->read();
+    writeFromScratch(*scratch, *m_encoder, progress, stop);
+    return album.gain->shortfall;
 }
 
 std::optional<double> FileRender::renderToTarget(const ProgressCallback& progress,
@@ -447,7 +507,9 @@ void FileRender::createScratch()
     std::vector<AudioBuffer> blocks = makeEncoderBlocks(*format);
     m_stage = std::make_unique<OutputStage>(model::ExportFormat::wav32f,
                                             m_host.makeLoudnessMeter(*format));
-    m_scratch = m_host.makeScratchAudio(m_job.target.toLocalFile(), *format);
+    m_scratch = m_job.album ? m_host.openScratchAudio(m_job.album->scratch,
+                                                      m_job.target.toLocalFile(), *format)
+                            : m_host.makeScratchAudio(m_job.target.toLocalFile(), *format);
     m_writer = std::make_unique<ScratchWriter>(*m_scratch);
     m_encoder = std::make_unique<EncoderThread>(
         *m_writer, std::move(blocks), [this](AudioBuffer& block) { m_stage->process(block); });

@@ -1,5 +1,6 @@
 #include "render/ScratchPass.h"
 
+#include "render/ProgressSteps.h"
 #include "render/RenderError.h"
 
 #include <algorithm>
@@ -9,8 +10,7 @@ namespace tolvex::render {
 void writeFromScratch(host::AudioFileReader& scratch, EncoderThread& encoder,
                       const ProgressCallback& progress, std::stop_token stop)
 {
-    const double total = double(std::max<qint64>(scratch.length(), 1));
-    double lastProgress = 0;
+    ProgressSteps steps(progress, chainPassShare, 1, scratch.length());
     for (;;) {
         if (stop.stop_requested())
             throw RenderCancelled();
@@ -19,11 +19,7 @@ void writeFromScratch(host::AudioFileReader& scratch, EncoderThread& encoder,
         if (block.frameLength() == 0)
             return;
         encoder.push();
-        const double fraction = double(scratch.framePosition()) / total;
-        if (fraction - lastProgress >= 0.01) {
-            progress(chainPassShare + (1 - chainPassShare) * fraction);
-            lastProgress = fraction;
-        }
+        steps.reach(scratch.framePosition());
     }
 }
 

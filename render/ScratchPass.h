@@ -32,7 +32,7 @@ private:
 };
 
 /// Feeds everything `scratch` holds, from its first frame, to `encoder`,
-/// reporting progress from chainPassShare on. Throws the reader's HostError,
+/// reporting progress from chainPassShare on (see ProgressSteps). Throws the reader's HostError,
 /// the encoder's error, RenderCancelled when `stop` is requested before a
 /// block.
 void writeFromScratch(host::AudioFileReader& scratch, EncoderThread& encoder,

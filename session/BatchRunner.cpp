@@ -19,11 +19,12 @@ struct BatchRunner::Run {
     qint64 exported = 0;
     QSet<QString> taken; ///< output paths of the files being written
     bool cancelled = false;
+    std::unique_ptr<AlbumPasses> album; ///< for a target as an album
 };
 
 BatchRunner::BatchRunner(host::AudioHost& host, SourceLookup source, PlaceLookup place,
                          QObject* parent)
-    : QObject(parent), m_source(std::move(source)), m_place(std::move(place)),
+    : QObject(parent), m_host(host), m_source(std::move(source)), m_place(std::move(place)),
       m_launcher(std::make_unique<ThreadLauncher>(host))
 {}
 
@@ -51,6 +52,8 @@ void BatchRunner::start(QList<QUuid> ids, QList<model::PluginState> plugins,
     m_run->format = format;
     m_run->loudness = loudness;
     m_run->jobs = std::clamp(jobs, 1, maxJobs);
+    if (loudness && loudness->album)
+        m_run->album = std::make_unique<AlbumPasses>();
     m_launcher->begin(m_run->jobs);
     fill();
 }
@@ -66,26 +69,56 @@ void BatchRunner::cancel()
 void BatchRunner::fill()
 {
     // Signals emitted here may cancel the run: it is checked before each file.
-    while (m_run && m_run->running < m_run->jobs && m_run->next < m_run->ids.size() &&
-           !m_run->cancelled) {
-        const QUuid id = m_run->ids[m_run->next++];
-        const std::optional<QUrl> source = m_source(id);
-        if (!source)
-            continue; // removed from the list meanwhile
-        const OutputName target = freeOutputName(*source, m_run->format, m_place(), m_run->taken);
-        m_run->taken.insert(target.url.toLocalFile());
-        const int threads = threadsForNext();
-        ++m_run->running;
-        m_run->busy += threads;
-        Q_EMIT fileStarted(id, target.url);
-        launch(id, *source, target, threads);
+    while (m_run && m_run->running < m_run->jobs && !m_run->cancelled) {
+        if (m_run->next < m_run->ids.size())
+            startNext();
+        else if (!startSecondPass())
+            break;
     }
-    if (m_run && m_run->running == 0) {
-        const qint64 exported = m_run->exported;
-        m_run.reset();
-        m_launcher->end();
-        Q_EMIT finished(exported);
+    if (m_run && m_run->running == 0)
+        endRun();
+}
+
+void BatchRunner::startNext()
+{
+    Pass pass;
+    pass.id = m_run->ids[m_run->next++];
+    const std::optional<QUrl> source = m_source(pass.id);
+    if (!source)
+        return; // removed from the list meanwhile
+    pass.source = *source;
+    pass.target = freeOutputName(*source, m_run->format, m_place(), m_run->taken);
+    pass.threads = threadsForNext();
+    pass.clock.start();
+    m_run->taken.insert(pass.target.url.toLocalFile());
+    Q_EMIT fileStarted(pass.id, pass.target.url);
+    if (m_run && m_run->album) {
+        try {
+            pass.album =
+                m_run->album->begin(m_host, {pass.id, pass.source, pass.target, pass.clock});
+        } catch (const host::HostError& error) {
+            fileLeft(pass, model::Status::failed(error.message()));
+            return;
+        }
     }
+    launch(pass);
+}
+
+bool BatchRunner::startSecondPass()
+{
+    if (!m_run->album)
+        return false;
+    if (!m_run->album->hasGain()) {
+        if (m_run->running > 0)
+            return false; // first passes still measure
+        m_run->album->fixGain(*m_run->loudness);
+    }
+    auto next = m_run->album->nextSecondPass();
+    if (!next)
+        return false;
+    const auto& [file, album] = *next;
+    launch({file.id, file.source, file.target, 1, file.clock, album});
+    return true;
 }
 
 int BatchRunner::threadsForNext() const
@@ -99,30 +132,59 @@ int BatchRunner::threadsForNext() const
     return free / int(1 + waiting);
 }
 
-void BatchRunner::launch(const QUuid& id, const QUrl& source, const OutputName& target, int threads)
+void BatchRunner::launch(const Pass& pass)
 {
-    QElapsedTimer timer;
-    timer.start();
+    ++m_run->running;
+    m_run->busy += pass.threads;
+    // A name another process takes while the file is written is left at
+    // the end, for the next free one of its series: no file renders twice.
+    render::RenderJob job{pass.source,        pass.target.url, m_run->plugins, m_run->format,
+                          pass.target.number, pass.threads,    m_run->loudness};
+    job.album = pass.album;
     m_launcher->launch(
-        // A name another process takes while the file is written is left at
-        // the end, for the next free one of its series: no file renders twice.
-        render::RenderJob{source, target.url, m_run->plugins, m_run->format, target.number, threads,
-                          m_run->loudness},
-        [this, id](double fraction) { Q_EMIT fileProgress(id, fraction); },
-        [this, id, target = target.url, threads, timer](const RenderOutcome& outcome) {
-            fileEnded(id, target, threads, outcome, timer);
-        });
+        std::move(job),
+        [this, id = pass.id](double fraction) { Q_EMIT fileProgress(id, fraction); },
+        [this, pass](const RenderOutcome& outcome) { fileEnded(pass, outcome); });
 }
 
-void BatchRunner::fileEnded(const QUuid& id, const QUrl& target, int threads,
-                            const RenderOutcome& outcome, const QElapsedTimer& timer)
+void BatchRunner::fileEnded(const Pass& pass, const RenderOutcome& outcome)
 {
-    m_run->taken.remove(target.toLocalFile());
     --m_run->running;
-    m_run->busy -= threads;
-    m_run->exported += outcome.status.isDone();
-    Q_EMIT fileFinished(id, outcome.status, double(timer.nsecsElapsed()) / 1e9);
+    m_run->busy -= pass.threads;
+    const bool firstPass = pass.album && !pass.album->gain;
+    if (firstPass && outcome.status.isDone() && outcome.kept) {
+        m_run->album->keep(pass.id, *outcome.kept); // waits for the album's gain
+    } else if (firstPass && outcome.status.isDone()) {
+        fileLeft(pass, model::Status::failed(QStringLiteral("Der Export hat nichts gemessen.")));
+    } else {
+        fileLeft(pass, outcome.status);
+    }
     fill();
+}
+
+void BatchRunner::fileLeft(const Pass& pass, const model::Status& status)
+{
+    m_run->taken.remove(pass.target.url.toLocalFile());
+    if (m_run->album)
+        m_run->album->leave(pass.id);
+    m_run->exported += status.isDone();
+    Q_EMIT fileFinished(pass.id, status, double(pass.clock.nsecsElapsed()) / 1e9);
+}
+
+/// Files of a cancelled album that wait between their passes end as waiting.
+void BatchRunner::endRun()
+{
+    if (m_run->album)
+        for (const QUuid& id : m_run->album->waiting())
+            if (const auto file = m_run->album->leave(id))
+                fileLeft({file->id, file->source, file->target, 1, file->clock, std::nullopt},
+                         model::Status::waiting());
+    if (!m_run)
+        return;
+    const qint64 exported = m_run->exported;
+    m_run.reset();
+    m_launcher->end();
+    Q_EMIT finished(exported);
 }
 
 } // namespace tolvex::session

@@ -5,6 +5,7 @@
 #include "model/ExportSettings.h"
 #include "model/PluginState.h"
 #include "model/Status.h"
+#include "session/AlbumPasses.h"
 #include "session/OutputName.h"
 #include "session/RenderLauncher.h"
 
@@ -42,6 +43,17 @@ namespace tolvex::session {
 /// of the free slots for its chain's stages (RenderJob::threads), so that
 /// the threads busy with plugins stay at about `jobs`. The share is fixed
 /// when the file starts: slots freed later are not handed to running files.
+///
+/// A loudness target as an album gives every file the same gain: each file
+/// is rendered in two passes (RenderJob::AlbumPass), `jobs` at once in
+/// either. First every file's chain runs into a scratch file beside its
+/// output and is measured (progress 0…0.8); once every first pass has ended
+/// the album's gain is fixed from the files measured together, then every
+/// file is written from its scratch file with it (0.8…1). A file whose first
+/// pass fails drops out of the album (its figures do not count) and the
+/// others go on; a cancel ends the files between their passes as waiting.
+/// A file keeps its output name from its first pass to the end of its
+/// second. Scratch files are removed as each file ends, and with the run.
 class BatchRunner : public QObject {
     Q_OBJECT
 
@@ -55,7 +67,8 @@ public:
     /// The most files rendered at once.
     static constexpr int maxJobs = model::ExportSettings::maxJobs;
 
-    /// Renders on threads of this process, with the host.
+    /// Renders on threads of this process, with the host; an album's
+    /// scratch files are made through the host in any case.
     BatchRunner(host::AudioHost& host, SourceLookup source, PlaceLookup place,
                 QObject* parent = nullptr);
     /// Cancels the run and waits until every render has let go of the host;
@@ -93,14 +106,29 @@ private:
     /// Starts files until `jobs` are running or none is left; ends the run
     /// when nothing runs any more.
     void fill();
+    /// Starts the next file of the list (its first pass in an album).
+    void startNext();
+    /// Starts the next second pass of the album, once every first pass has
+    /// ended; false when none is left to start.
+    bool startSecondPass();
     /// The threads the file starting now may use for its plugins.
     int threadsForNext() const;
-    void launch(const QUuid& id, const QUrl& source, const OutputName& target, int threads);
-    /// `target` is the name the file was given at its start, `threads` the
-    /// slots it held.
-    void fileEnded(const QUuid& id, const QUrl& target, int threads, const RenderOutcome& outcome,
-                   const QElapsedTimer& timer);
+    /// One pass of a file, or the whole of it: `clock` runs since its start.
+    struct Pass {
+        QUuid id;
+        QUrl source;
+        OutputName target;
+        int threads = 1;
+        QElapsedTimer clock;
+        std::optional<render::RenderJob::AlbumPass> album;
+    };
+    void launch(const Pass& pass);
+    void fileEnded(const Pass& pass, const RenderOutcome& outcome);
+    /// The file has ended with `status`: its name and scratch file are freed.
+    void fileLeft(const Pass& pass, const model::Status& status);
+    void endRun();
 
+    host::AudioHost& m_host;
     SourceLookup m_source;
     PlaceLookup m_place;
     std::unique_ptr<Run> m_run;

@@ -29,6 +29,7 @@ RenderOutcome renderOutcome(host::AudioHost& host, const render::RenderJob& job,
     try {
         render::RenderResult result = render::renderFile(host, job, progress, stop);
         outcome.status = model::Status::done(std::move(result.file), std::move(result.loudness));
+        outcome.kept = std::move(result.kept);
     } catch (...) {
         outcome.status = statusOf(std::current_exception());
     }

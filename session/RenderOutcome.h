@@ -14,6 +14,9 @@ struct RenderOutcome {
     /// took meanwhile moves it on in its series), failed with the message,
     /// or waiting when the render was cancelled.
     model::Status status;
+    /// After an album's first pass that is done: what it kept (its status
+    /// then names the target still to be written).
+    std::optional<render::RenderResult::Kept> kept = std::nullopt;
 };
 
 /// Runs render::renderFile on the calling thread and turns whatever it

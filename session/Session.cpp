@@ -232,6 +232,7 @@ std::optional<double> Session::loudnessLevel() const
 void Session::setLoudnessLevel(std::optional<double> lufs)
 {
     model::ExportSettings(m_settings).setLoudnessLevel(lufs);
+    Q_EMIT loudnessChanged();
 }
 
 double Session::truePeakCeiling() const
@@ -242,6 +243,18 @@ double Session::truePeakCeiling() const
 void Session::setTruePeakCeiling(double dbtp)
 {
     model::ExportSettings(m_settings).setTruePeakCeiling(dbtp);
+    Q_EMIT loudnessChanged();
+}
+
+bool Session::loudnessAlbum() const
+{
+    return model::ExportSettings(m_settings).loudnessAlbum();
+}
+
+void Session::setLoudnessAlbum(bool album)
+{
+    model::ExportSettings(m_settings).setLoudnessAlbum(album);
+    Q_EMIT loudnessChanged();
 }
 
 void Session::pickFolder()

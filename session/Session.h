@@ -82,6 +82,9 @@ public:
     void setLoudnessLevel(std::optional<double> lufs);
     double truePeakCeiling() const;
     void setTruePeakCeiling(double dbtp);
+    /// One gain for all the files of an export (see BatchRunner).
+    bool loudnessAlbum() const;
+    void setLoudnessAlbum(bool album);
     /// The output folder, or nothing for "next to the source".
     std::optional<QUrl> folder() const;
     void pickFolder();
@@ -115,6 +118,8 @@ Q_SIGNALS:
     void formatChanged();
     void suffixChanged();
     void folderPathChanged();
+    /// The loudness level, ceiling or album setting changed.
+    void loudnessChanged();
 
 private:
     /// The item with this id, if it is still in the list.

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <cstring>
 
 namespace tolvex::session {
 
@@ -37,7 +38,8 @@ QJsonValue writeTarget(const std::optional<model::LoudnessTarget>& target)
 {
     if (!target)
         return QJsonValue::Null;
-    return QJsonObject{{"level", target->loudness}, {"ceiling", target->ceiling}};
+    return QJsonObject{
+        {"level", target->loudness}, {"ceiling", target->ceiling}, {"album", target->album}};
 }
 
 std::optional<model::LoudnessTarget> readTarget(const QJsonValue& value)
@@ -45,7 +47,82 @@ std::optional<model::LoudnessTarget> readTarget(const QJsonValue& value)
     const QJsonObject target = value.toObject();
     if (!target["level"].isDouble() || !target["ceiling"].isDouble())
         return std::nullopt;
-    return model::LoudnessTarget{target["level"].toDouble(), target["ceiling"].toDouble()};
+    return model::LoudnessTarget{target["level"].toDouble(), target["ceiling"].toDouble(),
+                                 target["album"].toBool()};
+}
+
+QJsonValue optionalNumber(const std::optional<double>& value)
+{
+    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+}
+
+std::optional<double> optionalNumber(const QJsonValue& value)
+{
+    return value.isDouble() ? std::optional(value.toDouble()) : std::nullopt;
+}
+
+QJsonValue writeAlbum(const std::optional<render::RenderJob::AlbumPass>& album)
+{
+    if (!album)
+        return QJsonValue::Null;
+    QJsonObject object{{"scratch", album->scratch}, {"channels", album->channels}};
+    if (album->gain)
+        object["gain"] = QJsonObject{{"dB", album->gain->gain},
+                                     {"shortfall", optionalNumber(album->gain->shortfall)}};
+    return object;
+}
+
+std::optional<render::RenderJob::AlbumPass> readAlbum(const QJsonValue& value)
+{
+    const QJsonObject album = value.toObject();
+    if (!album["scratch"].isString())
+        return std::nullopt;
+    render::RenderJob::AlbumPass pass{album["scratch"].toString(), std::nullopt,
+                                      album["channels"].toInt()};
+    const QJsonObject gain = album["gain"].toObject();
+    if (gain["dB"].isDouble())
+        pass.gain = model::TargetGain{gain["dB"].toDouble(), optionalNumber(gain["shortfall"])};
+    return pass;
+}
+
+/// The blocks as the bytes of their doubles in Base64: exact, and a third of
+/// JSON's decimals. Parent and worker run on one machine: its byte order.
+QString writeBlocks(const model::GatingBlocks& blocks)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(blocks.data()),
+                           qsizetype(blocks.size() * sizeof(double)));
+    return QString::fromLatin1(bytes.toBase64());
+}
+
+std::optional<model::GatingBlocks> readBlocks(const QJsonValue& value)
+{
+    if (!value.isString())
+        return std::nullopt;
+    const QByteArray bytes = QByteArray::fromBase64(value.toString().toLatin1());
+    if (bytes.size() % qsizetype(sizeof(double)) != 0)
+        return std::nullopt;
+    model::GatingBlocks blocks(size_t(bytes.size()) / sizeof(double));
+    std::memcpy(blocks.data(), bytes.constData(), size_t(bytes.size()));
+    return blocks;
+}
+
+QJsonValue writeKept(const std::optional<render::RenderResult::Kept>& kept)
+{
+    if (!kept)
+        return QJsonValue::Null;
+    return QJsonObject{{"blocks", writeBlocks(kept->share.blocks)},
+                       {"truePeak", optionalNumber(kept->share.truePeak)},
+                       {"channels", kept->channels}};
+}
+
+std::optional<render::RenderResult::Kept> readKept(const QJsonValue& value)
+{
+    const QJsonObject kept = value.toObject();
+    auto blocks = readBlocks(kept["blocks"]);
+    if (!blocks || !kept["channels"].isDouble())
+        return std::nullopt;
+    return render::RenderResult::Kept{{std::move(*blocks), optionalNumber(kept["truePeak"])},
+                                      kept["channels"].toInt()};
 }
 
 QJsonObject writeJob(const render::RenderJob& job)
@@ -56,7 +133,8 @@ QJsonObject writeJob(const render::RenderJob& job)
             {"chain", QString::fromUtf8(model::encodeChain(job.plugins))},
             {"number", job.targetNumber},
             {"threads", job.threads},
-            {"loudness", writeTarget(job.loudnessTarget)}};
+            {"loudness", writeTarget(job.loudnessTarget)},
+            {"album", writeAlbum(job.album)}};
 }
 
 std::optional<render::RenderJob> readJob(const QJsonObject& object)
@@ -71,17 +149,8 @@ std::optional<render::RenderJob> readJob(const QJsonObject& object)
                           std::move(*plugins),         *format,
                           object["number"].toInt(),    std::max(object["threads"].toInt(1), 1)};
     job.loudnessTarget = readTarget(object["loudness"]);
+    job.album = readAlbum(object["album"]);
     return job;
-}
-
-QJsonValue optionalNumber(const std::optional<double>& value)
-{
-    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
-}
-
-std::optional<double> optionalNumber(const QJsonValue& value)
-{
-    return value.isDouble() ? std::optional(value.toDouble()) : std::nullopt;
 }
 
 QJsonValue writeLoudness(const std::optional<model::Loudness>& loudness)
@@ -111,7 +180,8 @@ QJsonObject writeOutcome(const RenderOutcome& outcome)
     if (status.isDone())
         return {{"status", "done"},
                 {"file", status.file().toLocalFile()},
-                {"loudness", writeLoudness(status.loudness())}};
+                {"loudness", writeLoudness(status.loudness())},
+                {"kept", writeKept(outcome.kept)}};
     if (status.isFailed())
         return {{"status", "failed"}, {"message", status.message()}};
     return {{"status", "cancelled"}};
@@ -122,7 +192,8 @@ std::optional<RenderOutcome> readOutcome(const QJsonObject& object)
     const QString status = object["status"].toString();
     if (status == u"done" && object["file"].isString())
         return RenderOutcome{model::Status::done(QUrl::fromLocalFile(object["file"].toString()),
-                                                 readLoudness(object["loudness"]))};
+                                                 readLoudness(object["loudness"])),
+                             readKept(object["kept"])};
     if (status == u"failed" && object["message"].isString())
         return RenderOutcome{model::Status::failed(object["message"].toString())};
     if (status == u"cancelled")

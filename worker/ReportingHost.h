@@ -46,6 +46,16 @@ public:
     /// The host's own set-up, and a signal stack on which a crash of a
     /// plugin on this thread is reported (see CrashReporter).
     std::unique_ptr<host::PluginThread> preparePluginThread() override;
+    std::unique_ptr<host::ScratchLease> leaseScratch(const QString& path) override
+    {
+        return m_host.leaseScratch(path);
+    }
+    std::unique_ptr<host::ScratchAudio> openScratchAudio(const QString& scratch,
+                                                         const QString& path,
+                                                         const host::AudioFormat& format) override
+    {
+        return m_host.openScratchAudio(scratch, path, format);
+    }
 
 private:
     host::AudioHost& m_host;

@@ -1,6 +1,7 @@
 #include "host/loudness/EbuR128Meter.h"
 
 #include "host/HostError.h"
+#include "host/loudness/TruePeak.h"
 
 #include <ebur128.h>
 
@@ -36,10 +37,22 @@ std::optional<double> finite(double value)
     return std::isfinite(value) ? std::optional(value) : std::nullopt;
 }
 
+/// Frames in 100 ms, as libebur128 counts them.
+qint64 hundredMilliseconds(double sampleRate)
+{
+    return (qint64(sampleRate) + 5) / 10;
+}
+
+/// libebur128 for the integrated loudness and the range; the true peak is
+/// measured beside it (TruePeak). The frames go to libebur128 in pieces that
+/// end where a gating block ends: its momentary loudness there is that
+/// block's, which is how the blocks are collected for gatingBlocks().
 class EbuR128Meter : public LoudnessMeter {
 public:
     EbuR128Meter(const AudioFormat& format, State state)
-        : m_format(format), m_state(std::move(state))
+        : m_format(format), m_state(std::move(state)),
+          m_truePeak(format.channelCount(), format.sampleRate()),
+          m_untilBlock(4 * hundredMilliseconds(format.sampleRate()))
     {}
 
     void add(const AudioBuffer& buffer) override
@@ -55,9 +68,17 @@ public:
             for (qint64 i = 0; i < frames; ++i)
                 out[i * channels] = in[i];
         }
-        if (ebur128_add_frames_float(m_state.get(), m_interleaved.data(), size_t(frames)) !=
-            EBUR128_SUCCESS)
-            throw HostError(QStringLiteral("Kein Speicher für die Lautheitsmessung."));
+        for (qint64 done = 0; done < frames;) {
+            const qint64 n = std::min(frames - done, m_untilBlock);
+            if (ebur128_add_frames_float(m_state.get(), m_interleaved.data() + done * channels,
+                                         size_t(n)) != EBUR128_SUCCESS)
+                throw HostError(QStringLiteral("Kein Speicher für die Lautheitsmessung."));
+            done += n;
+            m_untilBlock -= n;
+            if (m_untilBlock == 0)
+                takeBlock();
+        }
+        m_truePeak.add(buffer);
         m_frames += frames;
     }
 
@@ -70,19 +91,34 @@ public:
             loudness.integrated = finite(value);
         if (loudness.integrated && ebur128_loudness_range(m_state.get(), &value) == EBUR128_SUCCESS)
             loudness.range = finite(value);
-        double peak = 0;
-        for (unsigned c = 0; c < unsigned(m_format.channelCount()); ++c)
-            if (ebur128_true_peak(m_state.get(), c, &value) == EBUR128_SUCCESS)
-                peak = std::max(peak, value);
-        if (peak > 0)
+        if (const double peak = m_truePeak.maximum(); peak > 0)
             loudness.truePeak = 20.0 * std::log10(peak);
         return loudness;
     }
 
+    const model::GatingBlocks& gatingBlocks() const override { return m_blocks; }
+
 private:
+    /// A gating block has just ended: kept when it passes the absolute gate,
+    /// as libebur128 keeps it.
+    void takeBlock()
+    {
+        m_untilBlock = hundredMilliseconds(m_format.sampleRate());
+        double lufs = 0;
+        if (ebur128_loudness_momentary(m_state.get(), &lufs) != EBUR128_SUCCESS ||
+            !std::isfinite(lufs))
+            return;
+        const double energy = model::blockEnergy(lufs);
+        if (energy >= model::absoluteGateEnergy())
+            m_blocks.push_back(energy);
+    }
+
     AudioFormat m_format;
     State m_state;
+    TruePeak m_truePeak;
     qint64 m_frames = 0;
+    qint64 m_untilBlock; ///< frames until the next gating block ends
+    model::GatingBlocks m_blocks;
     std::vector<float> m_interleaved;
 };
 
@@ -92,7 +128,7 @@ std::unique_ptr<LoudnessMeter> makeEbuR128Meter(const AudioFormat& format)
 {
     State state(ebur128_init(unsigned(format.channelCount()),
                              static_cast<unsigned long>(format.sampleRate()),
-                             EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK));
+                             EBUR128_MODE_I | EBUR128_MODE_LRA));
     if (!state)
         throw HostError(QStringLiteral("Die Lautheitsmessung lässt sich nicht einrichten."));
     mapChannels(state.get(), format.channelCount());

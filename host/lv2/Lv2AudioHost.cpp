@@ -181,4 +181,16 @@ std::unique_ptr<ScratchAudio> Lv2AudioHost::makeScratchAudio(const QString& path
     return createScratchFile(path, format);
 }
 
+std::unique_ptr<ScratchLease> Lv2AudioHost::leaseScratch(const QString& path)
+{
+    return leaseScratchFile(path);
+}
+
+std::unique_ptr<ScratchAudio> Lv2AudioHost::openScratchAudio(const QString& scratch,
+                                                             const QString& path,
+                                                             const AudioFormat& format)
+{
+    return openScratchFile(scratch, path, format);
+}
+
 } // namespace tolvex::host

@@ -44,6 +44,9 @@ public:
     std::unique_ptr<LoudnessMeter> makeLoudnessMeter(const AudioFormat& format) override;
     std::unique_ptr<ScratchAudio> makeScratchAudio(const QString& path,
                                                    const AudioFormat& format) override;
+    std::unique_ptr<ScratchLease> leaseScratch(const QString& path) override;
+    std::unique_ptr<ScratchAudio> openScratchAudio(const QString& scratch, const QString& path,
+                                                   const AudioFormat& format) override;
 
 private:
     struct Private;

@@ -193,13 +193,15 @@ private Q_SLOTS:
     }
 
     // "Datei" › "Lautheit angleichen": off at first; each choice is stored
-    // at once and is what the next export normalises to.
+    // at once and is what the next export normalises to; the album choice
+    // only with a level, and back at the next start.
     void loudnessChoicesAreStored()
     {
-        AppRig rig(folder());
-        auto& session = rig.app.session();
+        const QString settings = folder();
+        auto rig = std::make_unique<AppRig>(settings);
+        auto& session = rig->app.session();
         QMenu* loudness = nullptr;
-        for (QAction* entry : rig.app.window().menuBar()->actions())
+        for (QAction* entry : rig->app.window().menuBar()->actions())
             if (entry->text().remove('&') == u"Datei")
                 for (QMenu* menu : entry->menu()->findChildren<QMenu*>())
                     if (menu->title() == u"Lautheit angleichen")
@@ -208,19 +210,30 @@ private Q_SLOTS:
         QStringList titles;
         for (const QAction* action : loudness->actions())
             titles << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        QCOMPARE(titles,
-                 (QStringList{"Aus", "−14 LUFS", "−16 LUFS", "−23 LUFS", "-",
-                              "True Peak höchstens −1 dBTP", "True Peak höchstens −2 dBTP"}));
+        QCOMPARE(titles, (QStringList{"Aus", "−14 LUFS", "−16 LUFS", "−23 LUFS", "-",
+                                      "True Peak höchstens −1 dBTP", "True Peak höchstens −2 dBTP",
+                                      "-", "Album: eine Verstärkung für alle Dateien"}));
         const QList<QAction*> actions = loudness->actions();
-        QVERIFY(actions[0]->isChecked() && actions[5]->isChecked());
+        QAction* album = actions[8];
+        QVERIFY(actions[0]->isChecked() && actions[5]->isChecked() && !album->isChecked());
+        QVERIFY(!album->isEnabled());
         QCOMPARE(session.loudnessTarget(), std::nullopt);
         actions[2]->trigger();
         QCOMPARE(session.loudnessTarget(), (model::LoudnessTarget{-16, -1}));
+        QVERIFY(album->isEnabled());
+        album->trigger();
+        QCOMPARE(session.loudnessTarget(), (model::LoudnessTarget{-16, -1, true}));
         actions[6]->trigger();
-        QCOMPARE(session.loudnessTarget(), (model::LoudnessTarget{-16, -2}));
-        actions[0]->trigger();
-        QCOMPARE(session.loudnessTarget(), std::nullopt);
-        QCOMPARE(session.truePeakCeiling(), -2.0);
+        QCOMPARE(session.loudnessTarget(), (model::LoudnessTarget{-16, -2, true}));
+
+        rig.reset();
+        rig = std::make_unique<AppRig>(settings); // the next start
+        QAction* restored = rig->app.commands().loudnessAlbum();
+        QVERIFY(restored->isChecked() && restored->isEnabled());
+        QCOMPARE(rig->app.session().loudnessTarget(), (model::LoudnessTarget{-16, -2, true}));
+        rig->app.commands().loudnessLevels()[0]->trigger();
+        QCOMPARE(rig->app.session().loudnessTarget(), std::nullopt);
+        QVERIFY(!restored->isEnabled() && restored->isChecked()); // kept for the next level
     }
 
     void destinationFollowsTheFolder()

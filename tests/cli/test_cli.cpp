@@ -231,6 +231,11 @@ private Q_SLOTS:
         row("true peak alone", {"export", "--true-peak", "-2", in}, alone);
         row("true peak with loudness off", {"export", "--loudness", "aus", "--true-peak=-2", in},
             alone);
+        const QString album = QStringLiteral("--album gilt nur mit einer Lautheit nach --loudness");
+        row("album alone", {"export", "--album", in}, album);
+        row("album with loudness off", {"export", "--loudness=aus", "--album", in}, album);
+        row("album with a value", {"export", "--loudness=-16", "--album=ja", in},
+            QStringLiteral("Die Option „--album“ nimmt keinen Wert."));
     }
     void refusedCommandLines()
     {

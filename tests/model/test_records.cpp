@@ -116,6 +116,43 @@ private Q_SLOTS:
         QCOMPARE(result.gain, gain);
         QCOMPARE(result.shortfall.value_or(0), shortfall);
     }
+
+    // An album's one gain: the files' blocks gated together (a quiet file's
+    // blocks fall under the relative gate of the loud ones), the loudest
+    // true peak against the ceiling.
+    void albumGain_data()
+    {
+        QTest::addColumn<QList<double>>("first"); // block loudness, LUFS
+        QTest::addColumn<QList<double>>("second");
+        QTest::addColumn<double>("peak"); // the louder file's; the other's is −30
+        QTest::addColumn<double>("gain");
+        QTest::addColumn<double>("shortfall");
+        QTest::newRow("equal halves")
+            << QList<double>{-20, -20} << QList<double>{-20, -20} << -10.0 << 4.0 << 0.0;
+        QTest::newRow("quiet file gated away")
+            << QList<double>{-20, -20} << QList<double>{-40, -40} << -10.0 << 4.0 << 0.0;
+        QTest::newRow("held by the loudest peak")
+            << QList<double>{-20, -20} << QList<double>{-20, -20} << -3.0 << 2.0 << 2.0;
+        QTest::newRow("silence") << QList<double>{} << QList<double>{} << -10.0 << 0.0 << 0.0;
+    }
+    void albumGain()
+    {
+        QFETCH(QList<double>, first);
+        QFETCH(QList<double>, second);
+        QFETCH(double, peak);
+        QFETCH(double, gain);
+        QFETCH(double, shortfall);
+        std::vector<tolvex::model::AlbumShare> files(2);
+        for (double lufs : first)
+            files[0].blocks.push_back(tolvex::model::blockEnergy(lufs));
+        for (double lufs : second)
+            files[1].blocks.push_back(tolvex::model::blockEnergy(lufs));
+        files[0].truePeak = peak;
+        files[1].truePeak = -30;
+        const tolvex::model::TargetGain result = tolvex::model::albumGain(files, {-16, -1, true});
+        QVERIFY2(std::abs(result.gain - gain) < 1e-9, qPrintable(QString::number(result.gain)));
+        QVERIFY(std::abs(result.shortfall.value_or(0) - shortfall) < 1e-9);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRecords)

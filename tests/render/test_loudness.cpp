@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -209,6 +210,56 @@ private Q_SLOTS:
             QVERIFY2(std::abs(integrated + 16) <= tolerance,
                      qPrintable(QString::number(integrated)));
         }
+    }
+
+    // Content up to the Nyquist frequency: the true peak between the
+    // samples reads as FFmpeg's 4× resampler reads it, within 0.2 dB.
+    void fullBandSignalsReadTheirTruePeakAsFfmpegDoes_data()
+    {
+        QTest::addColumn<QString>("source"); // FFmpeg's lavfi
+        QTest::newRow("white noise, 48 kHz") << "anoisesrc=c=white:a=0.2:d=10:seed=3";
+        QTest::newRow("white noise, 44.1 kHz") << "anoisesrc=r=44100:c=white:a=0.3:d=10:seed=4";
+    }
+    void fullBandSignalsReadTheirTruePeakAsFfmpegDoes()
+    {
+        QFETCH(QString, source);
+        const QString name = QString::fromLatin1(QTest::currentDataTag());
+        const QString input = m_dir.filePath(name + " full band.wav");
+        runTool("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", source, "-c:a", "pcm_f32le", input});
+        const RenderJob job{QUrl::fromLocalFile(input),
+                            QUrl::fromLocalFile(m_dir.filePath(name + " full band out.wav")),
+                            {},
+                            ExportFormat::wav32f};
+        const RenderResult result = renderFile(*m_host, job, [](double) {});
+        const double ffmpeg = ffmpegLoudness(input).second;
+        QVERIFY2(std::abs(*result.loudness->truePeak - ffmpeg) <= 0.2 + 0.05,
+                 qPrintable(
+                     QStringLiteral("%1 against %2").arg(*result.loudness->truePeak).arg(ffmpeg)));
+    }
+
+    // An M4A is measured on its decoded file once it is in place: that pass
+    // reports its progress too, so that a worker's parent never takes a
+    // long one for a hang.
+    void anM4aReportsProgressWhileItIsMeasured()
+    {
+        const QString source = m_dir.filePath("m4a progress source.wav");
+        writeSignal(
+            *host::createAudioFile(source, model::writerSettings(ExportFormat::wav32f, 2, rate)),
+            sine({{20, -20}}, 1000, 0));
+        const RenderJob job{QUrl::fromLocalFile(source),
+                            QUrl::fromLocalFile(m_dir.filePath("m4a progress.m4a")),
+                            {},
+                            ExportFormat::m4a};
+        QList<double> afterPlacing; // reported while the finished file stands under its name
+        const RenderResult result = renderFile(*m_host, job, [&](double fraction) {
+            if (QFile::exists(job.target.toLocalFile()))
+                afterPlacing << fraction;
+        });
+        QVERIFY(result.loudness);
+        QVERIFY2(afterPlacing.size() >= 20, qPrintable(QString::number(afterPlacing.size())));
+        QVERIFY(std::is_sorted(afterPlacing.begin(), afterPlacing.end()));
+        QVERIFY(afterPlacing.first() < 0.95);
+        QCOMPARE(afterPlacing.last(), 1.0);
     }
 
     // Under one gating block there is no integrated loudness, but a peak.

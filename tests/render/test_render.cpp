@@ -3,6 +3,7 @@
 #include "host/PropertyList.h"
 #include "model/NumberedName.h"
 #include "render/ChainBuffers.h"
+#include "render/ProgressSteps.h"
 #include "render/Renderer.h"
 #include "tests/support/FakeHost.h"
 
@@ -325,6 +326,41 @@ private Q_SLOTS:
         QVERIFY(host.written(cancelled.target.toLocalFile())->channels[0].size() <= 4096u * 5);
         QVERIFY(!QFile::exists(cancelled.target.toLocalFile()));
         QCOMPARE(host.runningEngines(), 0);
+    }
+
+    // A pass reports in steps of a hundredth, and besides at least every
+    // heartbeat, however long the file: an hour without a report would look
+    // like a hang to a worker's parent.
+    void progressStepsBeatThroughLongPasses_data()
+    {
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<qint64>("block");
+        QTest::newRow("ten seconds") << qint64(48000 * 10) << qint64(4096);
+        QTest::newRow("twenty hours") << qint64(48000) * 3600 * 20 << qint64(4096 * 64);
+    }
+    void progressStepsBeatThroughLongPasses()
+    {
+        QFETCH(qint64, total);
+        QFETCH(qint64, block);
+        QList<double> reports;
+        qint64 done = 0;
+        qint64 reportedAt = 0;
+        qint64 longestGap = 0;
+        ProgressSteps steps(
+            [&](double fraction) {
+                reports << fraction;
+                longestGap = std::max(longestGap, done - reportedAt);
+                reportedAt = done;
+            },
+            0.8, 1, total);
+        while (done < total) {
+            done = std::min(total, done + block);
+            steps.reach(done);
+        }
+        QVERIFY(reports.size() >= 50);
+        QVERIFY(std::is_sorted(reports.begin(), reports.end()));
+        QVERIFY(reports.first() >= 0.8 && reports.last() >= 0.998 && reports.last() <= 1.0);
+        QVERIFY(longestGap <= ProgressSteps::heartbeatFrames);
     }
 
     // A render to a loudness target keeps the chain's output in a hidden

@@ -35,6 +35,34 @@ private Q_SLOTS:
         QVERIFY(ended);
         QCOMPARE(ended->outcome.status, status);
     }
+
+    // An album's passes: the scratch file and, in the second, the gain; the
+    // first pass's blocks come back bit for bit.
+    void albumPassesReadBackAsWritten()
+    {
+        render::RenderJob job{
+            QUrl::fromLocalFile("/in/a.wav"), QUrl::fromLocalFile("/out/a.wav"), {}};
+        job.loudnessTarget = model::LoudnessTarget{-16, -1, true};
+        for (const auto& pass : {render::RenderJob::AlbumPass{"/out/.tolvex-h-1-00.part"},
+                                 render::RenderJob::AlbumPass{"/out/.tolvex-h-1-00.part",
+                                                              model::TargetGain{2.5, 1.25}, 2},
+                                 render::RenderJob::AlbumPass{"/out/.tolvex-h-1-00.part",
+                                                              model::TargetGain{-3, {}}, 1}}) {
+            job.album = pass;
+            const auto request = readRequest(writeRequest(job));
+            QVERIFY(request);
+            const auto* read = std::get_if<render::RenderJob>(&*request);
+            QVERIFY(read);
+            QCOMPARE(read->album, job.album);
+            QCOMPARE(read->loudnessTarget, job.loudnessTarget);
+        }
+        const RenderOutcome outcome{
+            model::Status::done(job.target),
+            render::RenderResult::Kept{{{1e-3, 0.1 / 3, 2.5e-7}, -0.25}, 2}};
+        const auto report = readReport(writeReport(EndedReport{outcome}));
+        QVERIFY(report && std::holds_alternative<EndedReport>(*report));
+        QCOMPARE(std::get<EndedReport>(*report).outcome.kept, outcome.kept);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestWorkerProtocol)

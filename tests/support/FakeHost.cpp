@@ -415,4 +415,16 @@ std::unique_ptr<host::ScratchAudio> FakeHost::makeScratchAudio(const QString& pa
     return host::createScratchFile(path, format);
 }
 
+std::unique_ptr<host::ScratchLease> FakeHost::leaseScratch(const QString& path)
+{
+    return host::leaseScratchFile(path);
+}
+
+std::unique_ptr<host::ScratchAudio> FakeHost::openScratchAudio(const QString& scratch,
+                                                               const QString& path,
+                                                               const host::AudioFormat& format)
+{
+    return host::openScratchFile(scratch, path, format);
+}
+
 } // namespace tolvex::testing

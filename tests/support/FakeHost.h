@@ -106,6 +106,11 @@ public:
                                                          const host::AudioFormat& format) override;
     /// Notes the thread; nothing to set up.
     std::unique_ptr<host::PluginThread> preparePluginThread() override;
+    /// The real leased scratch files, beside the fake output's path.
+    std::unique_ptr<host::ScratchLease> leaseScratch(const QString& path) override;
+    std::unique_ptr<host::ScratchAudio> openScratchAudio(const QString& scratch,
+                                                         const QString& path,
+                                                         const host::AudioFormat& format) override;
 
 private:
     friend class FakeInstance;
