@@ -1,21 +1,21 @@
 #include "render/Renderer.h"
 
-#include "host/PropertyList.h"
 #include "model/DisplayText.h"
 #include "model/NumberedName.h"
 #include "render/ChainBuffers.h"
 #include "render/ChainCalibration.h"
+#include "render/ChainInstances.h"
 #include "render/ChainPipeline.h"
 #include "render/EncoderThread.h"
 #include "render/OutputStage.h"
 #include "render/ScratchPass.h"
+#include "render/SourceFeed.h"
 #include "render/StagePlan.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
-#include <future>
 #include <memory>
 #include <vector>
 
@@ -44,26 +44,6 @@ constexpr int maxNamesTried = 1000;
 
 using host::AudioBuffer;
 using host::AudioFormat;
-
-/// Instantiates one plugin and waits for it on this (worker) thread. A
-/// stored state that cannot be read leaves the plugin at its defaults.
-std::unique_ptr<host::PluginInstance> instantiate(host::AudioHost& host,
-                                                  const model::PluginState& entry)
-{
-    std::promise<host::Instantiation> promise;
-    auto result = promise.get_future();
-    host.instantiate(entry.codes,
-                     [&promise](host::Instantiation made) { promise.set_value(std::move(made)); });
-    host::Instantiation made = result.get();
-    auto* instance = std::get_if<std::unique_ptr<host::PluginInstance>>(&made);
-    if (!instance || !*instance)
-        throw RenderError(u'„' + entry.name + QStringLiteral("“ lässt sich nicht laden."));
-    if (entry.state) {
-        if (auto state = host::readPropertyList(*entry.state))
-            (*instance)->setFullState(*state);
-    }
-    return std::move(*instance);
-}
 
 /// Seconds as reported by a plugin; values that are not finite count as none.
 double finiteOrZero(double seconds)
@@ -105,9 +85,8 @@ private:
     /// How many plugins each stage runs, by what they cost on the source's
     /// first blocks; one stage or none: the chain runs in one line.
     std::vector<int> planStages(std::stop_token stop);
-    /// Reads the source's first blocks into m_lead.
-    void readLead();
-    /// What each plugin costs on m_lead, measured on instances of its own.
+    /// What each plugin costs on the source's first blocks, read ahead,
+    /// measured on instances of its own.
     std::vector<double> measureCosts(std::stop_token stop);
     void settlePlugins(std::stop_token stop);
     /// The settling blocks through the pipeline's stages.
@@ -130,10 +109,6 @@ private:
     void renderBlocks(const ProgressCallback& progress, std::stop_token stop);
     /// The blocks from m_rendered on through the pipeline's stages.
     void renderPipelined(const ProgressCallback& progress, std::stop_token stop);
-    /// Fills `target` with the source's next n frames: from m_lead while it
-    /// holds them, then read.
-    void fillInput(AudioBuffer& target, qint64 n);
-    void readInput(AudioBuffer& target, qint64 n);
     /// Takes the rendered block that starts at m_rendered to the output;
     /// false when the tail has died away.
     bool takeBlock(const AudioBuffer& rendered, std::stop_token stop);
@@ -151,9 +126,7 @@ private:
 
     std::optional<AudioBuffer> m_input;            // the chain's input, filled before each block
     std::optional<AudioBuffer> m_render;           // what the engine renders
-    std::optional<AudioBuffer> m_read;             // the source's frames as read
-    std::vector<AudioBuffer> m_lead;               // the source's first blocks, as measured
-    qint64 m_filled = 0;                           // frames filled in for the chain so far
+    std::optional<SourceFeed> m_feed;              // the source's frames, for the chain
     std::unique_ptr<host::OfflineEngine> m_engine; // the chain in one line, or:
     std::unique_ptr<ChainPipeline> m_pipeline;     // the chain in stages
     bool m_engineStarted = false;
@@ -278,15 +251,14 @@ void FileRender::openSource()
 {
     m_source = m_host.openForReading(m_job.source.toLocalFile());
     m_rate = m_source->processingFormat().sampleRate();
+    m_feed.emplace(*m_source, QFileInfo(m_job.source.toLocalFile()).fileName(), blockFrames);
 }
 
-/// One after another, each awaited before the next starts.
 void FileRender::instantiatePlugins()
 {
-    for (const model::PluginState& entry : m_job.plugins) {
-        m_owned.push_back(instantiate(m_host, entry));
-        m_instances.push_back(m_owned.back().get());
-    }
+    m_owned = instantiateChain(m_host, m_job.plugins);
+    for (const auto& instance : m_owned)
+        m_instances.push_back(instance.get());
 }
 
 /// The source's channel count if the whole chain takes it, else stereo.
@@ -324,8 +296,7 @@ void FileRender::buildGraph(std::stop_token stop)
     m_engine->enableManualRendering(format, blockFrames);
     m_input = makeBlock(format);
     m_render = makeBlock(m_engine->manualRenderingFormat());
-    m_read = makeBlock(m_source->processingFormat());
-    if (!m_input || !m_render || !m_read)
+    if (!m_input || !m_render)
         throw RenderError(QStringLiteral("Kein Speicher für den Export."));
     if (!m_engine->setManualRenderingInput(format, [this](qint64) { return &*m_input; }))
         throw RenderError(QStringLiteral("Export lässt sich nicht vorbereiten."));
@@ -346,7 +317,10 @@ void FileRender::buildGraph(std::stop_token stop)
 /// blocks, which are kept for the render.
 std::vector<int> FileRender::planStages(std::stop_token stop)
 {
-    readLead();
+    // Where the render's blocks will lie, past the end of the file silent.
+    m_feed->readAhead(*m_chainFormat,
+                      std::clamp(m_feed->length() / blockFrames / blocksPerMeasuredBlock, 1ll,
+                                 maxMeasuredBlocks));
     std::vector<double> costs;
     try {
         costs = measureCosts(stop);
@@ -359,37 +333,16 @@ std::vector<int> FileRender::planStages(std::stop_token stop)
     return stagesByCost(costs, stageCount());
 }
 
-/// The blocks lie where the render's blocks will lie, past the end of the
-/// file silent, as fillInput would fill them.
-void FileRender::readLead()
-{
-    m_sourceFrames = m_source->length(); // as countFrames will take it: a shorter stream fails
-    m_read = makeBlock(m_source->processingFormat());
-    if (!m_read)
-        throw RenderError(QStringLiteral("Kein Speicher für den Export."));
-    const qint64 blocks =
-        std::clamp(m_sourceFrames / blockFrames / blocksPerMeasuredBlock, 1ll, maxMeasuredBlocks);
-    for (qint64 i = 0; i < blocks && i * blockFrames < m_sourceFrames; ++i) {
-        auto block = makeBlock(*m_chainFormat);
-        if (!block)
-            throw RenderError(QStringLiteral("Kein Speicher für den Export."));
-        readInput(*block, blockFrames);
-        m_lead.push_back(std::move(*block));
-    }
-}
-
 std::vector<double> FileRender::measureCosts(std::stop_token stop)
 {
-    std::vector<std::unique_ptr<host::PluginInstance>> owned;
+    const auto owned = instantiateChain(m_host, m_job.plugins);
     std::vector<host::PluginInstance*> measuring;
-    for (const model::PluginState& entry : m_job.plugins) {
-        owned.push_back(instantiate(m_host, entry));
-        measuring.push_back(owned.back().get());
-    }
+    for (const auto& instance : owned)
+        measuring.push_back(instance.get());
     if (!applyChainFormat(*m_chainFormat, measuring))
         return std::vector<double>(measuring.size(), 0.0);
     ChainCalibration calibration(m_host, measuring, *m_chainFormat, blockFrames);
-    for (const AudioBuffer& block : m_lead) {
+    for (const AudioBuffer& block : m_feed->ahead()) {
         if (stop.stop_requested())
             throw RenderCancelled();
         calibration.measure(block);
@@ -461,7 +414,7 @@ void FileRender::countFrames()
     }
     m_latencyFrames = std::llround(latencySeconds * m_rate);
     const qint64 tailFrames = qint64(std::min(tailSeconds, tailCap) * m_rate);
-    m_sourceFrames = m_source->length();
+    m_sourceFrames = m_feed->length();
     m_totalFrames = m_sourceFrames + m_latencyFrames + tailFrames;
 }
 
@@ -525,7 +478,7 @@ void FileRender::renderBlocks(const ProgressCallback& progress, std::stop_token 
         if (stop.stop_requested())
             throw RenderCancelled();
         const qint64 n = std::min(m_totalFrames - m_rendered, blockFrames);
-        fillInput(*m_input, n);
+        m_feed->fill(*m_input, n);
         if (!takeBlock(renderInput(n), stop))
             return;
         reportProgress(progress);
@@ -544,7 +497,7 @@ void FileRender::renderPipelined(const ProgressCallback& progress, std::stop_tok
         AudioBuffer* vacant = sent < m_totalFrames ? m_pipeline->vacant() : nullptr;
         if (vacant) {
             const qint64 n = std::min(m_totalFrames - sent, blockFrames);
-            fillInput(*vacant, n);
+            m_feed->fill(*vacant, n);
             m_pipeline->push();
             sent += n;
             continue;
@@ -555,30 +508,6 @@ void FileRender::renderPipelined(const ProgressCallback& progress, std::stop_tok
             return;
         reportProgress(progress);
     }
-}
-
-void FileRender::fillInput(AudioBuffer& target, qint64 n)
-{
-    const auto lead = size_t(m_filled / blockFrames);
-    if (lead < m_lead.size()) {
-        for (int c = 0; c < target.channelCount(); ++c)
-            std::copy_n(m_lead[lead].channel(c), n, target.channel(c));
-        target.setFrameLength(n);
-    } else {
-        readInput(target, n);
-    }
-    m_filled += n;
-}
-
-void FileRender::readInput(AudioBuffer& target, qint64 n)
-{
-    fillChainBuffer(target, n, *m_source, *m_read);
-    // A reader shortens its length when the stream ends before it: the file
-    // was cut while it was read, or is damaged. Silence must not stand in.
-    if (m_source->length() < m_sourceFrames)
-        throw RenderError(u'„' + QFileInfo(m_job.source.toLocalFile()).fileName() +
-                          QStringLiteral("“ ist kürzer als angegeben: Die Datei ist beschädigt "
-                                         "oder wurde während des Exports verändert."));
 }
 
 bool FileRender::takeBlock(const AudioBuffer& rendered, std::stop_token stop)
