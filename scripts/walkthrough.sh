@@ -120,7 +120,18 @@ shot dropped 2
 # and the folder picker (Qt's dialogs: no desktop's dialog under Openbox).
 click 25 8
 shot file-menu 1
-key Escape
+# Loudness: from the menu's end, past "Beenden", its submenu; a target of
+# −16 LUFS, and the menu again with the album switch open to a click.
+key Up Up Right
+shot loudness-menu 1
+key Down Down Return
+click 25 8
+key Up Up Right
+shot loudness-chosen 1
+key Escape Escape
+# Back to "Aus": the exports below are the plain ones.
+click 25 8
+key Up Up Right Return
 key ctrl+o
 shot add-files-dialog 2
 key Escape
@@ -189,7 +200,8 @@ key ctrl+e
 # The files done before the cancel, then all four again.
 exported_all() { [ "$(outputs)" -ge $((cancelled + 4)) ]; }
 until_true exported_all
-shot exported 2
+# An M4A is measured once it is in place: its row ends a moment later.
+shot exported 6
 
 find "$work/audio" "$work/Export" -name '*Tolvex*' -printf '%P\n' | sort
 
