@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <future>
 
 namespace tolvex::cli {
 
@@ -117,11 +116,7 @@ model::PluginState fromArgument(host::Lv2AudioHost& host, const QString& argumen
 std::unique_ptr<host::PluginInstance> makeInstance(host::AudioHost& host,
                                                    const model::PluginState& entry)
 {
-    std::promise<host::Instantiation> promise;
-    auto result = promise.get_future();
-    host.instantiate(entry.codes,
-                     [&promise](host::Instantiation made) { promise.set_value(std::move(made)); });
-    host::Instantiation made = result.get();
+    host::Instantiation made = host::instantiateAndWait(host, entry.codes);
     // The host's own message says why. It names a plugin that is not
     // installed by its codes, which the chain knows a name for.
     if (const auto* error = std::get_if<host::HostError>(&made))

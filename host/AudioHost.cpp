@@ -1,5 +1,7 @@
 #include "host/AudioHost.h"
 
+#include <future>
+
 namespace tolvex::host {
 
 std::optional<model::AudioItem> readAudioItem(AudioHost& host, const QUrl& url)
@@ -12,6 +14,14 @@ std::optional<model::AudioItem> readAudioItem(AudioHost& host, const QUrl& url)
     } catch (const HostError&) {
         return std::nullopt;
     }
+}
+
+Instantiation instantiateAndWait(AudioHost& host, const model::PluginId& codes)
+{
+    std::promise<Instantiation> promise;
+    auto result = promise.get_future();
+    host.instantiate(codes, [&promise](Instantiation made) { promise.set_value(std::move(made)); });
+    return result.get();
 }
 
 } // namespace tolvex::host

@@ -98,4 +98,9 @@ public:
 /// file cannot be opened as audio.
 std::optional<model::AudioItem> readAudioItem(AudioHost& host, const QUrl& url);
 
+/// Makes a new instance and waits for it on this thread: for worker and
+/// command-line threads, never the GUI thread, whose event loop may be what
+/// the completion needs.
+Instantiation instantiateAndWait(AudioHost& host, const model::PluginId& codes);
+
 } // namespace tolvex::host

@@ -7,6 +7,14 @@
 
 namespace tolvex::render {
 
+host::AudioBuffer makeRenderBuffer(const host::AudioFormat& format, qint64 frames)
+{
+    auto buffer = host::AudioBuffer::make(format, frames);
+    if (!buffer)
+        throw RenderError(QStringLiteral("Kein Speicher für den Export."));
+    return std::move(*buffer);
+}
+
 bool applyChainFormat(const host::AudioFormat& format,
                       const std::vector<host::PluginInstance*>& instances)
 {

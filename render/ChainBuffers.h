@@ -11,6 +11,10 @@ namespace tolvex::render {
 
 // The block routines of the render; the preview uses the first two as well.
 
+/// A buffer for `frames` frames in `format`. Throws RenderError when there
+/// is no memory for it.
+host::AudioBuffer makeRenderBuffer(const host::AudioFormat& format, qint64 frames);
+
 /// Offers `format` to every instance in order, on input bus 0 and output bus
 /// 0 where it has them. False at the first refusal; true for an empty list.
 bool applyChainFormat(const host::AudioFormat& format,

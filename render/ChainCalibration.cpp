@@ -25,12 +25,8 @@ ChainCalibration::ChainCalibration(host::AudioHost& host,
                                    const std::vector<host::PluginInstance*>& instances,
                                    const host::AudioFormat& format, qint64 maxFrames)
 {
-    for (int i = 0; i < 2; ++i) {
-        auto buffer = host::AudioBuffer::make(format, maxFrames);
-        if (!buffer)
-            throw RenderError(QStringLiteral("Kein Speicher für den Export."));
-        m_buffers.push_back(std::move(*buffer));
-    }
+    for (int i = 0; i < 2; ++i)
+        m_buffers.push_back(makeRenderBuffer(format, maxFrames));
     m_secondsPerFrame.resize(instances.size());
     for (size_t i = 0; i < instances.size(); ++i)
         m_engines.push_back(

@@ -3,8 +3,6 @@
 #include "host/PropertyList.h"
 #include "render/RenderError.h"
 
-#include <future>
-
 namespace tolvex::render {
 
 namespace {
@@ -12,11 +10,7 @@ namespace {
 std::unique_ptr<host::PluginInstance> instantiate(host::AudioHost& host,
                                                   const model::PluginState& entry)
 {
-    std::promise<host::Instantiation> promise;
-    auto result = promise.get_future();
-    host.instantiate(entry.codes,
-                     [&promise](host::Instantiation made) { promise.set_value(std::move(made)); });
-    host::Instantiation made = result.get();
+    host::Instantiation made = host::instantiateAndWait(host, entry.codes);
     auto* instance = std::get_if<std::unique_ptr<host::PluginInstance>>(&made);
     if (!instance || !*instance)
         throw RenderError(u'„' + entry.name + QStringLiteral("“ lässt sich nicht laden."));

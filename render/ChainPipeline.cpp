@@ -14,14 +14,6 @@ namespace {
 /// blocks do not stall it.
 constexpr int slotsPerPlugin = 4;
 
-host::AudioBuffer makeBuffer(const host::AudioFormat& format, qint64 frames)
-{
-    auto buffer = host::AudioBuffer::make(format, frames);
-    if (!buffer)
-        throw RenderError(QStringLiteral("Kein Speicher für den Export."));
-    return std::move(*buffer);
-}
-
 } // namespace
 
 /// A block on its way: two buffers, the one holding the block and the one
@@ -54,7 +46,7 @@ ChainPipeline::ChainPipeline(host::AudioHost& host,
     for (size_t i = 0; i < size_t(slotsPerPlugin) * instances.size(); ++i) {
         auto slot = std::make_unique<Slot>();
         for (int b = 0; b < 2; ++b)
-            slot->buffers.push_back(makeBuffer(format, maxFrames));
+            slot->buffers.push_back(makeRenderBuffer(format, maxFrames));
         m_slots.push_back(std::move(slot));
     }
     for (int i = int(m_slots.size()) - 1; i >= 0; --i)

@@ -294,10 +294,8 @@ void FileRender::buildGraph(std::stop_token stop)
     }
     m_engine = m_host.makeOfflineEngine();
     m_engine->enableManualRendering(format, blockFrames);
-    m_input = makeBlock(format);
-    m_render = makeBlock(m_engine->manualRenderingFormat());
-    if (!m_input || !m_render)
-        throw RenderError(QStringLiteral("Kein Speicher für den Export."));
+    m_input = makeRenderBuffer(format, blockFrames);
+    m_render = makeRenderBuffer(m_engine->manualRenderingFormat(), blockFrames);
     if (!m_engine->setManualRenderingInput(format, [this](qint64) { return &*m_input; }))
         throw RenderError(QStringLiteral("Export lässt sich nicht vorbereiten."));
     host::AudioNode* previous = &m_engine->inputNode();

@@ -7,27 +7,15 @@
 
 namespace tolvex::render {
 
-namespace {
-
-host::AudioBuffer makeBuffer(const host::AudioFormat& format, qint64 frames)
-{
-    auto buffer = host::AudioBuffer::make(format, frames);
-    if (!buffer)
-        throw RenderError(QStringLiteral("Kein Speicher für den Export."));
-    return std::move(*buffer);
-}
-
-} // namespace
-
 SourceFeed::SourceFeed(host::AudioFileReader& source, QString name, qint64 blockFrames)
     : m_source(source), m_name(std::move(name)), m_blockFrames(blockFrames),
-      m_length(source.length()), m_read(makeBuffer(source.processingFormat(), blockFrames))
+      m_length(source.length()), m_read(makeRenderBuffer(source.processingFormat(), blockFrames))
 {}
 
 void SourceFeed::readAhead(const host::AudioFormat& format, qint64 blocks)
 {
     for (qint64 i = 0; i < blocks && i * m_blockFrames < m_length; ++i) {
-        m_ahead.push_back(makeBuffer(format, m_blockFrames));
+        m_ahead.push_back(makeRenderBuffer(format, m_blockFrames));
         read(m_ahead.back(), m_blockFrames);
     }
 }

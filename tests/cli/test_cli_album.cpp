@@ -13,7 +13,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -40,33 +39,6 @@ double level(const QString& path)
             ++count;
         }
     return 10 * std::log10(sum / double(count));
-}
-
-/// FFmpeg's integrated loudness and true peak of the files played one after
-/// the other.
-std::pair<double, double> ffmpegTogether(const QStringList& paths)
-{
-    QStringList arguments{"-nostats"};
-    QString inputs;
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        arguments << "-i" << paths[i];
-        inputs += QStringLiteral("[%1:a]").arg(i);
-    }
-    arguments << "-filter_complex"
-              << inputs + QStringLiteral("concat=n=%1:v=0:a=1,ebur128=peak=true").arg(paths.size())
-              << "-f"
-              << "null"
-              << "-";
-    QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
-    ffmpeg.start("ffmpeg", arguments);
-    ffmpeg.waitForFinished(-1);
-    const QString output = QString::fromUtf8(ffmpeg.readAll());
-    const QString summary = output.mid(output.lastIndexOf(u"Summary:"));
-    static const QRegularExpression integrated(QStringLiteral("I:\\s+(-?[0-9.]+) LUFS"));
-    static const QRegularExpression peak(QStringLiteral("Peak:\\s+(-?[0-9.]+|-inf) dBFS"));
-    return {integrated.match(summary).captured(1).toDouble(),
-            peak.match(summary).captured(1).toDouble()};
 }
 
 } // namespace
@@ -174,7 +146,7 @@ private Q_SLOTS:
                                     .arg(*gain)));
             QCOMPARE(reported[name]["belowTarget"].isDouble(), held);
         }
-        const auto [integrated, peak] = ffmpegTogether(outputs);
+        const auto [integrated, peak] = ffmpegLoudness(outputs);
         QVERIFY2(peak <= -1.0, qPrintable(QString::number(peak)));
         const double target = lufs.toDouble();
         if (held) {
@@ -222,7 +194,7 @@ private Q_SLOTS:
         QCOMPARE(reported["a.wav"]["status"].toString(), QStringLiteral("done"));
         QCOMPARE(reported["c.wav"]["status"].toString(), QStringLiteral("done"));
         QCOMPARE(allEntries(out), (QStringList{"a.wav", "c.wav"}));
-        const auto [integrated, peak] = ffmpegTogether({out + "/a.wav", out + "/c.wav"});
+        const auto [integrated, peak] = ffmpegLoudness({out + "/a.wav", out + "/c.wav"});
         QVERIFY2(std::abs(integrated + 20) <= 0.1, qPrintable(QString::number(integrated)));
         QVERIFY(std::abs((level(out + "/c.wav") - level(out + "/a.wav")) -
                          20 * std::log10(0.3 / 0.1)) < 0.01);

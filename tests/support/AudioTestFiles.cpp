@@ -1,6 +1,8 @@
 #include "tests/support/AudioTestFiles.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -134,6 +136,31 @@ QByteArray runTool(const QString& program, const QStringList& arguments)
         return {};
     }
     return read(output);
+}
+
+std::pair<double, double> ffmpegLoudness(const QStringList& paths)
+{
+    QStringList arguments{"-nostats"};
+    QString inputs;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        arguments << "-i" << paths[i];
+        inputs += QStringLiteral("[%1:a]").arg(i);
+    }
+    arguments << "-filter_complex"
+              << inputs + QStringLiteral("concat=n=%1:v=0:a=1,ebur128=peak=true").arg(paths.size())
+              << "-f"
+              << "null"
+              << "-";
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
+    ffmpeg.start("ffmpeg", arguments);
+    ffmpeg.waitForFinished(-1);
+    const QString output = QString::fromUtf8(ffmpeg.readAll());
+    const QString summary = output.mid(output.lastIndexOf(u"Summary:"));
+    static const QRegularExpression integrated(QStringLiteral("I:\\s+(-?[0-9.]+) LUFS"));
+    static const QRegularExpression peak(QStringLiteral("Peak:\\s+(-?[0-9.]+|-inf) dBFS"));
+    return {integrated.match(summary).captured(1).toDouble(),
+            peak.match(summary).captured(1).toDouble()};
 }
 
 } // namespace tolvex::testing

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
 #include <vector>
 
 namespace tolvex::testing {
@@ -40,6 +41,10 @@ double snrDb(const std::vector<float>& reference, const std::vector<float>& deco
 /// have); -400 when they are identical.
 double differenceDb(const std::vector<float>& reference, const std::vector<float>& other,
                     qint64 offset = 0, qint64 count = -1);
+
+/// Integrated loudness (LUFS) and true peak (dBTP) as FFmpeg's ebur128
+/// filter measures the files played one after the other, from its summary.
+std::pair<double, double> ffmpegLoudness(const QStringList& paths);
 
 /// Runs a command-line tool; returns its standard output, or fails the test.
 QByteArray runTool(const QString& program, const QStringList& arguments);
