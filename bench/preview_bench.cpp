@@ -1,7 +1,8 @@
 // The preview on real sound servers: a file played through fil4 → darc →
 // dpl (x42-plugins) by the app's own chain (chain::Chain with the LV2 host,
 // `play(item, 0)`, the compare switch by setCompareOriginal), through the
-// device output, which must pick the sound server (libpulse).
+// device output, which must pick the sound server (PipeWire's own protocol
+// where PipeWire runs, else libpulse).
 //
 // Each server is the bench's own, started in a temporary folder that is its
 // HOME and XDG_RUNTIME_DIR, and stopped at the end (by the kernel too, should
@@ -52,13 +53,13 @@
 //    (heard), or to the sink's first frame above 0.8 (switched on) or its
 //    last frame above 0.8 before 20 ms without one (switched off) (taken).
 //
-// Usage: bench_preview [--runs N] [--seconds S] [--server pulse|pipewire]
-// (defaults: 8 runs of 60 s on both servers).
+// Usage: bench_preview [--runs N] [--seconds S]
+//                      [--server pulse|pipewire|pipewire-pulse|all]
+// (defaults: 8 runs of 60 s on both servers). pipewire-pulse is the PipeWire
+// server reached through its PulseAudio service, as where PipeWire's own
+// protocol is not spoken; all is the three in turn.
 #include "bench/FixedChain.h"
-#include "bench/preview/ChildProcess.h"
-#include "bench/preview/Interruption.h"
 #include "bench/preview/MonitorRecorder.h"
-#include "bench/preview/PrivateSoundServer.h"
 #include "bench/preview/Summary.h"
 #include "bench/preview/WatchedOutput.h"
 #include "chain/Chain.h"
@@ -66,6 +67,9 @@
 #include "host/files/AudioFiles.h"
 #include "host/lv2/Lv2AudioHost.h"
 #include "model/ExportFormat.h"
+#include "tests/support/soundserver/ChildProcess.h"
+#include "tests/support/soundserver/Interruption.h"
+#include "tests/support/soundserver/PrivateSoundServer.h"
 
 #include <QCoreApplication>
 #include <QCoroTask>
@@ -83,6 +87,7 @@
 
 using namespace tolvex;
 using namespace tolvex::bench;
+using namespace tolvex::testing;
 
 namespace {
 
@@ -96,11 +101,17 @@ constexpr qint64 ms = 1'000'000;      ///< nanoseconds
 constexpr double switchEvery = 2;     ///< seconds between compare switches
 constexpr double coldSeconds = 10;    ///< how long the cold start plays
 
+/// A server, and whether the output speaks PipeWire's own protocol to it.
+struct Target {
+    PrivateSoundServer::Kind kind;
+    bool native = true;
+};
+
 struct Options {
     int runs = 8;
     double seconds = 60;
-    std::vector<PrivateSoundServer::Kind> servers{PrivateSoundServer::Kind::pulseAudio,
-                                                  PrivateSoundServer::Kind::pipeWire};
+    std::vector<Target> servers{{PrivateSoundServer::Kind::pulseAudio},
+                                {PrivateSoundServer::Kind::pipeWire}};
 };
 
 std::optional<Options> parse(const QStringList& arguments)
@@ -114,9 +125,16 @@ std::optional<Options> parse(const QStringList& arguments)
         else if (arguments[i] == QStringLiteral("--seconds"))
             options.seconds = value.toDouble(&ok);
         else if (arguments[i] == QStringLiteral("--server") && value == QStringLiteral("pulse"))
-            options.servers = {PrivateSoundServer::Kind::pulseAudio};
+            options.servers = {{PrivateSoundServer::Kind::pulseAudio}};
         else if (arguments[i] == QStringLiteral("--server") && value == QStringLiteral("pipewire"))
-            options.servers = {PrivateSoundServer::Kind::pipeWire};
+            options.servers = {{PrivateSoundServer::Kind::pipeWire}};
+        else if (arguments[i] == QStringLiteral("--server") &&
+                 value == QStringLiteral("pipewire-pulse"))
+            options.servers = {{PrivateSoundServer::Kind::pipeWire, false}};
+        else if (arguments[i] == QStringLiteral("--server") && value == QStringLiteral("all"))
+            options.servers = {{PrivateSoundServer::Kind::pulseAudio},
+                               {PrivateSoundServer::Kind::pipeWire},
+                               {PrivateSoundServer::Kind::pipeWire, false}};
         else
             return std::nullopt;
         if (!ok || options.runs < 1 || options.seconds < 5)
@@ -325,8 +343,8 @@ void loadChain(chain::Chain& chain, const QList<model::PluginState>& plugins)
 /// window, the chain is made first and kept: before each run its output's
 /// stream is on the server and the sink asleep, as after a pause. Then, for
 /// information, a cold start: a chain made and played at once.
-Summary runConfiguration(const Setup& setup, PrivateSoundServer& server, const QString& folder,
-                         bool busy)
+Summary runConfiguration(const Setup& setup, PrivateSoundServer& server, bool native,
+                         const QString& folder, bool busy)
 {
     const Options& options = setup.options;
     std::vector<std::unique_ptr<ChildProcess>> loops;
@@ -337,7 +355,11 @@ Summary runConfiguration(const Setup& setup, PrivateSoundServer& server, const Q
         throw std::runtime_error("the tone cannot be read");
     MonitorRecorder monitor(server.address(), PrivateSoundServer::monitorName(), rate,
                             options.seconds + 20);
+    const bool pipeWire = server.kind() == PrivateSoundServer::Kind::pipeWire;
     Summary summary(server.description() +
+                    (!pipeWire ? QString()
+                     : native  ? QStringLiteral(", its own protocol")
+                               : QStringLiteral(", through its PulseAudio service")) +
                     (busy ? QStringLiteral(", two busy loops") : QStringLiteral(", idle")));
     summary.printHeader(options.runs, options.seconds);
     const QString name = folder + (busy ? QStringLiteral("/busy") : QStringLiteral("/idle"));
@@ -371,7 +393,7 @@ int main(int argc, char* argv[])
     const auto options = parse(app.arguments());
     if (!options) {
         std::fprintf(stderr, "usage: bench_preview [--runs N] [--seconds S (at least 5)] "
-                             "[--server pulse|pipewire]\n");
+                             "[--server pulse|pipewire|pipewire-pulse|all]\n");
         return 2;
     }
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/tolvex-bench-XXXXXX"));
@@ -399,18 +421,19 @@ int main(int argc, char* argv[])
 
     std::vector<Summary> summaries;
     bool failed = false;
-    for (const auto kind : options->servers) {
+    for (const auto [kind, native] : options->servers) {
         const bool pulse = kind == PrivateSoundServer::Kind::pulseAudio;
-        const QString folder =
-            dir.filePath(pulse ? QStringLiteral("pulse") : QStringLiteral("pipewire"));
+        const QString folder = dir.filePath(pulse    ? QStringLiteral("pulse")
+                                            : native ? QStringLiteral("pipewire")
+                                                     : QStringLiteral("pipewire-pulse"));
         QDir().mkpath(folder);
         if (interrupted)
             break;
         try {
             PrivateSoundServer server(kind, folder);
-            qputenv("PULSE_SERVER", server.address().toUtf8());
+            server.pointClientsHere(native);
             for (bool busy : {false, true})
-                summaries.push_back(runConfiguration(setup, server, folder, busy));
+                summaries.push_back(runConfiguration(setup, server, native, folder, busy));
         } catch (const std::exception& error) {
             std::fprintf(stderr, "\n%s: %s\n", pulse ? "PulseAudio" : "PipeWire", error.what());
             failed = true;

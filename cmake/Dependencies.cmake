@@ -15,5 +15,6 @@ pkg_check_modules(EBUR128 REQUIRED IMPORTED_TARGET libebur128)
 pkg_check_modules(PLIST REQUIRED IMPORTED_TARGET libplist-2.0)
 pkg_check_modules(PORTAUDIO REQUIRED IMPORTED_TARGET portaudio-2.0)
 pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse)
+pkg_check_modules(PIPEWIRE REQUIRED IMPORTED_TARGET libpipewire-0.3)
 
 find_program(CLANG_FORMAT_EXECUTABLE NAMES clang-format clang-format-14)

@@ -18,7 +18,7 @@ packages=(
   # audio: plugins, files, codecs, output
   liblilv-dev libsuil-dev lv2-dev libsndfile1-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
-  portaudio19-dev libpulse-dev
+  portaudio19-dev libpulse-dev libpipewire-0.3-dev
   # loudness and true peak of the written files (EBU R 128)
   libebur128-dev
   # state and documents

@@ -8,7 +8,9 @@
 # Screenshots of each step go to the folder given (default
 # build/walkthrough); look at them. Openbox manages the windows. With
 # TOLVEX_WALKTHROUGH_SOUND=1 a private PulseAudio with a null sink is the
-# session's sound server; without it there is no server and no device, and
+# session's sound server (with TOLVEX_WALKTHROUGH_SOUND=pipewire a private
+# PipeWire, with WirePlumber, its PulseAudio service and a D-Bus session bus
+# of its own); without it there is no server and no device, and
 # the preview says that nothing can be heard. TOLVEX_WALKTHROUGH_SCALE=2
 # runs the window at twice the size (on a screen twice as large), and
 # TOLVEX_WALKTHROUGH_DARK=1 in a dark desktop theme (qt6ct with its "darker"
@@ -31,13 +33,28 @@ if [ -z "${TOLVEX_WALKTHROUGH_INNER:-}" ]; then
 fi
 
 work=$(mktemp -d)
-trap 'kill "${app:-}" "${wm:-}" "${server:-}" "${feed:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill "${app:-}" "${wm:-}" ${server:-} "${feed:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/run
 mkdir -p "$work/run" "$work/audio/Ordner" && chmod 700 "$work/run"
-unset PULSE_SERVER
+unset PULSE_SERVER PIPEWIRE_REMOTE DBUS_SESSION_BUS_ADDRESS
 openbox --sm-disable &
 wm=$!
-if [ -n "${TOLVEX_WALKTHROUGH_SOUND:-}" ]; then
+if [ "${TOLVEX_WALKTHROUGH_SOUND:-}" = pipewire ]; then
+  dbus-daemon --session --nofork --nopidfile --address="unix:path=$work/run/bus" &
+  server=$!
+  for _ in $(seq 100); do [ -S "$work/run/bus" ] && break; sleep 0.1; done
+  export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/run/bus
+  HOME=$work pipewire 2>/dev/null &
+  server="$server $!"
+  for _ in $(seq 100); do [ -S "$work/run/pipewire-0" ] && break; sleep 0.1; done
+  HOME=$work wireplumber 2>/dev/null &
+  server="$server $!"
+  HOME=$work pipewire-pulse 2>/dev/null &
+  server="$server $!"
+  for _ in $(seq 100); do [ -S "$work/run/pulse/native" ] && break; sleep 0.1; done
+  pactl load-module module-null-sink sink_name=walkthrough >/dev/null
+  for _ in $(seq 100); do pactl set-default-sink walkthrough 2>/dev/null && break; sleep 0.1; done
+elif [ -n "${TOLVEX_WALKTHROUGH_SOUND:-}" ]; then
   HOME=$work pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
     --log-level=error --load="module-null-sink sink_name=walkthrough" \
     --load=module-suspend-on-idle --load=module-native-protocol-unix &

@@ -19,7 +19,13 @@ std::unique_ptr<AudioOutput> makePortAudioOutput();
 /// server answers.
 std::unique_ptr<AudioOutput> makePulseOutput();
 
-/// The first output that opens: the session's sound server, else
+/// The session's PipeWire server, spoken to natively; null when no PipeWire
+/// server takes the connection. Opening throws HostError when the server
+/// has no sink or refuses the stream.
+std::unique_ptr<AudioOutput> makePipeWireOutput();
+
+/// The first output that opens: the session's sound server (PipeWire
+/// natively, else through the PulseAudio protocol), else
 /// PortAudio's default device (ALSA, JACK), else the null output.
 std::unique_ptr<AudioOutput> makeDeviceOutput();
 

@@ -1,6 +1,7 @@
-// The preview on a real sound server: a private PulseAudio playing into a
-// null sink, started and stopped here, reached through the device output
-// exactly as on a desktop.
+// The preview on a real sound server, started and stopped here, playing into
+// a null sink and reached through the device output exactly as on a desktop:
+// PulseAudio, or, with TOLVEX_TEST_SERVER=pipewire, PipeWire with its
+// session manager and PulseAudio service (spoken to in its own protocol).
 #include "chain/Chain.h"
 #include "host/engine/Outputs.h"
 #include "host/files/AudioFiles.h"
@@ -9,20 +10,17 @@
 #include "tests/support/AudioTestFiles.h"
 #include "tests/support/AudioThreadProbe.h"
 #include "tests/support/Lv2TestSupport.h"
+#include "tests/support/soundserver/PrivateSoundServer.h"
 
 #include <QCoroTask>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <pulse/pulseaudio.h>
-#include <sys/prctl.h>
-
-#include <csignal>
 
 #include <atomic>
 #include <chrono>
@@ -154,7 +152,7 @@ bool sinkSleeps()
     bool suspended = false;
     ask([&suspended](pa_context* context) {
         return pa_context_get_sink_info_by_name(
-            context, "tolvex_test",
+            context, PrivateSoundServer::sinkName,
             [](pa_context*, const pa_sink_info* info, int end, void* user) {
                 if (!end)
                     *static_cast<bool*>(user) = info->state == PA_SINK_SUSPENDED;
@@ -170,7 +168,8 @@ class TestSoundServer : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QProcess m_server;
+    std::unique_ptr<PrivateSoundServer> m_server;
+    bool m_pipeWire = qgetenv("TOLVEX_TEST_SERVER") == "pipewire";
     Watched* m_output = nullptr; ///< the output of the chain made last
     std::unique_ptr<Lv2AudioHost> m_host;
 
@@ -199,27 +198,24 @@ class TestSoundServer : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        const QString program = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
-        if (program.isEmpty())
-            QSKIP("PulseAudio is not installed (Debian package pulseaudio): no server to play to");
-        const QString socket = m_dir.filePath(QStringLiteral("native"));
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), m_dir.path());
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.path());
-        m_server.setProcessEnvironment(environment);
-        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        // The server goes with the test, however the test ends.
-        m_server.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_server.start(program,
-                       {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                        "--log-level=error",
-                        "--load=module-null-sink sink_name=tolvex_test rate=48000",
-                        "--load=module-suspend-on-idle timeout=1",
-                        "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket});
-        QVERIFY(m_server.waitForStarted());
-        // The socket is there once the server listens on it.
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket), 30000);
-        qputenv("PULSE_SERVER", ("unix:" + socket).toUtf8());
+        const QStringList programs =
+            m_pipeWire ? QStringList{"dbus-daemon", "pipewire", "wireplumber", "pipewire-pulse"}
+                       : QStringList{"pulseaudio"};
+        for (const QString& program : programs)
+            if (QStandardPaths::findExecutable(program).isEmpty())
+                QSKIP(qPrintable(program + QStringLiteral(" is not installed (Debian packages "
+                                                          "pulseaudio, pipewire, wireplumber, "
+                                                          "pipewire-pulse, dbus-daemon): no "
+                                                          "server to play to")));
+        try {
+            m_server = std::make_unique<PrivateSoundServer>(
+                m_pipeWire ? PrivateSoundServer::Kind::pipeWire
+                           : PrivateSoundServer::Kind::pulseAudio,
+                m_dir.path());
+        } catch (const std::exception& error) {
+            QFAIL(error.what());
+        }
+        m_server->pointClientsHere();
         m_host = std::make_unique<Lv2AudioHost>([this] {
             auto made = std::make_unique<Watched>(probe::probedOutput(makeDeviceOutput()));
             m_output = made.get();
@@ -230,11 +226,9 @@ private Q_SLOTS:
     void cleanupTestCase()
     {
         m_host.reset();
-        if (m_server.state() != QProcess::NotRunning) {
-            m_server.terminate();
-            QVERIFY(m_server.waitForFinished());
-        }
+        m_server.reset();
         qunsetenv("PULSE_SERVER");
+        qunsetenv("PIPEWIRE_REMOTE");
     }
 
     void aPreviewPlaysToItsEndInRealTime()
@@ -291,7 +285,12 @@ private Q_SLOTS:
         const auto& properties = stream->properties;
         QCOMPARE(properties.at("application.name"), "Tolvex");
         QCOMPARE(properties.at("application.icon_name"), "tolvex");
-        QCOMPARE(properties.at("media.role"), "production");
+        QCOMPARE(QString::fromStdString(properties.at("media.role")).toLower(), "production");
+        // PipeWire is spoken to in its own protocol, not through its
+        // PulseAudio service, which marks its clients' streams with the
+        // client.api "pipewire-pulse".
+        if (m_pipeWire)
+            QVERIFY(!properties.contains("client.api"));
         // The switch, a seek or a stop is heard after what is queued and the
         // server's own delay, as the server reports them.
         QTRY_VERIFY_WITH_TIMEOUT(m_output->latency() > 0, 10000);

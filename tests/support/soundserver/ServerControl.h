@@ -9,7 +9,7 @@ struct pa_context;
 struct pa_mainloop;
 struct pa_operation;
 
-namespace tolvex::bench {
+namespace tolvex::testing {
 
 /// A control connection to a PulseAudio-protocol server (PulseAudio, or
 /// PipeWire's PulseAudio service), spoken to with libpulse from the calling
@@ -59,4 +59,4 @@ private:
     std::unique_ptr<pa_context, ContextEnd> m_context;
 };
 
-} // namespace tolvex::bench
+} // namespace tolvex::testing

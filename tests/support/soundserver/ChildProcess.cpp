@@ -1,4 +1,4 @@
-#include "bench/preview/ChildProcess.h"
+#include "tests/support/soundserver/ChildProcess.h"
 
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -15,7 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace tolvex::bench {
+namespace tolvex::testing {
 
 namespace {
 
@@ -94,4 +94,4 @@ bool ChildProcess::running()
     return false;
 }
 
-} // namespace tolvex::bench
+} // namespace tolvex::testing

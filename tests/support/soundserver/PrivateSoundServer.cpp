@@ -1,6 +1,6 @@
-#include "bench/preview/PrivateSoundServer.h"
+#include "tests/support/soundserver/PrivateSoundServer.h"
 
-#include "bench/preview/Interruption.h"
+#include "tests/support/soundserver/Interruption.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <thread>
 
-namespace tolvex::bench {
+namespace tolvex::testing {
 
 using namespace std::chrono_literals;
 
@@ -39,7 +39,7 @@ QStringList serverEnvironment(const QString& folder)
 } // namespace
 
 PrivateSoundServer::PrivateSoundServer(Kind kind, const QString& folder)
-    : m_folder(folder), m_log(folder + QStringLiteral("/server.log")),
+    : m_kind(kind), m_folder(folder), m_log(folder + QStringLiteral("/server.log")),
       m_environment(serverEnvironment(folder))
 {
     try {
@@ -69,6 +69,15 @@ PrivateSoundServer::PrivateSoundServer(Kind kind, const QString& folder)
 PrivateSoundServer::~PrivateSoundServer()
 {
     stopAll();
+}
+
+void PrivateSoundServer::pointClientsHere(bool nativePipeWire) const
+{
+    qputenv("PULSE_SERVER", address().toUtf8());
+    const bool native = nativePipeWire && m_kind == Kind::pipeWire;
+    qputenv("PIPEWIRE_REMOTE",
+            (m_folder + (native ? QStringLiteral("/pipewire-0") : QStringLiteral("/no-pipewire")))
+                .toUtf8());
 }
 
 void PrivateSoundServer::waitUntilAsleep(int streams)
@@ -148,4 +157,4 @@ void PrivateSoundServer::startPipeWire()
     waitForFile(m_socket);
 }
 
-} // namespace tolvex::bench
+} // namespace tolvex::testing

@@ -5,7 +5,7 @@
 
 #include <sys/types.h>
 
-namespace tolvex::bench {
+namespace tolvex::testing {
 
 /// A program the bench starts and ends: when the object goes, the program
 /// gets SIGTERM, and SIGKILL if it has not ended two seconds later. Should
@@ -32,4 +32,4 @@ private:
     pid_t m_pid = -1;
 };
 
-} // namespace tolvex::bench
+} // namespace tolvex::testing

@@ -1,11 +1,11 @@
-#include "bench/preview/ServerControl.h"
+#include "tests/support/soundserver/ServerControl.h"
 
 #include <pulse/pulseaudio.h>
 
 #include <stdexcept>
 #include <thread>
 
-namespace tolvex::bench {
+namespace tolvex::testing {
 
 using namespace std::chrono_literals;
 
@@ -162,4 +162,4 @@ int ServerControl::playbackStreams()
     return count;
 }
 
-} // namespace tolvex::bench
+} // namespace tolvex::testing

@@ -1,16 +1,16 @@
 #pragma once
 
-#include "bench/preview/ChildProcess.h"
-#include "bench/preview/ServerControl.h"
+#include "tests/support/soundserver/ChildProcess.h"
+#include "tests/support/soundserver/ServerControl.h"
 
 #include <QString>
 
 #include <memory>
 #include <vector>
 
-namespace tolvex::bench {
+namespace tolvex::testing {
 
-/// A sound server of the bench's own, living in a folder it is given (its
+/// A sound server of a test's or the bench's own, living in a folder it is given (its
 /// HOME and XDG_RUNTIME_DIR), with a null sink as its default sink. The
 /// processes are started by the constructor and ended, last started first,
 /// by the destructor, also when the constructor fails.
@@ -33,7 +33,7 @@ namespace tolvex::bench {
 class PrivateSoundServer {
 public:
     enum class Kind { pulseAudio, pipeWire };
-    static constexpr const char* sinkName = "tolvex_bench";
+    static constexpr const char* sinkName = "tolvex_null";
 
     /// Starts the server and returns once it plays into the null sink by
     /// default. Throws std::runtime_error with the end of the server's log.
@@ -42,8 +42,15 @@ public:
     PrivateSoundServer(const PrivateSoundServer&) = delete;
     PrivateSoundServer& operator=(const PrivateSoundServer&) = delete;
 
-    /// Where clients connect: "unix:<socket>".
+    Kind kind() const { return m_kind; }
+    /// Where clients of the PulseAudio protocol connect: "unix:<socket>".
     QString address() const { return QStringLiteral("unix:") + m_socket; }
+    /// Points this process's sound clients at the server (PULSE_SERVER,
+    /// PIPEWIRE_REMOTE). PipeWire's own protocol is pointed at its socket
+    /// when `nativePipeWire` and the server is PipeWire, else at a socket
+    /// that is not there, so that neither the PipeWire of the desktop nor
+    /// the server's native side answers.
+    void pointClientsHere(bool nativePipeWire = true) const;
     /// The null sink's monitor, to record what the sink plays.
     static QString monitorName()
     {
@@ -65,6 +72,7 @@ private:
     void stopAll();
     [[noreturn]] void fail(const std::string& what);
 
+    Kind m_kind;
     QString m_folder;
     QString m_socket;
     QString m_log;
@@ -74,4 +82,4 @@ private:
     std::unique_ptr<ServerControl> m_control;
 };
 
-} // namespace tolvex::bench
+} // namespace tolvex::testing

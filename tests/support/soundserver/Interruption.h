@@ -3,10 +3,11 @@
 #include <csignal>
 #include <stdexcept>
 
-namespace tolvex::bench {
+namespace tolvex::testing {
 
-/// Set by the signal handler (SIGINT, SIGTERM, SIGHUP, SIGPIPE): the bench
-/// ends its run, stops what it started and removes its folder.
+/// Set by the signal handler (SIGINT, SIGTERM, SIGHUP, SIGPIPE): the program
+/// (the preview bench) ends its run, stops what it started and removes its
+/// folder. Stays 0 where no handler is installed.
 inline volatile std::sig_atomic_t interrupted = 0;
 
 inline void throwIfInterrupted()
@@ -25,4 +26,4 @@ inline void catchInterruptions()
         sigaction(signal, &action, nullptr);
 }
 
-} // namespace tolvex::bench
+} // namespace tolvex::testing
