@@ -76,6 +76,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -353,14 +354,22 @@ Summary runConfiguration(const Setup& setup, PrivateSoundServer& server, bool na
     const auto item = host::readAudioItem(setup.host, QUrl::fromLocalFile(setup.tone));
     if (!item)
         throw std::runtime_error("the tone cannot be read");
+    // PulseAudio's sink runs as it likes whatever a record stream asks;
+    // PipeWire's graph runs in the shortest cycle any stream asks for, so
+    // the monitor there asks for pieces of two of the preview's cycles.
+    const bool pipeWireServer = server.kind() == PrivateSoundServer::Kind::pipeWire;
     MonitorRecorder monitor(server.address(), PrivateSoundServer::monitorName(), rate,
-                            options.seconds + 20);
-    const bool pipeWire = server.kind() == PrivateSoundServer::Kind::pipeWire;
-    Summary summary(server.description() +
-                    (!pipeWire ? QString()
-                     : native  ? QStringLiteral(", its own protocol")
-                               : QStringLiteral(", through its PulseAudio service")) +
-                    (busy ? QStringLiteral(", two busy loops") : QStringLiteral(", idle")));
+                            options.seconds + 20, pipeWireServer ? 2048 / rate : 0.010);
+    // PipeWire's PulseAudio service names itself "PulseAudio (on PipeWire
+    // 0.3.65)"; the label names the path the preview took.
+    QString label = server.description();
+    if (pipeWireServer) {
+        const auto version = QRegularExpression(QStringLiteral("PipeWire [0-9.]+")).match(label);
+        label = (version.hasMatch() ? version.captured() : QStringLiteral("PipeWire")) +
+                (native ? QStringLiteral(", its own protocol")
+                        : QStringLiteral(", through its PulseAudio service"));
+    }
+    Summary summary(label + (busy ? QStringLiteral(", two busy loops") : QStringLiteral(", idle")));
     summary.printHeader(options.runs, options.seconds);
     const QString name = folder + (busy ? QStringLiteral("/busy") : QStringLiteral("/idle"));
     {

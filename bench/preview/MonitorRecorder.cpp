@@ -16,9 +16,6 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr int channels = 2;
-/// Pieces of 10 ms, the preview stream's own request size: the server hands
-/// the frames over soon after the sink takes them.
-constexpr pa_usec_t fragment = 10 * PA_USEC_PER_MSEC;
 
 qint64 nowNs()
 {
@@ -61,8 +58,8 @@ bool waitFor(Locked& lock, Done done)
 } // namespace
 
 MonitorRecorder::MonitorRecorder(const QString& address, const QString& source, double rate,
-                                 double maxSeconds)
-    : m_rate(rate), m_source(source)
+                                 double maxSeconds, double fragment)
+    : m_rate(rate), m_source(source), m_fragment(fragment)
 {
     m_levels.reserve(size_t(maxSeconds * rate));
     m_pieces.reserve(size_t(maxSeconds * 1000));
@@ -112,7 +109,7 @@ void MonitorRecorder::start()
     pa_stream_set_read_callback(m_stream, &MonitorRecorder::readable, this);
     pa_buffer_attr buffer{};
     buffer.maxlength = quint32(-1);
-    buffer.fragsize = quint32(pa_usec_to_bytes(fragment, &sound));
+    buffer.fragsize = quint32(pa_usec_to_bytes(pa_usec_t(m_fragment * PA_USEC_PER_SEC), &sound));
     const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE);
     const QByteArray source = m_source.toUtf8();
     if (pa_stream_connect_record(m_stream, source.constData(), &buffer, flags) < 0 ||
@@ -138,10 +135,15 @@ void MonitorRecorder::stop()
 void MonitorRecorder::setClock()
 {
     // The frame clock's origin seen from each piece: its arrival less the
-    // time of the frames before it.
+    // time of the frames up to its end, since a piece arrives only after the
+    // sink took its last frame (with long pieces, its start would put the
+    // origin late by the piece's length).
     std::vector<qint64> origins;
-    for (const Piece& piece : m_pieces)
-        origins.push_back(piece.arrival - qint64(double(piece.firstFrame) * 1e9 / m_rate));
+    for (size_t i = 0; i < m_pieces.size(); ++i) {
+        const qint64 end =
+            i + 1 < m_pieces.size() ? m_pieces[i + 1].firstFrame : qint64(m_levels.size());
+        origins.push_back(m_pieces[i].arrival - qint64(double(end) * 1e9 / m_rate));
+    }
     const auto window = qint64(m_rate); // a second each way
     size_t from = 0, to = 0;
     for (size_t i = 0; i < m_pieces.size(); ++i) {

@@ -20,8 +20,10 @@ namespace tolvex::bench {
 /// by the piece that arrived soonest after its frames within a second
 /// around it. A piece cannot arrive before the sink took its first frame,
 /// so the moments found are late by the smallest delivery delay nearby,
-/// never early. The stream asks for no latency of its own (pieces of 10 ms,
-/// no latency adjustment), so that it does not change how the sink runs.
+/// never early. The stream asks for pieces of `fragment` seconds and no
+/// latency adjustment: long enough not to change how the sink runs (on
+/// PipeWire a record stream's pieces set the graph's cycle: 10 ms pieces
+/// make it run every 5.3 ms, a quarter of the preview's own cycle).
 ///
 /// (The record stream's own reported latency would be simpler, but
 /// PulseAudio's is stale for up to a second after the stream starts: it
@@ -31,8 +33,10 @@ namespace tolvex::bench {
 class MonitorRecorder {
 public:
     /// Connects to the server at `address`; records from `source` in stereo
-    /// at `rate`, at most `maxSeconds` per run.
-    MonitorRecorder(const QString& address, const QString& source, double rate, double maxSeconds);
+    /// at `rate`, at most `maxSeconds` per run, in pieces of `fragment`
+    /// seconds.
+    MonitorRecorder(const QString& address, const QString& source, double rate, double maxSeconds,
+                    double fragment);
     ~MonitorRecorder();
     MonitorRecorder(const MonitorRecorder&) = delete;
     MonitorRecorder& operator=(const MonitorRecorder&) = delete;
@@ -78,6 +82,7 @@ private:
 
     double m_rate;
     QString m_source;
+    double m_fragment;
     pa_threaded_mainloop* m_loop = nullptr;
     pa_context* m_context = nullptr;
     pa_stream* m_stream = nullptr; ///< touched under the loop's lock

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 
+#include <sched.h>
 #include <time.h>
 
 namespace tolvex::host {
@@ -27,6 +28,12 @@ constexpr int answerSeconds = 2;
 constexpr int latencyFrames = 1024;
 
 constexpr int streamChannels = 2;
+
+/// The loop thread's real-time priority, where it may have one: below the
+/// server's threads and the data thread, above everything at normal
+/// priority, so that a start, a stop or a seek reaches the server at once
+/// on a busy machine.
+constexpr int loopPriority = 3;
 
 /// Holds the thread loop's lock for a scope.
 class LoopLock {
@@ -62,7 +69,13 @@ public:
         m_loop = pw_thread_loop_new("tolvex-sound", nullptr);
         if (!m_loop)
             return;
-        m_context = pw_context_new(pw_thread_loop_get_loop(m_loop), nullptr, 0);
+        // The configuration for real-time clients: its data thread, where
+        // the chain renders, gets real-time scheduling (from the system,
+        // or through RealtimeKit on a desktop), so that other work on a
+        // busy machine does not make a cycle late.
+        m_context =
+            pw_context_new(pw_thread_loop_get_loop(m_loop),
+                           pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
         if (!m_context || pw_thread_loop_start(m_loop) < 0) {
             dropLoop();
             return;
@@ -191,8 +204,9 @@ public:
         }
     }
 
-    /// The sink's delay as the graph reports it, what is queued, and the
-    /// cycle being rendered.
+    /// The sink's delay as the graph reports it, what the stream's resampler
+    /// holds, and the cycle being rendered. (Nothing else is queued: each
+    /// cycle's frames are rendered in that cycle.)
     double latency() const override
     {
         if (!m_loop)
@@ -205,9 +219,9 @@ public:
             time.ticks == 0)
             return 0;
         const double tick = double(time.rate.num) / double(time.rate.denom);
-        const double delay = double(std::max<int64_t>(time.delay, 0) + time.buffered) * tick;
-        const double queued = double(time.queued) / m_rate;
-        return delay + queued + double(m_lastFrames.load(std::memory_order_relaxed)) / m_rate;
+        const double delay =
+            double(std::max<int64_t>(time.delay, 0)) * tick + double(time.buffered) / m_rate;
+        return delay + double(m_lastFrames.load(std::memory_order_relaxed)) / m_rate;
     }
 
 private:
@@ -215,8 +229,19 @@ private:
     // lock held: on the loop's thread in its callbacks, or on the owner's
     // thread inside a LoopLock.
 
+    /// Asks for real-time scheduling for the loop's thread, where the
+    /// system allows it; elsewhere the thread stays as it is.
+    static void raisePriority()
+    {
+        sched_param parameters{};
+        parameters.sched_priority = std::min(loopPriority, sched_get_priority_max(SCHED_RR));
+        sched_setscheduler(0, SCHED_RR | SCHED_RESET_ON_FORK, &parameters);
+    }
+
+    /// On the loop's thread, once the server has answered.
     static void coreDescribed(void* user, const pw_core_info* info)
     {
+        raisePriority();
         auto* self = static_cast<PipeWireOutput*>(user);
         if (const char* rate = info && info->props
                                    ? spa_dict_lookup(info->props, "default.clock.rate")
@@ -385,7 +410,6 @@ private:
             planes->datas[c].chunk->stride = sizeof(float);
             planes->datas[c].chunk->size = frames * uint32_t(sizeof(float));
         }
-        buffer->size = frames;
         self->m_lastFrames.store(frames, std::memory_order_relaxed);
         pw_stream_queue_buffer(self->m_stream, buffer);
     }
