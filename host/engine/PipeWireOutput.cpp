@@ -81,28 +81,7 @@ public:
             return;
         }
         LoopLock lock(m_loop);
-        m_core = pw_context_connect(m_context, nullptr, 0);
-        if (!m_core)
-            return; // no PipeWire in this session
-        static const pw_core_events coreEvents = [] {
-            pw_core_events events{};
-            events.version = PW_VERSION_CORE_EVENTS;
-            events.info = &PipeWireOutput::coreDescribed;
-            events.done = &PipeWireOutput::coreDone;
-            events.error = &PipeWireOutput::coreFailed;
-            return events;
-        }();
-        pw_core_add_listener(m_core, &m_coreListener, &coreEvents, this);
-        m_registry = pw_core_get_registry(m_core, PW_VERSION_REGISTRY, 0);
-        static const pw_registry_events registryEvents = [] {
-            pw_registry_events events{};
-            events.version = PW_VERSION_REGISTRY_EVENTS;
-            events.global = &PipeWireOutput::globalAdded;
-            events.global_remove = &PipeWireOutput::globalRemoved;
-            return events;
-        }();
-        pw_registry_add_listener(m_registry, &m_registryListener, &registryEvents, this);
-        m_syncSeq = pw_core_sync(m_core, PW_ID_CORE, 0);
+        connectCore();
     }
 
     ~PipeWireOutput() override
@@ -110,15 +89,7 @@ public:
         if (!m_loop)
             return;
         pw_thread_loop_stop(m_loop);
-        dropStream();
-        if (m_registry) {
-            spa_hook_remove(&m_registryListener);
-            pw_proxy_destroy(reinterpret_cast<pw_proxy*>(m_registry));
-        }
-        if (m_core) {
-            spa_hook_remove(&m_coreListener);
-            pw_core_disconnect(m_core);
-        }
+        disconnectCore();
         dropLoop();
     }
 
@@ -132,9 +103,15 @@ public:
     double open(double, int channels, Renderer& renderer) override
     {
         stop();
-        if (!m_core)
+        if (!m_loop)
             throw HostError(QStringLiteral("Kein PipeWire-Server antwortet."));
         LoopLock lock(m_loop);
+        if (!m_core || m_failed) { // the server went away: perhaps it is back
+            disconnectCore();
+            connectCore();
+            if (!m_core)
+                throw HostError(QStringLiteral("Kein PipeWire-Server antwortet."));
+        }
         if (!waitUntil([this] { return m_synced || m_failed; }) || m_failed)
             throw HostError(QStringLiteral("Der PipeWire-Server antwortet nicht."));
         if (m_sinks.empty())
@@ -228,6 +205,52 @@ private:
     // Everything below but the data thread's process() runs with the loop's
     // lock held: on the loop's thread in its callbacks, or on the owner's
     // thread inside a LoopLock.
+
+    /// Connects to the session's server and starts learning its rate and
+    /// sinks; the stream follows when the server has told them.
+    void connectCore()
+    {
+        m_synced = false;
+        m_failed = false;
+        m_sinks.clear();
+        m_core = pw_context_connect(m_context, nullptr, 0);
+        if (!m_core)
+            return; // no PipeWire in this session
+        static const pw_core_events coreEvents = [] {
+            pw_core_events events{};
+            events.version = PW_VERSION_CORE_EVENTS;
+            events.info = &PipeWireOutput::coreDescribed;
+            events.done = &PipeWireOutput::coreDone;
+            events.error = &PipeWireOutput::coreFailed;
+            return events;
+        }();
+        pw_core_add_listener(m_core, &m_coreListener, &coreEvents, this);
+        m_registry = pw_core_get_registry(m_core, PW_VERSION_REGISTRY, 0);
+        static const pw_registry_events registryEvents = [] {
+            pw_registry_events events{};
+            events.version = PW_VERSION_REGISTRY_EVENTS;
+            events.global = &PipeWireOutput::globalAdded;
+            events.global_remove = &PipeWireOutput::globalRemoved;
+            return events;
+        }();
+        pw_registry_add_listener(m_registry, &m_registryListener, &registryEvents, this);
+        m_syncSeq = pw_core_sync(m_core, PW_ID_CORE, 0);
+    }
+
+    void disconnectCore()
+    {
+        dropStream();
+        if (m_registry) {
+            spa_hook_remove(&m_registryListener);
+            pw_proxy_destroy(reinterpret_cast<pw_proxy*>(m_registry));
+            m_registry = nullptr;
+        }
+        if (m_core) {
+            spa_hook_remove(&m_coreListener);
+            pw_core_disconnect(m_core);
+            m_core = nullptr;
+        }
+    }
 
     /// Asks for real-time scheduling for the loop's thread, where the
     /// system allows it; elsewhere the thread stays as it is.

@@ -319,6 +319,40 @@ private Q_SLOTS:
             QCOMPARE(m_output->callbacks.load(), calls);
         }
     }
+
+    /// The server is restarted while the window stays open (an update, a
+    /// crash): the next preview finds it again, on the same path, instead
+    /// of falling back or staying silent.
+    void aRestartedServerIsFoundAgain()
+    {
+        QSettings settings(m_dir.filePath(QStringLiteral("again.ini")), QSettings::IniFormat);
+        const auto chain = makeChain(settings);
+        const model::AudioItem file = makeFile(QStringLiteral("again.wav"), 10);
+        chain->play(file, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(chain->currentTime() > 0.2, 10000);
+        chain->stop();
+
+        m_server.reset();
+        try {
+            m_server = std::make_unique<PrivateSoundServer>(
+                m_pipeWire ? PrivateSoundServer::Kind::pipeWire
+                           : PrivateSoundServer::Kind::pulseAudio,
+                m_dir.path());
+        } catch (const std::exception& error) {
+            QFAIL(error.what());
+        }
+        m_server->pointClientsHere();
+        chain->play(file, 0);
+        QVERIFY(chain->lastError().isEmpty());
+        QVERIFY(m_output->audible());
+        QTRY_VERIFY_WITH_TIMEOUT(chain->currentTime() > 0.5, 10000);
+        const auto stream = playbackStream();
+        QVERIFY(stream && !stream->corked);
+        QCOMPARE(stream->properties.at("application.name"), "Tolvex");
+        if (m_pipeWire)
+            QVERIFY(!stream->properties.contains("client.api"));
+        chain->stop();
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSoundServer)
