@@ -83,18 +83,19 @@ using LaneBits = qint32 __attribute__((vector_size(lanes * sizeof(float))));
 
 /// The largest absolute value of the points `phase` makes of `work`: point n
 /// of `frames` is the sum of phase[j] · work[n + j] over the taps, j rising,
-/// from 0. Four vectors of points at a time, their sums held in registers:
+/// from 0. Eight vectors of points at a time, their sums held in registers:
 /// enough sums under way that the adds do not wait for one another.
 [[gnu::target_clones("avx2", "default")]] float phasePeak(const float* phase, const float* work,
                                                           qint64 frames)
 {
-    constexpr int vectors = 4;
+    constexpr int vectors = 8;
     Lanes peaks{};
     qint64 n = 0;
     for (; n + vectors * lanes <= frames; n += vectors * lanes) {
         Lanes sums[vectors] = {};
         for (int j = 0; j < taps; ++j) {
             const Lanes tap = Lanes{} + phase[j];
+#pragma GCC unroll 8 // the sums stay in registers only when the loop is unrolled
             for (int v = 0; v < vectors; ++v) {
                 Lanes in;
                 std::memcpy(&in, work + n + j + v * lanes, sizeof in);

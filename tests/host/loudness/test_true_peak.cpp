@@ -56,7 +56,8 @@ private Q_SLOTS:
         QTest::newRow("44.1 kHz stereo, blocks of 4096") << 44100.0 << 2 << qint64(4096);
         QTest::newRow("44.1 kHz mono, odd pieces") << 44100.0 << 1 << qint64(1001);
         QTest::newRow("48 kHz stereo, pieces shorter than a vector") << 48000.0 << 2 << qint64(7);
-        QTest::newRow("48 kHz stereo, pieces just over the vectors") << 48000.0 << 2 << qint64(33);
+        QTest::newRow("48 kHz stereo, pieces just over a step of the vectors")
+            << 48000.0 << 2 << qint64(65);
         QTest::newRow("96 kHz (2x), long pieces") << 96000.0 << 2 << qint64(65536);
         QTest::newRow("192 kHz (samples only)") << 192000.0 << 1 << qint64(4096);
     }
