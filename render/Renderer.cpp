@@ -1,13 +1,12 @@
 #include "render/Renderer.h"
 
 #include "model/DisplayText.h"
-#include "model/NumberedName.h"
 #include "render/ChainBuffers.h"
 #include "render/ChainCalibration.h"
 #include "render/ChainInstances.h"
 #include "render/ChainPipeline.h"
 #include "render/EncoderThread.h"
-#include "render/OutputStage.h"
+#include "render/RenderOutput.h"
 #include "render/ScratchPass.h"
 #include "render/SourceFeed.h"
 #include "render/StagePlan.h"
@@ -24,9 +23,6 @@ namespace tolvex::render {
 namespace {
 
 constexpr qint64 blockFrames = 4096;
-/// Blocks that may wait for the encoder: enough to ride out its uneven pace
-/// (an AAC frame, a disk flush), few enough to keep memory small.
-constexpr int encoderQueueDepth = 6;
 constexpr double tailCap = 10.0;
 /// Long enough for the parameter glides of common plugins (x42 fil4's gain
 /// takes about 0.3 s) to arrive before the first frame of the file.
@@ -38,9 +34,6 @@ constexpr float silence = 0.0001f;
 /// file's blocks, as the measuring is work on top of the render.
 constexpr qint64 maxMeasuredBlocks = 16;
 constexpr qint64 blocksPerMeasuredBlock = 32;
-/// How many further names of its series a finished file tries when its own
-/// was taken meanwhile.
-constexpr int maxNamesTried = 1000;
 
 using host::AudioBuffer;
 using host::AudioFormat;
@@ -51,20 +44,16 @@ double finiteOrZero(double seconds)
     return std::isfinite(seconds) ? seconds : 0.0;
 }
 
-std::optional<AudioBuffer> makeBlock(const AudioFormat& format)
-{
-    return AudioBuffer::make(format, blockFrames);
-}
-
 /// One render from the opened source to the output in place. The plugins
 /// run on the calling thread, or, when the job allows several threads and
 /// the chain has several plugins, as a pipeline on threads of their own
 /// (ChainPipeline), each plugin on one thread only, all its life; the
-/// writer runs on the encoder thread beside them.
+/// writer runs on the encoder thread beside them (RenderOutput).
 /// Either way every block is rendered alike, so the output is the same.
 /// The members are released in reverse order: on a failing exit the
-/// destructor first ends the encoder thread, releases the writer (which
-/// removes its unfinished file), then stops the engine or the pipeline's
+/// destructor first releases the output (its encoder thread, then its
+/// writer, which removes its unfinished file), then stops the engine or the
+/// pipeline's
 /// threads and engines; they go before the instances they host and the
 /// buffers they read.
 class FileRender {
@@ -94,18 +83,12 @@ private:
     /// Renders n frames of whatever the input buffer holds, in one line.
     const AudioBuffer& renderInput(qint64 n);
     void countFrames();
-    std::vector<AudioBuffer> makeEncoderBlocks(const AudioFormat& format);
-    void createOutput(double gain = 1);
-    void createScratch();
-    /// The chain into scratch audio, then the output from it with the gain
-    /// that meets the loudness target; how far the ceiling kept it below.
-    std::optional<double> renderToTarget(const ProgressCallback& progress, std::stop_token stop);
-    RenderResult keepForAlbum(const ProgressCallback& progress, std::stop_token stop);
-    std::optional<double> writeAlbumFile(const ProgressCallback& progress, std::stop_token stop);
-    RenderResult finishOutput(std::optional<double> belowTarget, const ProgressCallback& reported,
-                              const std::stop_token& stop);
-    /// The share of the progress that writing the output takes.
-    double writtenShare() const;
+    /// The output, with as many channels as the chain has and the source
+    /// has at most.
+    RenderOutput& makeOutput(int chainChannels);
+    /// The chain's pass into scratch audio, measured, as the first part of
+    /// the progress.
+    void renderToScratch(const ProgressCallback& progress, std::stop_token stop);
     void renderBlocks(const ProgressCallback& progress, std::stop_token stop);
     /// The blocks from m_rendered on through the pipeline's stages.
     void renderPipelined(const ProgressCallback& progress, std::stop_token stop);
@@ -113,7 +96,6 @@ private:
     /// false when the tail has died away.
     bool takeBlock(const AudioBuffer& rendered, std::stop_token stop);
     void reportProgress(const ProgressCallback& progress);
-    QUrl placeOutput();
 
     host::AudioHost& m_host;
     const RenderJob& m_job;
@@ -137,114 +119,56 @@ private:
     qint64 m_rendered = 0; ///< frames rendered and taken to the output
     double m_lastProgress = 0;
 
-    std::unique_ptr<host::ScratchAudio> m_scratch; // the chain's output, for a loudness target
-    std::unique_ptr<OutputStage> m_stage;          // the encoder's last step before the writer
-    std::unique_ptr<host::AudioFileWriter> m_writer;
-    std::unique_ptr<EncoderThread> m_encoder; // writes what goes to the output
+    std::optional<RenderOutput> m_output;
 };
 
 FileRender::~FileRender()
 {
-    m_encoder.reset(); // before the writer it uses
-    m_writer.reset();
+    m_output.reset();
     if (m_engineStarted)
         m_engine->stop();
 }
 
 RenderResult FileRender::run(const ProgressCallback& reported, std::stop_token stop)
 {
-    const ProgressCallback progress = [&](double fraction) { reported(fraction * writtenShare()); };
+    const double written = RenderOutput::writtenShare(m_job.format);
+    const ProgressCallback progress = [&](double fraction) { reported(fraction * written); };
     openSource();
-    if (m_job.album && m_job.album->gain)
-        return finishOutput(writeAlbumFile(progress, stop), reported, stop);
+    if (m_job.album && m_job.album->gain) {
+        RenderOutput& output = makeOutput(m_job.album->channels);
+        return output.finish(output.writeAlbumFile(progress, stop), reported, stop);
+    }
     instantiatePlugins();
     chooseChainFormat();
     buildGraph(stop);
     settlePlugins(stop);
     countFrames();
-    if (m_job.album)
-        return keepForAlbum(progress, stop);
+    RenderOutput& output = makeOutput(m_chainFormat->channelCount());
+    if (m_job.album) {
+        renderToScratch(progress, stop);
+        return output.keepForAlbum();
+    }
     std::optional<double> belowTarget;
     if (m_job.loudnessTarget) {
-        belowTarget = renderToTarget(progress, stop);
+        renderToScratch(progress, stop);
+        belowTarget = output.writeToTarget(progress, stop);
     } else {
-        createOutput();
+        output.open();
         renderBlocks(progress, stop);
     }
-    return finishOutput(belowTarget, reported, stop);
+    return output.finish(belowTarget, reported, stop);
 }
 
-/// A format measured on its file after writing keeps the last share of the
-/// progress for that: decoding an hour of M4A takes a while.
-double FileRender::writtenShare() const
+RenderOutput& FileRender::makeOutput(int chainChannels)
 {
-    return OutputStage::measuredAfterWriting(m_job.format) ? 1 - OutputStage::measuringShare : 1;
+    const int channels = std::min(chainChannels, m_source->processingFormat().channelCount());
+    return m_output.emplace(m_host, m_job, *m_source, m_rate, channels, blockFrames);
 }
 
-/// Places the written output and takes its figures; `reported` is the
-/// render's progress callback as given.
-RenderResult FileRender::finishOutput(std::optional<double> belowTarget,
-                                      const ProgressCallback& reported, const std::stop_token& stop)
+void FileRender::renderToScratch(const ProgressCallback& progress, std::stop_token stop)
 {
-    const double written = writtenShare();
-    m_encoder->finish();
-    reported(written);
-    const QUrl placed = placeOutput();
-    RenderResult result{placed, m_stage->loudness()};
-    if (OutputStage::measuredAfterWriting(m_job.format)) {
-        result.loudness = OutputStage::measureFile(
-            m_host, placed.toLocalFile(),
-            [&](double fraction) { reported(written + (1 - written) * fraction); }, stop);
-        reported(1.0);
-    }
-    if (result.loudness)
-        result.loudness->belowTarget = belowTarget;
-    return result;
-}
-
-/// An album's first pass: the chain into the kept scratch audio, measured.
-RenderResult FileRender::keepForAlbum(const ProgressCallback& progress, std::stop_token stop)
-{
-    createScratch();
+    m_output->openScratch();
     renderBlocks([&progress](double fraction) { progress(fraction * chainPassShare); }, stop);
-    m_encoder->finish();
-    m_encoder.reset();
-    m_writer.reset();
-    const int channels =
-        std::min(m_chainFormat->channelCount(), m_source->processingFormat().channelCount());
-    return {m_job.target, std::nullopt, RenderResult::Kept{m_stage->albumShare(), channels}};
-}
-
-/// An album's second pass: the output from the kept scratch audio with the
-/// album's gain; how far the ceiling kept it below the target.
-std::optional<double> FileRender::writeAlbumFile(const ProgressCallback& progress,
-                                                 std::stop_token stop)
-{
-    const RenderJob::AlbumPass& album = *m_job.album;
-    m_chainFormat = AudioFormat::standard(m_rate, album.channels);
-    if (!m_chainFormat)
-        throw RenderError(QStringLiteral("Ausgabeformat wird nicht unterstützt."));
-    m_scratch = m_host.openScratchAudio(album.scratch, m_job.target.toLocalFile(), *m_chainFormat);
-    createOutput(std::pow(10.0, album.gain->gain / 20.0));
-    const auto scratch = m_scratch->read();
-    writeFromScratch(*scratch, *m_encoder, progress, stop);
-    return album.gain->shortfall;
-}
-
-std::optional<double> FileRender::renderToTarget(const ProgressCallback& progress,
-                                                 std::stop_token stop)
-{
-    createScratch();
-    renderBlocks([&progress](double fraction) { progress(fraction * chainPassShare); }, stop);
-    m_encoder->finish();
-    const model::TargetGain gain =
-        model::targetGain(m_stage->loudness().value_or(model::Loudness{}), *m_job.loudnessTarget);
-    m_encoder.reset();
-    m_writer.reset();
-    createOutput(std::pow(10.0, gain.gain / 20.0));
-    const auto scratch = m_scratch->read();
-    writeFromScratch(*scratch, *m_encoder, progress, stop);
-    return gain.shortfall;
 }
 
 void FileRender::openSource()
@@ -416,56 +340,6 @@ void FileRender::countFrames()
     m_totalFrames = m_sourceFrames + m_latencyFrames + tailFrames;
 }
 
-/// The few blocks that go round between the render and the encoder thread.
-std::vector<AudioBuffer> FileRender::makeEncoderBlocks(const AudioFormat& format)
-{
-    std::vector<AudioBuffer> blocks;
-    for (int i = 0; i < encoderQueueDepth; ++i) {
-        auto block = makeBlock(format);
-        if (!block)
-            throw RenderError(QStringLiteral("Ausgabeformat wird nicht unterstützt."));
-        blocks.push_back(std::move(*block));
-    }
-    return blocks;
-}
-
-/// The output has no more channels than the source; from here on a failure
-/// leaves no file behind.
-void FileRender::createOutput(double gain)
-{
-    const int channels =
-        std::min(m_chainFormat->channelCount(), m_source->processingFormat().channelCount());
-    const auto format = AudioFormat::standard(m_rate, channels);
-    if (!format)
-        throw RenderError(QStringLiteral("Ausgabeformat wird nicht unterstützt."));
-    std::vector<AudioBuffer> blocks = makeEncoderBlocks(*format);
-    m_stage = OutputStage::forJob(m_host, m_job, *format, gain);
-    m_writer = m_host.openForWriting(m_job.target.toLocalFile(),
-                                     model::writerSettings(m_job.format, channels, m_rate),
-                                     m_source->tags());
-    m_encoder = std::make_unique<EncoderThread>(
-        *m_writer, std::move(blocks), [this](AudioBuffer& block) { m_stage->process(block); });
-}
-
-/// Scratch audio in the output's format, measured, kept as rendered.
-void FileRender::createScratch()
-{
-    const int channels =
-        std::min(m_chainFormat->channelCount(), m_source->processingFormat().channelCount());
-    const auto format = AudioFormat::standard(m_rate, channels);
-    if (!format)
-        throw RenderError(QStringLiteral("Ausgabeformat wird nicht unterstützt."));
-    std::vector<AudioBuffer> blocks = makeEncoderBlocks(*format);
-    m_stage = std::make_unique<OutputStage>(model::ExportFormat::wav32f,
-                                            m_host.makeLoudnessMeter(*format));
-    m_scratch = m_job.album ? m_host.openScratchAudio(m_job.album->scratch,
-                                                      m_job.target.toLocalFile(), *format)
-                            : m_host.makeScratchAudio(m_job.target.toLocalFile(), *format);
-    m_writer = std::make_unique<ScratchWriter>(*m_scratch);
-    m_encoder = std::make_unique<EncoderThread>(
-        *m_writer, std::move(blocks), [this](AudioBuffer& block) { m_stage->process(block); });
-}
-
 /// Progress goes out in steps of at least 0.01; cancellation is seen before
 /// each block.
 void FileRender::renderBlocks(const ProgressCallback& progress, std::stop_token stop)
@@ -517,8 +391,9 @@ bool FileRender::takeBlock(const AudioBuffer& rendered, std::stop_token stop)
         return false;
     const qint64 skip = std::max<qint64>(0, std::min(m_latencyFrames - m_rendered, n));
     if (skip < n) {
-        copyForOutput(rendered, skip, m_encoder->next(stop));
-        m_encoder->push();
+        EncoderThread& encoder = m_output->encoder();
+        copyForOutput(rendered, skip, encoder.next(stop));
+        encoder.push();
     }
     m_rendered += n;
     return true;
@@ -530,33 +405,6 @@ void FileRender::reportProgress(const ProgressCallback& progress)
     if (fraction - m_lastProgress >= 0.01) {
         progress(fraction);
         m_lastProgress = fraction;
-    }
-}
-
-/// Completes the output and puts it in place: under the target's name, or,
-/// when another process took that while the file was being written and the
-/// job allows it, under the next free name of the target's series. Never
-/// renders again for a name.
-QUrl FileRender::placeOutput()
-{
-    try {
-        m_writer->finish();
-        return m_job.target;
-    } catch (const host::NameTaken&) {
-        if (m_job.targetNumber < 1)
-            throw;
-    }
-    const QString target = m_job.target.toLocalFile();
-    const QString first = model::firstNumberedName(target, m_job.targetNumber);
-    for (int n = m_job.targetNumber + 1;; ++n) {
-        const QString path = model::numberedName(first, n);
-        try {
-            m_writer->placeAt(path);
-            return QUrl::fromLocalFile(path);
-        } catch (const host::NameTaken&) {
-            if (n >= m_job.targetNumber + maxNamesTried)
-                throw;
-        }
     }
 }
 

@@ -80,6 +80,15 @@ WorkerProcess::~WorkerProcess()
     removeCreated();
 }
 
+void WorkerProcess::start()
+{
+    if (isRunning())
+        return;
+    m_ready = false;
+    m_blocks = 0;
+    m_process.start(m_program, {});
+}
+
 void WorkerProcess::render(render::RenderJob job, RenderLauncher::Progress progress,
                            RenderLauncher::Finished finished)
 {
@@ -93,9 +102,7 @@ void WorkerProcess::render(render::RenderJob job, RenderLauncher::Progress progr
     m_failedToStart = false;
     m_job = std::move(job);
     if (!isRunning()) {
-        m_ready = false;
-        m_blocks = 0;
-        m_process.start(m_program, {});
+        start();
         if (!isBusy() || !isRunning())
             return; // failed to start, the render has ended
     }

@@ -58,6 +58,7 @@ public:
             if (m_fill == frameSize)
                 encodeFrame();
         }
+        m_file->flushAhead();
     }
 
     void finish() override

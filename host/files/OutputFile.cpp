@@ -18,6 +18,10 @@ namespace tolvex::host {
 
 namespace {
 
+/// How much more of the file flushAhead() waits for before it hands it to
+/// the disk: large enough for a few calls per second at most.
+constexpr off_t flushStretch = off_t(8) << 20;
+
 /// How often a part file is made anew when a leftover sweep of another
 /// process took it in the instant between its creation and its lock.
 constexpr int createAttempts = 8;
@@ -84,6 +88,15 @@ OutputFile::~OutputFile()
 {
     if (m_file && !m_placed && nameIsFile(m_folder.get(), m_partName.constData(), m_file.get()))
         ::unlinkat(m_folder.get(), m_partName.constData(), 0);
+}
+
+void OutputFile::flushAhead()
+{
+    struct stat info {};
+    if (!m_file || ::fstat(m_file.get(), &info) != 0 || info.st_size - m_flushing < flushStretch)
+        return;
+    ::sync_file_range(m_file.get(), m_flushing, info.st_size - m_flushing, SYNC_FILE_RANGE_WRITE);
+    m_flushing = info.st_size;
 }
 
 void OutputFile::place(const QString& path)

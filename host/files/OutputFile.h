@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include "host/files/FileDescriptor.h"
 
 #include <QByteArray>
@@ -31,6 +33,11 @@ public:
     /// The name the file is made for; after place() the one it took.
     const QString& path() const { return m_path; }
 
+    /// Once another stretch of the file has been written, has the system
+    /// start writing it to the disk, without waiting for that: the flush in
+    /// place() then finds little left to write, instead of the whole file.
+    /// Failures are left for place() to find. For the writer, after writes.
+    void flushAhead();
     /// Flushes the file to its disk, puts it in place under the file name of
     /// `path` in the folder it was created in, never over anything standing
     /// there, flushes the folder and closes the file. Throws NameTaken when
@@ -47,6 +54,7 @@ private:
     FileDescriptor m_folder;
     FileDescriptor m_file;
     QByteArray m_partName;
+    off_t m_flushing = 0; ///< bytes handed to the disk by flushAhead()
     bool m_synced = false;
     bool m_placed = false;
     bool m_failed = false; ///< a failure other than a taken name: no further place()

@@ -230,6 +230,7 @@ public:
         errno = 0;
         if (sf_writef_float(m_file.get(), m_interleaved.data(), frames) != frames)
             throw HostError(cannotWrite(m_output->path(), errno));
+        m_output->flushAhead();
     }
 
     void finish() override

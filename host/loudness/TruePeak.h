@@ -40,7 +40,6 @@ private:
     std::vector<std::vector<float>> m_phases;    ///< the taps of phases 1…factor−1
     std::vector<std::vector<float>> m_histories; ///< per channel, its last taps−1 samples
     std::vector<float> m_work;                   ///< a history and a block after it
-    std::vector<float> m_sums;
     float m_peak = 0;
 };
 

@@ -148,6 +148,39 @@ private Q_SLOTS:
             QCOMPARE(readBytes(path), QByteArray("theirs"));
     }
 
+    // Handing stretches of the file to the disk while it is written (as
+    // the writers do after their writes) leaves it whole: the file under
+    // its name holds every byte written, in order, whatever the pieces.
+    void aFileFlushedAheadHoldsWhatWasWritten_data()
+    {
+        QTest::addColumn<int>("pieceBytes");
+        QTest::addColumn<int>("pieces");
+        QTest::newRow("short of a stretch") << 4096 << 3;
+        QTest::newRow("several stretches in large pieces") << (3 << 20) << 7;
+        QTest::newRow("several stretches in odd pieces") << 999'983 << 23;
+    }
+    void aFileFlushedAheadHoldsWhatWasWritten()
+    {
+        QFETCH(int, pieceBytes);
+        QFETCH(int, pieces);
+        const QString path = newFolder() + "/flushed.bin";
+        QByteArray written;
+        {
+            OutputFile file(path);
+            file.flushAhead(); // nothing written yet
+            for (int i = 0; i < pieces; ++i) {
+                QByteArray piece(pieceBytes, char('a' + i % 26));
+                piece[0] = char(i);
+                QCOMPARE(::write(file.descriptor(), piece.constData(), size_t(piece.size())),
+                         ssize_t(piece.size()));
+                file.flushAhead();
+                written += piece;
+            }
+            file.place(path);
+        }
+        QVERIFY(readBytes(path) == written);
+    }
+
     // Writers in several threads, as in several processes, put their files
     // under one name at one moment, round after round: one takes the name,
     // each other is told it is taken, and the name holds the taker's bytes.
