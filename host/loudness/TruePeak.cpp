@@ -60,10 +60,17 @@ std::vector<float> phaseTaps(double offset)
 // the frames come in. The vectors stay inside these two functions: passed
 // between functions they would take another ABI without AVX.
 constexpr int lanes = 8;
+// Two versions of each, chosen when the program loads, where the compiler
+// and the loader can do that (x86-64); elsewhere the one portable version.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TOLVEX_VECTOR_VERSIONS [[gnu::target_clones("avx2", "default")]]
+#else
+#define TOLVEX_VECTOR_VERSIONS
+#endif
 using Lanes = float __attribute__((vector_size(lanes * sizeof(float))));
 using LaneBits = qint32 __attribute__((vector_size(lanes * sizeof(float))));
 
-[[gnu::target_clones("avx2", "default")]] float absoluteMaximum(const float* samples, qint64 count)
+TOLVEX_VECTOR_VERSIONS float absoluteMaximum(const float* samples, qint64 count)
 {
     Lanes peaks{};
     qint64 i = 0;
@@ -85,8 +92,7 @@ using LaneBits = qint32 __attribute__((vector_size(lanes * sizeof(float))));
 /// of `frames` is the sum of phase[j] · work[n + j] over the taps, j rising,
 /// from 0. Eight vectors of points at a time, their sums held in registers:
 /// enough sums under way that the adds do not wait for one another.
-[[gnu::target_clones("avx2", "default")]] float phasePeak(const float* phase, const float* work,
-                                                          qint64 frames)
+TOLVEX_VECTOR_VERSIONS float phasePeak(const float* phase, const float* work, qint64 frames)
 {
     constexpr int vectors = 8;
     Lanes peaks{};
