@@ -54,8 +54,8 @@
 //    last frame above 0.8 before 20 ms without one (switched off) (taken).
 //
 // Usage: bench_preview [--runs N] [--seconds S]
-//                      [--server pulse|pipewire|pipewire-pulse|all]
-// (defaults: 8 runs of 60 s on both servers). pipewire-pulse is the PipeWire
+//                      [--server pulse|pipewire|pipewire-pulse|all] [--load idle|busy]
+// (defaults: 8 runs of 60 s on both servers, idle and busy). pipewire-pulse is the PipeWire
 // server reached through its PulseAudio service, as where PipeWire's own
 // protocol is not spoken; all is the three in turn.
 #include "bench/FixedChain.h"
@@ -113,6 +113,7 @@ struct Options {
     double seconds = 60;
     std::vector<Target> servers{{PrivateSoundServer::Kind::pulseAudio},
                                 {PrivateSoundServer::Kind::pipeWire}};
+    std::vector<bool> loads{false, true}; ///< idle, two busy loops
 };
 
 std::optional<Options> parse(const QStringList& arguments)
@@ -132,6 +133,10 @@ std::optional<Options> parse(const QStringList& arguments)
         else if (arguments[i] == QStringLiteral("--server") &&
                  value == QStringLiteral("pipewire-pulse"))
             options.servers = {{PrivateSoundServer::Kind::pipeWire, false}};
+        else if (arguments[i] == QStringLiteral("--load") && value == QStringLiteral("idle"))
+            options.loads = {false};
+        else if (arguments[i] == QStringLiteral("--load") && value == QStringLiteral("busy"))
+            options.loads = {true};
         else if (arguments[i] == QStringLiteral("--server") && value == QStringLiteral("all"))
             options.servers = {{PrivateSoundServer::Kind::pulseAudio},
                                {PrivateSoundServer::Kind::pipeWire},
@@ -402,7 +407,7 @@ int main(int argc, char* argv[])
     const auto options = parse(app.arguments());
     if (!options) {
         std::fprintf(stderr, "usage: bench_preview [--runs N] [--seconds S (at least 5)] "
-                             "[--server pulse|pipewire|pipewire-pulse|all]\n");
+                             "[--server pulse|pipewire|pipewire-pulse|all] [--load idle|busy]\n");
         return 2;
     }
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/tolvex-bench-XXXXXX"));
@@ -441,7 +446,7 @@ int main(int argc, char* argv[])
         try {
             PrivateSoundServer server(kind, folder);
             server.pointClientsHere(native);
-            for (bool busy : {false, true})
+            for (bool busy : options->loads)
                 summaries.push_back(runConfiguration(setup, server, native, folder, busy));
         } catch (const std::exception& error) {
             std::fprintf(stderr, "\n%s: %s\n", pulse ? "PulseAudio" : "PipeWire", error.what());
