@@ -198,6 +198,12 @@ xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --syn
 click 300 86 # the first row
 key space
 shot preview 2
+# Which path the preview took: a stream of PipeWire's own protocol carries no
+# client.api; one through its PulseAudio service says "pipewire-pulse".
+if [ -n "${TOLVEX_WALKTHROUGH_SOUND:-}" ]; then
+  echo "the preview's stream on the server:"
+  pactl list sink-inputs | grep -E 'application.name|media.role|client.api|Corked' | sed 's/^\s*/  /'
+fi
 # Without a sound server the notice that nothing can be heard lies over
 # "Original" until a click takes it away.
 [ -n "${TOLVEX_WALKTHROUGH_SOUND:-}" ] || { click $((WIDTH - 370)) $((HEIGHT - 80)); sleep 0.5; }

@@ -62,7 +62,9 @@ std::vector<float> phaseTaps(double offset)
 constexpr int lanes = 8;
 // Two versions of each, chosen when the program loads, where the compiler
 // and the loader can do that (x86-64); elsewhere the one portable version.
-#if defined(__x86_64__) && defined(__GNUC__)
+// Not under ThreadSanitizer: the loader runs the chooser before the
+// sanitizer's runtime is ready, and the instrumented chooser crashes.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
 #define TOLVEX_VECTOR_VERSIONS [[gnu::target_clones("avx2", "default")]]
 #else
 #define TOLVEX_VECTOR_VERSIONS
