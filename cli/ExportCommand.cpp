@@ -65,12 +65,8 @@ ExportCommand::ExportCommand(host::Lv2AudioHost& host, QSettings& settings, CliO
                                      },
                                      [this] { return place(); })
 {
-    // A plugin that crashes or hangs takes only its file with it. The first
-    // worker starts now and loads the plugin registry while this process
-    // loads its own and reads the chain and the files.
-    auto launcher = std::make_unique<session::ProcessLauncher>();
-    launcher->prepare();
-    m_runner.setLauncher(std::move(launcher));
+    // A plugin that crashes or hangs takes only its file with it.
+    m_runner.setLauncher(std::make_unique<session::ProcessLauncher>());
     connect(&m_runner, &session::BatchRunner::fileStarted, this, &ExportCommand::fileStarted);
     connect(&m_runner, &session::BatchRunner::fileProgress, this,
             [this](const QUuid& id, double fraction) {

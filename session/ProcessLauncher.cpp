@@ -45,19 +45,6 @@ ProcessLauncher::ProcessLauncher(Settings settings, QObject* parent)
 
 ProcessLauncher::~ProcessLauncher() = default;
 
-std::unique_ptr<WorkerProcess> ProcessLauncher::makeWorker()
-{
-    return std::make_unique<WorkerProcess>(m_settings.program, m_settings.timeout,
-                                           m_scratch.isValid() ? m_scratch.path() : QString());
-}
-
-void ProcessLauncher::prepare()
-{
-    if (m_workers.empty())
-        m_workers.push_back(makeWorker());
-    m_workers.front()->start();
-}
-
 void ProcessLauncher::launch(render::RenderJob job, Progress progress, Finished finished)
 {
     // A running worker first: it has its plugin registry loaded already.
@@ -67,7 +54,9 @@ void ProcessLauncher::launch(render::RenderJob job, Progress progress, Finished 
     if (chosen == m_workers.end())
         chosen = std::find_if(m_workers.begin(), m_workers.end(), available);
     if (chosen == m_workers.end()) {
-        m_workers.push_back(makeWorker());
+        m_workers.push_back(
+            std::make_unique<WorkerProcess>(m_settings.program, m_settings.timeout,
+                                            m_scratch.isValid() ? m_scratch.path() : QString()));
         chosen = std::prev(m_workers.end());
     }
     (*chosen)->render(std::move(job), std::move(progress), std::move(finished));

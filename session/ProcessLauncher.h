@@ -41,9 +41,6 @@ public:
     /// Ends every worker (see ~WorkerProcess).
     ~ProcessLauncher() override;
 
-    /// Starts a worker before any file needs it, so that it loads the
-    /// plugin registry while the caller gets ready; the first file takes it.
-    void prepare();
     /// Workers are started as files need them.
     void begin(int) override {}
     void launch(render::RenderJob job, Progress progress, Finished finished) override;
@@ -51,8 +48,6 @@ public:
     void end() override;
 
 private:
-    std::unique_ptr<WorkerProcess> makeWorker();
-
     Settings m_settings;
     /// The workers' folder for temporary files (the plugins' state files among
     /// them), removed with the launcher, also what dead workers left there.

@@ -80,15 +80,6 @@ WorkerProcess::~WorkerProcess()
     removeCreated();
 }
 
-void WorkerProcess::start()
-{
-    if (isRunning())
-        return;
-    m_ready = false;
-    m_blocks = 0;
-    m_process.start(m_program, {});
-}
-
 void WorkerProcess::render(render::RenderJob job, RenderLauncher::Progress progress,
                            RenderLauncher::Finished finished)
 {
@@ -102,7 +93,9 @@ void WorkerProcess::render(render::RenderJob job, RenderLauncher::Progress progr
     m_failedToStart = false;
     m_job = std::move(job);
     if (!isRunning()) {
-        start();
+        m_ready = false;
+        m_blocks = 0;
+        m_process.start(m_program, {});
         if (!isBusy() || !isRunning())
             return; // failed to start, the render has ended
     }

@@ -42,10 +42,6 @@ public:
     /// Whether it takes a render now: not busy, and not ending after stop().
     bool isAvailable() const { return !isBusy() && !m_stopping; }
 
-    /// Starts the worker, if it does not run, without a render: it loads
-    /// the plugin registry meanwhile. A worker that fails to start shows as
-    /// not running, and the next render tries again.
-    void start();
     /// Renders `job`, starting the worker first if it does not run. Only
     /// while available.
     void render(render::RenderJob job, RenderLauncher::Progress progress,

@@ -274,49 +274,12 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(job.target.toLocalFile()));
     }
 
-    // A worker started before the first file (ProcessLauncher::prepare)
-    // takes it, whether or not it has reported ready by then; without a
-    // worker program the file fails as it does without the early start.
-    void aPreparedWorkerTakesTheFirstFile_data()
-    {
-        QTest::addColumn<int>("waitMilliseconds"); // between the start and the file
-        QTest::newRow("at once") << 0;
-        QTest::newRow("once it is likely ready") << 1000;
-    }
-    void aPreparedWorkerTakesTheFirstFile()
-    {
-        QFETCH(int, waitMilliseconds);
-        const QString folder =
-            m_dir.filePath(QStringLiteral("prepared-") + QTest::currentDataTag());
-        QDir().mkpath(folder);
-        writeStereo(folder + "/source.wav", 1.0f);
-        session::ProcessLauncher launcher({TOLVEX_RENDER_WORKER, 60s});
-        launcher.prepare();
-        QTest::qWait(waitMilliseconds);
-        const session::RenderOutcome outcome =
-            renderThrough(launcher, {QUrl::fromLocalFile(folder + "/source.wav"),
-                                     QUrl::fromLocalFile(folder + "/out.wav"),
-                                     {},
-                                     ExportFormat::wav16});
-        QVERIFY2(outcome.status.isDone(), qPrintable(outcome.status.message()));
-        QVERIFY(QFile::exists(folder + "/out.wav"));
-    }
-
-    void aMissingWorkerFailsTheFile_data()
-    {
-        QTest::addColumn<bool>("prepared");
-        QTest::newRow("started for the file") << false;
-        QTest::newRow("started before") << true;
-    }
     void aMissingWorkerFailsTheFile()
     {
-        QFETCH(bool, prepared);
-        const QString folder = m_dir.filePath(QStringLiteral("missing-") + QTest::currentDataTag());
+        const QString folder = m_dir.filePath("missing");
         QDir().mkpath(folder);
         writeStereo(folder + "/source.wav", 1.0f);
         session::ProcessLauncher launcher({folder + "/tolvex-render-worker", 60s});
-        if (prepared)
-            launcher.prepare();
         const session::RenderOutcome outcome =
             renderThrough(launcher, {QUrl::fromLocalFile(folder + "/source.wav"),
                                      QUrl::fromLocalFile(folder + "/out.wav"),
