@@ -195,6 +195,23 @@ class TestSoundServer : public QObject {
         return made;
     }
 
+    /// Starts the server in the test's folder and points this process at
+    /// it; false, with the failure recorded, when it does not start.
+    bool startServer()
+    {
+        try {
+            m_server = std::make_unique<PrivateSoundServer>(
+                m_pipeWire ? PrivateSoundServer::Kind::pipeWire
+                           : PrivateSoundServer::Kind::pulseAudio,
+                m_dir.path());
+        } catch (const std::exception& error) {
+            qWarning("%s", error.what());
+            return false;
+        }
+        m_server->pointClientsHere();
+        return true;
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -207,15 +224,7 @@ private Q_SLOTS:
                                                           "pulseaudio, pipewire, wireplumber, "
                                                           "pipewire-pulse, dbus-daemon): no "
                                                           "server to play to")));
-        try {
-            m_server = std::make_unique<PrivateSoundServer>(
-                m_pipeWire ? PrivateSoundServer::Kind::pipeWire
-                           : PrivateSoundServer::Kind::pulseAudio,
-                m_dir.path());
-        } catch (const std::exception& error) {
-            QFAIL(error.what());
-        }
-        m_server->pointClientsHere();
+        QVERIFY(startServer());
         m_host = std::make_unique<Lv2AudioHost>([this] {
             auto made = std::make_unique<Watched>(probe::probedOutput(makeDeviceOutput()));
             m_output = made.get();
@@ -333,15 +342,7 @@ private Q_SLOTS:
         chain->stop();
 
         m_server.reset();
-        try {
-            m_server = std::make_unique<PrivateSoundServer>(
-                m_pipeWire ? PrivateSoundServer::Kind::pipeWire
-                           : PrivateSoundServer::Kind::pulseAudio,
-                m_dir.path());
-        } catch (const std::exception& error) {
-            QFAIL(error.what());
-        }
-        m_server->pointClientsHere();
+        QVERIFY(startServer());
         chain->play(file, 0);
         QVERIFY(chain->lastError().isEmpty());
         QVERIFY(m_output->audible());
