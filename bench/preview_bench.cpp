@@ -52,6 +52,10 @@
 //  - compare: from setCompareOriginal to the first frame rendered after it
 //    (heard), or to the sink's first frame above 0.8 (switched on) or its
 //    last frame above 0.8 before 20 ms without one (switched off) (taken).
+//  - on PipeWire, the graph's own stalls while the run played, from
+//    PipeWire's profiler (GraphProfile): the underflows and gaps that fell
+//    in one are told apart from the stream's own, and how often the stream
+//    woke late after its signal.
 //
 // Usage: bench_preview [--runs N] [--seconds S]
 //                      [--server pulse|pipewire|pipewire-pulse|all] [--load idle|busy]
@@ -59,6 +63,7 @@
 // server reached through its PulseAudio service, as where PipeWire's own
 // protocol is not spoken; all is the three in turn.
 #include "bench/FixedChain.h"
+#include "bench/preview/GraphProfile.h"
 #include "bench/preview/MonitorRecorder.h"
 #include "bench/preview/Summary.h"
 #include "bench/preview/WatchedOutput.h"
@@ -183,8 +188,9 @@ struct Switch {
 /// One preview of the file on a chain, measured; see the top of the file.
 class PreviewRun {
 public:
-    PreviewRun(chain::Chain& chain, WatchedOutput& output, MonitorRecorder& monitor)
-        : m_chain(chain), m_output(output), m_monitor(monitor)
+    PreviewRun(chain::Chain& chain, WatchedOutput& output, MonitorRecorder& monitor,
+               const GraphProfile* graph)
+        : m_chain(chain), m_output(output), m_monitor(monitor), m_graph(graph)
     {}
 
     /// Plays the file from its start until it ends or `seconds` have passed.
@@ -215,6 +221,7 @@ public:
         const qint64 stopAt = WatchedOutput::now();
         m_chain.stop();
         m_figures.stopTook = double(WatchedOutput::now() - stopAt) / ms;
+        m_stoppedAt = WatchedOutput::now();
         m_chain.setCompareOriginal(false);
         m_monitor.stop();
         throwIfInterrupted();
@@ -272,14 +279,19 @@ private:
             figures.underflowsAt.push_back(double(m_output.underflowFrame(i)) * 1000 /
                                            m_output.rate());
         const std::vector<qint64> calls = m_output.calls();
+        std::vector<std::pair<qint64, qint64>> gaps;
         for (size_t i = 1; i < calls.size(); ++i) {
             const double gap = double(calls[i] - calls[i - 1]) / ms;
             if (gap > figures.longestGap) {
                 figures.longestGap = gap;
                 figures.longestGapAt = double(calls[i - 1] - m_playAt) / ms;
             }
-            figures.gaps += gap > 50;
+            if (gap > 50)
+                gaps.emplace_back(calls[i - 1], calls[i]);
         }
+        figures.gaps = int(gaps.size());
+        if (m_graph && m_graph->available())
+            attribute(figures, gaps);
         // A recording that begins with the tone may have begun after it
         // (then "taken" is late, which the goals' judgement only makes
         // stricter), or the sink dropped the silence it had taken ahead to
@@ -310,11 +322,41 @@ private:
         return figures;
     }
 
+    /// Which underflows and gaps fell in a stall of the server's graph: an
+    /// underflow reported from the stall's start until 30 ms after its end
+    /// (the stream is signalled at its end, and learns there that cycles
+    /// passed), a gap that overlaps one.
+    void attribute(RunFigures& figures, const std::vector<std::pair<qint64, qint64>>& gaps) const
+    {
+        const GraphProfile::Window graph = m_graph->between(m_playAt, m_stoppedAt);
+        figures.profiled = true;
+        for (const GraphProfile::Stall& stall : graph.stalls)
+            figures.stalls.push_back(stall.milliseconds());
+        figures.streamCycles = graph.streamCycles;
+        figures.streamLate = graph.streamLate;
+        figures.streamLongest = graph.streamLongest;
+        const auto inStall = [&](qint64 from, qint64 to) {
+            return std::any_of(graph.stalls.begin(), graph.stalls.end(),
+                               [&](const GraphProfile::Stall& s) {
+                                   return from <= s.to + 30 * ms && to >= s.from;
+                               });
+        };
+        for (int i = 0; i < std::min<qint64>(figures.underflows, WatchedOutput::maxUnderflows);
+             ++i) {
+            const qint64 at = m_output.underflowMoment(i);
+            figures.underflowsInStalls += inStall(at, at);
+        }
+        for (const auto& [from, to] : gaps)
+            figures.gapsInStalls += inStall(from, to);
+    }
+
     chain::Chain& m_chain;
     WatchedOutput& m_output;
     MonitorRecorder& m_monitor;
+    const GraphProfile* m_graph;
     double m_seconds = 0;
     qint64 m_playAt = 0;
+    qint64 m_stoppedAt = 0;
     std::vector<Switch> m_switches;
     RunFigures m_figures;
 };
@@ -365,6 +407,9 @@ Summary runConfiguration(const Setup& setup, PrivateSoundServer& server, bool na
     const bool pipeWireServer = server.kind() == PrivateSoundServer::Kind::pipeWire;
     MonitorRecorder monitor(server.address(), PrivateSoundServer::monitorName(), rate,
                             options.seconds + 20, pipeWireServer ? 2048 / rate : 0.010);
+    std::unique_ptr<GraphProfile> graph;
+    if (pipeWireServer)
+        graph = std::make_unique<GraphProfile>(folder + QStringLiteral("/pipewire-0"), "tolvex");
     // PipeWire's PulseAudio service names itself "PulseAudio (on PipeWire
     // 0.3.65)"; the label names the path the preview took.
     QString label = server.description();
@@ -383,7 +428,7 @@ Summary runConfiguration(const Setup& setup, PrivateSoundServer& server, bool na
         loadChain(chain, setup.plugins);
         for (int run = 1; run <= options.runs; ++run) {
             server.waitUntilAsleep(1);
-            PreviewRun preview(chain, *setup.output, monitor);
+            PreviewRun preview(chain, *setup.output, monitor, graph.get());
             summary.add(run, preview.measure(*item, options.seconds));
         }
     }
@@ -391,7 +436,7 @@ Summary runConfiguration(const Setup& setup, PrivateSoundServer& server, bool na
     QSettings settings(name + QStringLiteral("-cold.ini"), QSettings::IniFormat);
     chain::Chain chain(setup.host, settings);
     loadChain(chain, setup.plugins);
-    PreviewRun preview(chain, *setup.output, monitor);
+    PreviewRun preview(chain, *setup.output, monitor, graph.get());
     summary.addColdStart(preview.measure(*item, std::min(options.seconds, coldSeconds)));
     return summary;
 }

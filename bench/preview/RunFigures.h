@@ -23,8 +23,20 @@ struct RunFigures {
     std::vector<double> latencies;                   ///< server-reported playback latency, sampled
     std::vector<std::optional<double>> compare;      ///< per switch, heard
     std::vector<std::optional<double>> compareTaken; ///< per switch, taken
-    float processedPeak = 0; ///< the tone's peak through the chain, on the monitor
-    double stopTook = 0;     ///< how long Chain::stop() took at the end of the run
+    /// From PipeWire's profiler, where the server is PipeWire: the graph's
+    /// own stalls while the run played (its driver late to begin a cycle or
+    /// to signal its clients by more than half a cycle), and which of the
+    /// underflows and gaps above fell in one. Those the stream could not
+    /// help: the server did not ask it for the cycles it lost.
+    bool profiled = false;
+    std::vector<double> stalls; ///< each one's length, ms
+    qint64 underflowsInStalls = 0;
+    int gapsInStalls = 0;
+    int streamCycles = 0;     ///< cycles the stream was signalled in
+    int streamLate = 0;       ///< of them, woken more than half a cycle after its signal
+    double streamLongest = 0; ///< the longest such wake-up, ms
+    float processedPeak = 0;  ///< the tone's peak through the chain, on the monitor
+    double stopTook = 0;      ///< how long Chain::stop() took at the end of the run
 };
 
 } // namespace tolvex::bench

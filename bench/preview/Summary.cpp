@@ -136,6 +136,15 @@ void Summary::printRow(const char* label, const RunFigures& figures)
             std::printf(" %.1f", at);
         std::printf("\n");
     }
+    if (figures.profiled && (!figures.stalls.empty() || figures.streamLate > 0)) {
+        std::printf("     the server's graph stood still %zu time(s), ms:", figures.stalls.size());
+        for (double stall : figures.stalls)
+            std::printf(" %.1f", stall);
+        std::printf("; %lld underflow(s) and %d gap(s) fell in them; the stream woke late in "
+                    "%d of %d cycles\n",
+                    figures.underflowsInStalls, figures.gapsInStalls, figures.streamLate,
+                    figures.streamCycles);
+    }
     if (figures.recordingBeganWithIt)
         std::printf("     the monitor's recording begins with the first sound\n");
     if (figures.oldSound)
@@ -160,6 +169,13 @@ void Summary::add(int run, const RunFigures& figures)
     append(m_firstSoundsTaken, found({figures.firstSoundTaken}));
     m_underflows += figures.underflows;
     m_gaps += figures.gaps;
+    m_profiled = m_profiled || figures.profiled;
+    append(m_stalls, figures.stalls);
+    m_underflowsInStalls += figures.underflowsInStalls;
+    m_gapsInStalls += figures.gapsInStalls;
+    m_streamCycles += figures.streamCycles;
+    m_streamLate += figures.streamLate;
+    m_streamLongest = std::max(m_streamLongest, figures.streamLongest);
     m_longestGap = std::max(m_longestGap, figures.longestGap);
     append(m_latencies, figures.latencies);
     m_stops.push_back(figures.stopTook);
@@ -194,6 +210,20 @@ void Summary::printTotal() const
     std::printf("  underflows %lld, gaps over 50 ms %d, longest gap %.1f ms        goal 0 and "
                 "none: %s\n",
                 m_underflows, m_gaps, m_longestGap, verdict(m_underflows == 0 && m_gaps == 0));
+    if (m_profiled) {
+        std::printf("                the server's graph itself stood still %zu time(s) (longest "
+                    "%.1f ms): %lld underflow(s) and %d gap(s) fell in those stalls\n",
+                    m_stalls.size(), largest(m_stalls), m_underflowsInStalls, m_gapsInStalls);
+        const qint64 ownUnderflows = m_underflows - m_underflowsInStalls;
+        const int ownGaps = m_gaps - m_gapsInStalls;
+        std::printf("                the stream's own: %lld underflow(s), %d gap(s)        goal 0 "
+                    "and none: %s\n",
+                    ownUnderflows, ownGaps, verdict(ownUnderflows == 0 && ownGaps == 0));
+        std::printf("                the stream woke more than half a cycle after its signal in "
+                    "%d of %d cycles%s\n",
+                    m_streamLate, m_streamCycles,
+                    m_streamLate ? format(", at most %.1f ms", m_streamLongest).c_str() : "");
+    }
     std::printf("  server latency min/median/max %s ms\n", minMedianMax(m_latencies).c_str());
     std::printf("  stop          median/max %s ms        goal < %.0f ms: %s\n",
                 medianMax(m_stops).c_str(), stopGoal, verdict(largest(m_stops) < stopGoal));

@@ -38,6 +38,13 @@ private:
     int m_unmeasuredRuns = 0; ///< runs whose first sound was found neither way
     qint64 m_underflows = 0;
     int m_gaps = 0;
+    bool m_profiled = false;      ///< PipeWire's profiler told the graph's stalls
+    std::vector<double> m_stalls; ///< ms
+    qint64 m_underflowsInStalls = 0;
+    int m_gapsInStalls = 0;
+    int m_streamCycles = 0;
+    int m_streamLate = 0;
+    double m_streamLongest = 0;
     double m_longestGap = 0;
     std::vector<double> m_latencies;
     std::vector<double> m_stops;   ///< how long each run's stop took

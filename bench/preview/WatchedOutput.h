@@ -18,8 +18,8 @@ namespace tolvex::bench {
 /// (in the first call that ends in sound, a frame above `sound` in its last
 /// millisecond: after the last silent millisecond before that end); the
 /// first frame rendered after each switch mark; and the underflows the
-/// output reports to the engine, each with the frames rendered by then. Moments are steady-clock
-/// nanoseconds; frames count from the last reset().
+/// output reports to the engine, each with the frames rendered by then and
+/// its moment. Moments are steady-clock nanoseconds; frames count from the last reset().
 class WatchedOutput : public host::AudioOutput, private host::AudioOutput::Renderer {
 public:
     static constexpr int maxMarks = 256;
@@ -85,6 +85,8 @@ public:
     qint64 underflows() const { return m_underflows.load(); }
     /// Frames rendered when underflow `index` (below maxUnderflows) came.
     qint64 underflowFrame(int index) const { return m_underflowFrames[size_t(index)].load(); }
+    /// When underflow `index` (below maxUnderflows) was reported.
+    qint64 underflowMoment(int index) const { return m_underflowMoments[size_t(index)].load(); }
 
 private:
     void renderOutput(float* const* channels, int channelCount, qint64 frames) noexcept override
@@ -128,8 +130,10 @@ private:
 
     void underrun() noexcept override
     {
-        if (const qint64 n = m_underflows.fetch_add(1); n < maxUnderflows)
+        if (const qint64 n = m_underflows.fetch_add(1); n < maxUnderflows) {
             m_underflowFrames[size_t(n)].store(m_frames.load(std::memory_order_relaxed));
+            m_underflowMoments[size_t(n)].store(now());
+        }
         m_outer->underrun();
     }
 
@@ -146,6 +150,7 @@ private:
     int m_seenMark = 0; ///< the output's thread only
     std::array<std::atomic<qint64>, maxMarks> m_markFrames{};
     std::array<std::atomic<qint64>, maxUnderflows> m_underflowFrames{};
+    std::array<std::atomic<qint64>, maxUnderflows> m_underflowMoments{};
 };
 
 } // namespace tolvex::bench
