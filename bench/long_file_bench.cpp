@@ -5,6 +5,14 @@
 // encoder's own time (ffmpeg encoding the processed file alone). Then the
 // batch (50 ten-second files, --jobs 2 against two ffmpeg processes side by
 // side), and tolvex-cli's peak memory for a 2- and a 10-minute file.
+//
+// Beside the wall times, the processor time each side spent (user and
+// system, with the worker processes), and what bounds a pipeline: fil4, the
+// chain's dearest plugin, alone on one thread over the 10 minutes. Every
+// plugin instance stays on one thread, so no split of the chain finishes
+// before it; and all the work together, over the cores there are, is the
+// other bound.
+#include "bench/BenchSupport.h"
 #include "bench/FixedChain.h"
 #include "model/ChainDocument.h"
 
@@ -35,7 +43,8 @@ constexpr int batchFiles = 50;
 
 struct Run {
     double seconds = 0;
-    long peakKilobytes = 0; ///< of the process and the children it waited for
+    double processorSeconds = 0; ///< user and system, with the children it waited for
+    long peakKilobytes = 0;      ///< of the process and the children it waited for
 };
 
 /// Runs the program to its end with its output discarded; wall time and the
@@ -65,7 +74,10 @@ Run run(const QStringList& command)
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         std::fprintf(stderr, "%s failed (%d)\n", argv[0], status);
-    return {took.count(), usage.ru_maxrss};
+    const auto seconds = [](const timeval& t) {
+        return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+    };
+    return {took.count(), seconds(usage.ru_utime) + seconds(usage.ru_stime), usage.ru_maxrss};
 }
 
 double median(std::vector<double> values)
@@ -168,20 +180,27 @@ public:
                     QDir(out).filePath("p.m4a")});
     }
 
-    void longFile(const Format& format, int jobs)
+    /// Returns ffmpeg's median wall time.
+    double longFile(const Format& format, int jobs)
     {
-        std::vector<double> ours, theirs, aac;
+        std::vector<double> ours, theirs, aac, oursBusy, theirsBusy;
         for (int i = 0; i < pairs; ++i) {
-            ours.push_back(tolvex(format, {m_long}, jobs).seconds);
-            theirs.push_back(ffmpeg(format, m_long).seconds);
+            const Run a = tolvex(format, {m_long}, jobs);
+            const Run b = ffmpeg(format, m_long);
+            ours.push_back(a.seconds);
+            oursBusy.push_back(a.processorSeconds);
+            theirs.push_back(b.seconds);
+            theirsBusy.push_back(b.processorSeconds);
             if (&format == &m4a)
                 aac.push_back(aacAlone().seconds);
         }
         const double a = median(ours), b = median(theirs);
-        std::printf("%-7s %10.2f %10.2f %8.2f", format.raw, a, b, a / b);
+        std::printf("%-7s %10.2f %10.2f %8.2f %12.2f %12.2f", format.raw, a, b, a / b,
+                    median(oursBusy), median(theirsBusy));
         if (!aac.empty())
             std::printf("   AAC encoder alone: %.2f s", median(aac));
         std::printf("\n");
+        return b;
     }
 
     void batch(const Format& format, const QString& folder)
@@ -201,6 +220,51 @@ public:
     QString m_long;
 };
 
+constexpr qint64 aloneBlock = 4096;
+
+/// fil4 with the bench's controls over the whole of `path`, in tolvex's
+/// offline engine on this thread: the seconds its renders took (the
+/// reading not counted), the best of `pairs` passes.
+double dearestPluginAlone(const QString& path)
+{
+    host::Lv2AudioHost host;
+    auto instance = bench::instantiate(host, bench::fixedChain[0][0]);
+    for (const QString& control : QString::fromLatin1(bench::fixedChain[0][1]).split(u'|')) {
+        const auto parts = control.split(u'=');
+        instance->setParameter(parts[0], parts[1].toFloat());
+    }
+    auto file = host.openForReading(path);
+    const auto format = file->processingFormat();
+    instance->setInputFormat(0, format);
+    instance->setOutputFormat(0, format);
+    auto engine = host.makeOfflineEngine();
+    engine->enableManualRendering(format, aloneBlock);
+    auto output = *host::AudioBuffer::make(format, aloneBlock);
+    auto input = *host::AudioBuffer::make(format, aloneBlock);
+    engine->setManualRenderingInput(format, [&](qint64) { return &input; });
+    engine->attach(*instance);
+    engine->connect(engine->inputNode(), *instance, format);
+    engine->connect(*instance, engine->mainMixer(), format);
+    engine->start();
+    double best = 1e9;
+    for (int pass = 0; pass < pairs; ++pass) {
+        file->setFramePosition(0);
+        double took = 0;
+        for (;;) {
+            file->read(input, aloneBlock);
+            if (input.frameLength() == 0)
+                break;
+            const auto began = std::chrono::steady_clock::now();
+            engine->render(input.frameLength(), output);
+            took += std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        }
+        best = std::min(best, took);
+    }
+    engine->stop();
+    engine->detach(*instance);
+    return best;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -219,10 +283,15 @@ int main(int argc, char* argv[])
             quint32(7 + i));
 
     std::printf("\nOne 10-minute file, fil4 -> darc -> dpl, medians of %d pairs (s)\n", pairs);
-    std::printf("%-7s %10s %10s %8s\n", "format", "tolvex", "ffmpeg", "ratio");
-    bench.longFile(wav24, cores);
+    std::printf("%-7s %10s %10s %8s %12s %12s\n", "format", "tolvex", "ffmpeg", "ratio",
+                "tolvex CPU", "ffmpeg CPU");
+    const double ffmpegWav = bench.longFile(wav24, cores);
     bench.longFile(m4a, cores);
     std::printf("load average: %s\n", qPrintable(loadAverage()));
+    const double fil4 = dearestPluginAlone(bench.m_long);
+    std::printf("\nfil4 alone over the 10 minutes on one thread, in tolvex's engine, blocks of "
+                "%lld: %.2f s = %.2f x ffmpeg's wall time into WAV 24 (the best of %d)\n",
+                aloneBlock, fil4, fil4 / ffmpegWav, pairs);
 
     std::printf("\n%d ten-second files, tolvex-cli --jobs 2 against ffmpeg -P2 (s)\n", batchFiles);
     std::printf("%-7s %10s %10s %8s\n", "format", "tolvex", "ffmpeg", "ratio");
