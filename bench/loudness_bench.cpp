@@ -54,7 +54,7 @@ struct Figures {
 Figures tolvexFigures(const QString& path)
 {
     const auto file = host::openAudioFile(path);
-    const auto meter = host::makeEbuR128Meter(file->processingFormat());
+    const auto meter = host::makeEbuR128Meter(file->processingFormat(), host::MeasuredFor::itself);
     auto block = host::AudioBuffer::make(file->processingFormat(), 8192);
     for (;;) {
         file->read(*block, 8192);

@@ -67,8 +67,10 @@ public:
     virtual std::unique_ptr<AudioFileWriter> openForWriting(const QString& path,
                                                             const model::WriterSettings& settings,
                                                             const AudioTags& tags) = 0;
-    /// A fresh loudness meter for audio in `format`. Throws HostError.
-    virtual std::unique_ptr<LoudnessMeter> makeLoudnessMeter(const AudioFormat& format) = 0;
+    /// A fresh loudness meter for audio in `format`, measuring `purpose`.
+    /// Throws HostError.
+    virtual std::unique_ptr<LoudnessMeter> makeLoudnessMeter(const AudioFormat& format,
+                                                             MeasuredFor purpose) = 0;
     /// Scratch audio in `format` beside the output `path`, for a render in
     /// two passes. Throws HostError naming `path`.
     virtual std::unique_ptr<ScratchAudio> makeScratchAudio(const QString& path,

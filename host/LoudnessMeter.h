@@ -6,6 +6,12 @@
 
 namespace tolvex::host {
 
+/// What a meter measures for: its own stream's loudness only, or also the
+/// stream's share of a loudness measured over several streams together (an
+/// album), for which it keeps the gating blocks. Keeping them takes another
+/// pass over every 0.4 s of the audio, so a meter keeps them only when asked.
+enum class MeasuredFor { itself, withOthers };
+
 /// Measures the loudness of one stream of audio as it passes: integrated
 /// loudness and loudness range (ITU-R BS.1770, EBU R 128, with the standard
 /// channel weights) and the true peak, 4× oversampled. Used by one thread at
@@ -21,6 +27,7 @@ public:
     virtual model::Loudness result() const = 0;
     /// The gating blocks of everything added so far, for a loudness measured
     /// over this stream and others together (model::integratedLoudness).
+    /// None from a meter made for the stream itself.
     virtual const model::GatingBlocks& gatingBlocks() const = 0;
 };
 

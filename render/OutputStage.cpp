@@ -51,7 +51,10 @@ std::unique_ptr<OutputStage> OutputStage::forJob(host::AudioHost& host, const Re
         dither.emplace(TpdfDither::seedFor(QFileInfo(job.source.toLocalFile()).fileName()),
                        format.channelCount());
     return std::make_unique<OutputStage>(
-        job.format, measuredAfterWriting(job.format) ? nullptr : host.makeLoudnessMeter(format),
+        job.format,
+        measuredAfterWriting(job.format)
+            ? nullptr
+            : host.makeLoudnessMeter(format, host::MeasuredFor::itself),
         std::move(dither), float(gain));
 }
 
@@ -67,7 +70,8 @@ std::optional<model::Loudness> OutputStage::measureFile(host::AudioHost& host, c
     constexpr qint64 blockFrames = 8192;
     try {
         const auto file = host.openForReading(path);
-        const auto meter = host.makeLoudnessMeter(file->processingFormat());
+        const auto meter =
+            host.makeLoudnessMeter(file->processingFormat(), host::MeasuredFor::itself);
         auto block = host::AudioBuffer::make(file->processingFormat(), blockFrames);
         if (!block)
             return std::nullopt;

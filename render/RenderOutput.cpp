@@ -71,8 +71,11 @@ void RenderOutput::open(double gain)
 
 void RenderOutput::openScratch()
 {
-    m_stage = std::make_unique<OutputStage>(model::ExportFormat::wav32f,
-                                            m_host.makeLoudnessMeter(m_format));
+    // An album's first pass measures the file's share of the album's loudness.
+    m_stage = std::make_unique<OutputStage>(
+        model::ExportFormat::wav32f,
+        m_host.makeLoudnessMeter(m_format, m_job.album ? host::MeasuredFor::withOthers
+                                                       : host::MeasuredFor::itself));
     m_scratch = m_job.album ? m_host.openScratchAudio(m_job.album->scratch,
                                                       m_job.target.toLocalFile(), m_format)
                             : m_host.makeScratchAudio(m_job.target.toLocalFile(), m_format);

@@ -34,9 +34,10 @@ public:
     std::unique_ptr<host::AudioFileWriter> openForWriting(const QString& path,
                                                           const model::WriterSettings& settings,
                                                           const host::AudioTags& tags) override;
-    std::unique_ptr<host::LoudnessMeter> makeLoudnessMeter(const host::AudioFormat& format) override
+    std::unique_ptr<host::LoudnessMeter> makeLoudnessMeter(const host::AudioFormat& format,
+                                                           host::MeasuredFor purpose) override
     {
-        return m_host.makeLoudnessMeter(format);
+        return m_host.makeLoudnessMeter(format, purpose);
     }
     std::unique_ptr<host::ScratchAudio> makeScratchAudio(const QString& path,
                                                          const host::AudioFormat& format) override

@@ -44,14 +44,16 @@ qint64 hundredMilliseconds(double sampleRate)
 }
 
 /// libebur128 for the integrated loudness and the range; the true peak is
-/// measured beside it (TruePeak). The frames go to libebur128 in pieces that
-/// end where a gating block ends: its momentary loudness there is that
-/// block's, which is how the blocks are collected for gatingBlocks().
+/// measured beside it (TruePeak). Where the gating blocks are kept, the
+/// frames go to libebur128 in pieces that end where a gating block ends:
+/// its momentary loudness there is that block's, which is how the blocks
+/// are collected for gatingBlocks(). Otherwise they go whole.
 class EbuR128Meter : public LoudnessMeter {
 public:
-    EbuR128Meter(const AudioFormat& format, State state)
+    EbuR128Meter(const AudioFormat& format, State state, MeasuredFor purpose)
         : m_format(format), m_state(std::move(state)),
           m_truePeak(format.channelCount(), format.sampleRate()),
+          m_keepsBlocks(purpose == MeasuredFor::withOthers),
           m_untilBlock(4 * hundredMilliseconds(format.sampleRate()))
     {}
 
@@ -69,11 +71,13 @@ public:
                 out[i * channels] = in[i];
         }
         for (qint64 done = 0; done < frames;) {
-            const qint64 n = std::min(frames - done, m_untilBlock);
+            const qint64 n = m_keepsBlocks ? std::min(frames - done, m_untilBlock) : frames;
             if (ebur128_add_frames_float(m_state.get(), m_interleaved.data() + done * channels,
                                          size_t(n)) != EBUR128_SUCCESS)
                 throw HostError(QStringLiteral("Kein Speicher für die Lautheitsmessung."));
             done += n;
+            if (!m_keepsBlocks)
+                continue;
             m_untilBlock -= n;
             if (m_untilBlock == 0)
                 takeBlock();
@@ -116,6 +120,7 @@ private:
     AudioFormat m_format;
     State m_state;
     TruePeak m_truePeak;
+    bool m_keepsBlocks;
     qint64 m_frames = 0;
     qint64 m_untilBlock; ///< frames until the next gating block ends
     model::GatingBlocks m_blocks;
@@ -124,7 +129,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<LoudnessMeter> makeEbuR128Meter(const AudioFormat& format)
+std::unique_ptr<LoudnessMeter> makeEbuR128Meter(const AudioFormat& format, MeasuredFor purpose)
 {
     State state(ebur128_init(unsigned(format.channelCount()),
                              static_cast<unsigned long>(format.sampleRate()),
@@ -132,7 +137,7 @@ std::unique_ptr<LoudnessMeter> makeEbuR128Meter(const AudioFormat& format)
     if (!state)
         throw HostError(QStringLiteral("Die Lautheitsmessung lässt sich nicht einrichten."));
     mapChannels(state.get(), format.channelCount());
-    return std::make_unique<EbuR128Meter>(format, std::move(state));
+    return std::make_unique<EbuR128Meter>(format, std::move(state), purpose);
 }
 
 } // namespace tolvex::host

@@ -12,6 +12,6 @@ namespace tolvex::host {
 /// channels as left and right, 3 as left, right, centre, 5 and 6 as 5.0 and
 /// 5.1 (the LFE channel not counted); other layouts count their first five
 /// channels so. Throws HostError when libebur128 cannot be set up.
-std::unique_ptr<LoudnessMeter> makeEbuR128Meter(const AudioFormat& format);
+std::unique_ptr<LoudnessMeter> makeEbuR128Meter(const AudioFormat& format, MeasuredFor purpose);
 
 } // namespace tolvex::host

@@ -170,9 +170,10 @@ std::unique_ptr<AudioFileWriter> Lv2AudioHost::openForWriting(const QString& pat
     return createAudioFile(path, settings, tags);
 }
 
-std::unique_ptr<LoudnessMeter> Lv2AudioHost::makeLoudnessMeter(const AudioFormat& format)
+std::unique_ptr<LoudnessMeter> Lv2AudioHost::makeLoudnessMeter(const AudioFormat& format,
+                                                               MeasuredFor purpose)
 {
-    return makeEbuR128Meter(format);
+    return makeEbuR128Meter(format, purpose);
 }
 
 std::unique_ptr<ScratchAudio> Lv2AudioHost::makeScratchAudio(const QString& path,

@@ -41,7 +41,8 @@ public:
     std::unique_ptr<AudioFileWriter> openForWriting(const QString& path,
                                                     const model::WriterSettings& settings,
                                                     const AudioTags& tags) override;
-    std::unique_ptr<LoudnessMeter> makeLoudnessMeter(const AudioFormat& format) override;
+    std::unique_ptr<LoudnessMeter> makeLoudnessMeter(const AudioFormat& format,
+                                                     MeasuredFor purpose) override;
     std::unique_ptr<ScratchAudio> makeScratchAudio(const QString& path,
                                                    const AudioFormat& format) override;
     std::unique_ptr<ScratchLease> leaseScratch(const QString& path) override;

@@ -44,7 +44,7 @@ double loudnessTogether(const QList<FakeWrittenFile>& files)
         for (int c = 0; c < buffer->channelCount(); ++c)
             std::copy(file.channels[size_t(c)].begin(), file.channels[size_t(c)].end(),
                       buffer->channel(c));
-        meters.push_back(host::makeEbuR128Meter(*format));
+        meters.push_back(host::makeEbuR128Meter(*format, host::MeasuredFor::withOthers));
         meters.back()->add(*buffer);
         blocks.push_back(&meters.back()->gatingBlocks());
     }

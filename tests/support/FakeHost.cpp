@@ -404,9 +404,10 @@ FakeHost::openForWriting(const QString& path, const model::WriterSettings& setti
     return std::make_unique<FakeWriter>(*this, path);
 }
 
-std::unique_ptr<host::LoudnessMeter> FakeHost::makeLoudnessMeter(const host::AudioFormat& format)
+std::unique_ptr<host::LoudnessMeter> FakeHost::makeLoudnessMeter(const host::AudioFormat& format,
+                                                                 host::MeasuredFor purpose)
 {
-    return host::makeEbuR128Meter(format);
+    return host::makeEbuR128Meter(format, purpose);
 }
 
 std::unique_ptr<host::ScratchAudio> FakeHost::makeScratchAudio(const QString& path,

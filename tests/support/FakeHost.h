@@ -99,8 +99,8 @@ public:
                                                           const model::WriterSettings& settings,
                                                           const host::AudioTags& tags) override;
     /// The real meter: what the fake files hold is measured as it is.
-    std::unique_ptr<host::LoudnessMeter>
-    makeLoudnessMeter(const host::AudioFormat& format) override;
+    std::unique_ptr<host::LoudnessMeter> makeLoudnessMeter(const host::AudioFormat& format,
+                                                           host::MeasuredFor purpose) override;
     /// The real scratch file, beside the fake output's path.
     std::unique_ptr<host::ScratchAudio> makeScratchAudio(const QString& path,
                                                          const host::AudioFormat& format) override;

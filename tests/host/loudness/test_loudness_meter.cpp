@@ -1,5 +1,6 @@
 // The gating blocks the meter hands out, against libebur128's own integrated
-// loudness: of one stream, and of several measured as one.
+// loudness: of one stream, and of several measured as one; and a meter that
+// keeps no blocks, against one that does.
 #include "host/loudness/EbuR128Meter.h"
 #include "model/GatingBlocks.h"
 
@@ -88,7 +89,7 @@ private Q_SLOTS:
         QFETCH(int, channels);
         QFETCH(qint64, piece);
         const host::AudioBuffer audio = swellingNoise(rate, channels, 7.3, -20, 1);
-        const auto meter = host::makeEbuR128Meter(audio.format());
+        const auto meter = host::makeEbuR128Meter(audio.format(), host::MeasuredFor::withOthers);
         const State state = stateFor(audio);
         if (channels == 6) { // as the meter maps WAVE's 5.1
             ebur128_set_channel(state.get(), 3, EBUR128_UNUSED);
@@ -103,6 +104,18 @@ private Q_SLOTS:
         QVERIFY2(std::abs(*integrated - expected) < 1e-9,
                  qPrintable(QStringLiteral("%1 against %2").arg(*integrated).arg(expected)));
         QCOMPARE(qsizetype(meter->gatingBlocks().size()) > 0, true);
+
+        // A meter for the stream alone keeps no blocks, and its figures are
+        // the same to the bit.
+        const auto alone = host::makeEbuR128Meter(audio.format(), host::MeasuredFor::itself);
+        const State unused = stateFor(audio);
+        feed(*alone, unused.get(), audio, piece);
+        QVERIFY(alone->gatingBlocks().empty());
+        const model::Loudness a = alone->result(), b = meter->result();
+        QVERIFY(a.integrated && a.range && a.truePeak);
+        QVERIFY(a.integrated == b.integrated);
+        QVERIFY(a.range == b.range);
+        QVERIFY(a.truePeak == b.truePeak);
     }
 
     // Three streams far apart in level, measured as one: the relative gate
@@ -113,7 +126,7 @@ private Q_SLOTS:
         std::vector<std::unique_ptr<host::LoudnessMeter>> meters;
         for (const double level : {-12.0, -25.0, -40.0}) {
             const host::AudioBuffer audio = swellingNoise(48000, 2, 5, level, quint32(-level));
-            meters.push_back(host::makeEbuR128Meter(audio.format()));
+            meters.push_back(host::makeEbuR128Meter(audio.format(), host::MeasuredFor::withOthers));
             states.push_back(stateFor(audio));
             feed(*meters.back(), states.back().get(), audio, 4096);
         }
