@@ -6,6 +6,7 @@
 #include "host/files/FileFormat.h"
 #include "host/files/FileText.h"
 #include "host/files/OutputFile.h"
+#include "host/files/ReadAhead.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -53,9 +54,11 @@ QString decodedText(const char* bytes)
 
 class SndfileReader : public AudioFileReader {
 public:
-    SndfileReader(QString path, Sndfile file, const SF_INFO& info, AudioFormat format)
-        : m_path(std::move(path)), m_file(std::move(file)), m_format(format),
-          m_length(std::max<sf_count_t>(info.frames, 0)), m_seekable(info.seekable != 0),
+    SndfileReader(QString path, std::unique_ptr<ReadAhead> input, Sndfile file, const SF_INFO& info,
+                  AudioFormat format)
+        : m_path(std::move(path)), m_input(std::move(input)), m_file(std::move(file)),
+          m_format(format), m_length(std::max<sf_count_t>(info.frames, 0)),
+          m_seekable(info.seekable != 0),
           m_exactSeek((info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_OGG),
           m_vorbisComments((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG ||
                            (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC)
@@ -144,6 +147,7 @@ private:
     }
 
     QString m_path;
+    std::unique_ptr<ReadAhead> m_input; // outlives m_file, which reads through it
     Sndfile m_file;
     AudioFormat m_format;
     qint64 m_length;
@@ -281,17 +285,20 @@ std::mutex& openingLock()
 
 std::unique_ptr<AudioFileReader> openSndfileReader(const QString& path)
 {
+    auto input = ReadAhead::open(path);
+    if (!input)
+        return nullptr;
     SF_INFO info{};
     Sndfile file = [&] {
         const std::lock_guard lock(openingLock());
-        return Sndfile(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
+        return Sndfile(sf_open_virtual(input->callbacks(), SFM_READ, &info, input.get()));
     }();
     // MPEG goes to FFmpeg, which resyncs after damage where libsndfile's
     // decoder gives up for good.
     if (!file || (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG)
         return nullptr;
     const AudioFormat format = fileFormat(path, info.samplerate, info.channels);
-    return std::make_unique<SndfileReader>(path, std::move(file), info, format);
+    return std::make_unique<SndfileReader>(path, std::move(input), std::move(file), info, format);
 }
 
 std::unique_ptr<AudioFileWriter> createSndfileWriter(const QString& path, bool aiff,
