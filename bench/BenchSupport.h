@@ -27,4 +27,41 @@ inline std::unique_ptr<host::PluginInstance> instantiate(host::Lv2AudioHost& hos
     std::exit(1);
 }
 
+/// One plugin instance alone in tolvex's offline engine, in `format`, up to
+/// `block` frames a call: render() runs it over the frames in input().
+class SoloEngine {
+public:
+    SoloEngine(host::AudioHost& host, host::PluginInstance& instance,
+               const host::AudioFormat& format, qint64 block)
+        : m_instance(instance), m_engine(host.makeOfflineEngine()),
+          m_input(*host::AudioBuffer::make(format, block)),
+          m_output(*host::AudioBuffer::make(format, block))
+    {
+        instance.setInputFormat(0, format);
+        instance.setOutputFormat(0, format);
+        m_engine->enableManualRendering(format, block);
+        m_engine->setManualRenderingInput(format, [this](qint64) { return &m_input; });
+        m_engine->attach(instance);
+        m_engine->connect(m_engine->inputNode(), instance, format);
+        m_engine->connect(instance, m_engine->mainMixer(), format);
+        m_engine->start();
+    }
+    ~SoloEngine()
+    {
+        m_engine->stop();
+        m_engine->detach(m_instance);
+    }
+    SoloEngine(const SoloEngine&) = delete;
+    SoloEngine& operator=(const SoloEngine&) = delete;
+
+    host::AudioBuffer& input() { return m_input; }
+    void render() { m_engine->render(m_input.frameLength(), m_output); }
+
+private:
+    host::PluginInstance& m_instance;
+    std::unique_ptr<host::OfflineEngine> m_engine;
+    host::AudioBuffer m_input;
+    host::AudioBuffer m_output;
+};
+
 } // namespace tolvex::bench

@@ -53,16 +53,22 @@ inline void makeSource(const QString& path, double seconds, quint32 seed = 7,
     writer->finish();
 }
 
+/// Sets the controls of one entry of fixedChain ("symbol=value|…").
+inline void setControls(host::PluginInstance& instance, const char* controls)
+{
+    for (const QString& control : QString::fromLatin1(controls).split(u'|')) {
+        const auto parts = control.split(u'=');
+        instance.setParameter(parts[0], parts[1].toFloat());
+    }
+}
+
 /// The fixed chain as stored plugin states, each with its controls set.
 inline QList<model::PluginState> capturedChain(host::Lv2AudioHost& host)
 {
     QList<model::PluginState> plugins;
     for (const auto& [uri, controls] : fixedChain) {
         auto instance = instantiate(host, uri);
-        for (const QString& control : QString::fromLatin1(controls).split(u'|')) {
-            const auto parts = control.split(u'=');
-            instance->setParameter(parts[0], parts[1].toFloat());
-        }
+        setControls(*instance, controls);
         plugins.append(
             model::PluginState::from(*host.find(QString::fromUtf8(uri)), false,
                                      host::writeBinaryPropertyList(*instance->fullState())));

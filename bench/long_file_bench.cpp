@@ -229,39 +229,23 @@ double dearestPluginAlone(const QString& path)
 {
     host::Lv2AudioHost host;
     auto instance = bench::instantiate(host, bench::fixedChain[0][0]);
-    for (const QString& control : QString::fromLatin1(bench::fixedChain[0][1]).split(u'|')) {
-        const auto parts = control.split(u'=');
-        instance->setParameter(parts[0], parts[1].toFloat());
-    }
+    bench::setControls(*instance, bench::fixedChain[0][1]);
     auto file = host.openForReading(path);
-    const auto format = file->processingFormat();
-    instance->setInputFormat(0, format);
-    instance->setOutputFormat(0, format);
-    auto engine = host.makeOfflineEngine();
-    engine->enableManualRendering(format, aloneBlock);
-    auto output = *host::AudioBuffer::make(format, aloneBlock);
-    auto input = *host::AudioBuffer::make(format, aloneBlock);
-    engine->setManualRenderingInput(format, [&](qint64) { return &input; });
-    engine->attach(*instance);
-    engine->connect(engine->inputNode(), *instance, format);
-    engine->connect(*instance, engine->mainMixer(), format);
-    engine->start();
+    bench::SoloEngine engine(host, *instance, file->processingFormat(), aloneBlock);
     double best = 1e9;
     for (int pass = 0; pass < pairs; ++pass) {
         file->setFramePosition(0);
         double took = 0;
         for (;;) {
-            file->read(input, aloneBlock);
-            if (input.frameLength() == 0)
+            file->read(engine.input(), aloneBlock);
+            if (engine.input().frameLength() == 0)
                 break;
             const auto began = std::chrono::steady_clock::now();
-            engine->render(input.frameLength(), output);
+            engine.render();
             took += std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
         }
         best = std::min(best, took);
     }
-    engine->stop();
-    engine->detach(*instance);
     return best;
 }
 

@@ -23,29 +23,14 @@ constexpr int runs = 5;
 
 double throughTolvex(host::AudioHost& host, host::PluginInstance& instance)
 {
-    const auto format = *host::AudioFormat::standard(rate, 2);
-    instance.setInputFormat(0, format);
-    instance.setOutputFormat(0, format);
-    auto engine = host.makeOfflineEngine();
-    engine->enableManualRendering(format, block);
-    auto input = *host::AudioBuffer::make(format, block);
-    auto output = *host::AudioBuffer::make(format, block);
-    engine->setManualRenderingInput(format, [&](qint64) { return &input; });
-    engine->attach(instance);
-    engine->connect(engine->inputNode(), instance, format);
-    engine->connect(instance, engine->mainMixer(), format);
-    engine->start();
+    bench::SoloEngine engine(host, instance, *host::AudioFormat::standard(rate, 2), block);
     QElapsedTimer timer;
     timer.start();
     for (qint64 done = 0; done < frames; done += block) {
-        const qint64 n = std::min(block, frames - done);
-        input.setFrameLength(n);
-        engine->render(n, output);
+        engine.input().setFrameLength(std::min(block, frames - done));
+        engine.render();
     }
-    const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    engine->stop();
-    engine->detach(instance);
-    return seconds;
+    return double(timer.nsecsElapsed()) / 1e9;
 }
 
 double throughLv2bench(const char* uri)
